@@ -1,0 +1,50 @@
+// An open file: a thin owner of a descriptor. Every call reports failure through its
+// std::error_code result (errno values in std::generic_category); nothing throws.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <system_error>
+
+namespace platform {
+
+class File {
+ public:
+  enum class Mode {
+    Read,          // existing file, read only
+    ReadWrite,     // existing file, read and write
+    OpenOrCreate,  // read and write; created empty when missing, never truncated
+    Create,        // read and write; created, or truncated when it exists
+    CreateNew,     // read and write; fails with EEXIST when the file exists
+  };
+  enum class Origin { Begin, Current, End };
+
+  File() = default;
+  ~File();
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+  File(File&& other) noexcept;
+  File& operator=(File&& other) noexcept;
+
+  std::error_code Open(const std::string& path, Mode mode);
+  std::error_code Close();
+  bool IsOpen() const { return fd_ >= 0; }
+  const std::string& Path() const { return path_; }
+
+  // Reads up to size bytes; bytesRead < size only at the end of the file.
+  std::error_code Read(void* buffer, std::size_t size, std::size_t& bytesRead);
+  // Writes all size bytes or fails.
+  std::error_code Write(const void* buffer, std::size_t size);
+  std::error_code Seek(std::int64_t offset, Origin origin, std::uint64_t& newPosition);
+  std::error_code Position(std::uint64_t& position);
+  std::error_code Size(std::uint64_t& size);
+  std::error_code Truncate(std::uint64_t size);
+  std::error_code Sync();
+
+ private:
+  int fd_ = -1;
+  std::string path_;
+};
+
+}  // namespace platform

@@ -1,0 +1,58 @@
+// Attributes, file status and directory listing.
+//
+// Attributes keep the Windows bit values the archive format and the engines use:
+// read-only when the owner may not write, hidden when the name begins with ".",
+// directory for directories, archive for regular files.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "platform/file_time.h"
+
+namespace platform {
+
+enum FileAttribute : std::uint32_t {
+  faReadOnly = 0x01,
+  faHidden = 0x02,
+  faSysFile = 0x04,
+  faVolumeID = 0x08,
+  faDirectory = 0x10,
+  faArchive = 0x20,
+  faAnyFile = 0x3F,
+};
+
+struct FileInfo {
+  bool isDirectory = false;
+  bool isRegular = false;
+  bool isSymlink = false;  // the name itself is a symbolic link (other fields describe its target)
+  std::uint32_t attributes = 0;  // FileAttribute bits
+  std::uint32_t unixMode = 0;    // st_mode & 07777
+  std::uint64_t size = 0;
+  FileTimes times;
+};
+
+// Status of path, following symbolic links (isSymlink tells whether path itself is one).
+// A dangling link fails with the target's error.
+std::error_code GetFileInfo(const std::string& path, FileInfo& out);
+bool FileExists(const std::string& path);       // a non-directory exists at path
+bool DirectoryExists(const std::string& path);  // a directory exists at path
+
+// Changes only what the attributes can say on Linux: faReadOnly clears or sets the
+// owner's write bit; the other bits are ignored.
+std::error_code SetFileAttributes(const std::string& path, std::uint32_t attributes);
+// Sets the permission bits (mode & 0777) of path.
+std::error_code SetUnixMode(const std::string& path, std::uint32_t mode);
+
+struct DirEntry {
+  std::string name;  // bare name, never "." or ".."
+  FileInfo info;
+};
+
+// Lists dir (without "." and ".."), sorted by name bytes so walks are repeatable.
+// Entries whose status cannot be read (dangling links, races) are left out.
+std::error_code ListDirectory(const std::string& dir, std::vector<DirEntry>& out);
+
+}  // namespace platform

@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Builds everything with AddressSanitizer + UndefinedBehaviorSanitizer and runs all tests.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/deps.sh"
+build="$root/build/asan"
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=asan -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++ >/dev/null
+cmake --build "$build" -j "$(nproc)"
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+cd "$build"
+ctest -j "$(nproc)" --output-on-failure --timeout 900
