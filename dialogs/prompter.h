@@ -1,0 +1,54 @@
+// How the windows talk to the user in message boxes.
+//
+// Every window and command asks through a Prompter it was given, never through QMessageBox
+// directly, so that the same code runs interactively (QtPrompter), unattended without a
+// display (boxes written to standard error, default answers) and under test (scripted
+// answers). All calls happen on the user-interface thread and block until answered.
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+namespace dialogs {
+
+enum class Answer { Ok, Yes, No, Abort, All };
+
+class Prompter {
+ public:
+  virtual ~Prompter() = default;
+  // A box without icon with an OK button (errors use the caption "Error!").
+  virtual void ShowMessage(QWidget* parent, const QString& text, const QString& caption) = 0;
+  // A box without icon with Yes and No; true on Yes. The default answer is No.
+  virtual bool AskYesNo(QWidget* parent, const QString& text, const QString& caption) = 0;
+  // The confirmation with Yes, No, Abort and All. The default answer is No.
+  virtual Answer AskYesNoAbortAll(QWidget* parent, const QString& text,
+                                  const QString& caption) = 0;
+  // The application's general error display: the error's text, the application title as
+  // caption, a stop icon. Used for errors nothing else caught.
+  virtual void ShowFatal(QWidget* parent, const QString& text) = 0;
+  // The default beep of a command that cannot apply.
+  virtual void Beep() = 0;
+};
+
+// Real message boxes (QMessageBox without icon, QApplication::beep).
+class QtPrompter : public Prompter {
+ public:
+  void ShowMessage(QWidget* parent, const QString& text, const QString& caption) override;
+  bool AskYesNo(QWidget* parent, const QString& text, const QString& caption) override;
+  Answer AskYesNoAbortAll(QWidget* parent, const QString& text, const QString& caption) override;
+  void ShowFatal(QWidget* parent, const QString& text) override;
+  void Beep() override;
+};
+
+// No display: every box goes to standard error and takes its default answer (OK, or No).
+class StderrPrompter : public Prompter {
+ public:
+  void ShowMessage(QWidget* parent, const QString& text, const QString& caption) override;
+  bool AskYesNo(QWidget* parent, const QString& text, const QString& caption) override;
+  Answer AskYesNoAbortAll(QWidget* parent, const QString& text, const QString& caption) override;
+  void ShowFatal(QWidget* parent, const QString& text) override;
+  void Beep() override;
+};
+
+}  // namespace dialogs
