@@ -1,0 +1,139 @@
+#include "platform/file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <utility>
+
+namespace platform {
+
+namespace {
+std::error_code LastError() { return {errno, std::generic_category()}; }
+std::error_code NotOpen() { return std::make_error_code(std::errc::bad_file_descriptor); }
+}  // namespace
+
+File::~File() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+File::File(File&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), path_(std::move(other.path_)) {}
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = std::exchange(other.fd_, -1);
+    path_ = std::move(other.path_);
+  }
+  return *this;
+}
+
+std::error_code File::Open(const std::string& path, Mode mode) {
+  if (fd_ >= 0) Close();
+  int flags = O_CLOEXEC;
+  switch (mode) {
+    case Mode::Read:
+      flags |= O_RDONLY;
+      break;
+    case Mode::ReadWrite:
+      flags |= O_RDWR;
+      break;
+    case Mode::OpenOrCreate:
+      flags |= O_RDWR | O_CREAT;
+      break;
+    case Mode::Create:
+      flags |= O_RDWR | O_CREAT | O_TRUNC;
+      break;
+    case Mode::CreateNew:
+      flags |= O_RDWR | O_CREAT | O_EXCL;
+      break;
+  }
+  int fd;
+  do {
+    fd = ::open(path.c_str(), flags, 0666);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return LastError();
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    return std::make_error_code(std::errc::is_a_directory);
+  }
+  fd_ = fd;
+  path_ = path;
+  return {};
+}
+
+std::error_code File::Close() {
+  if (fd_ < 0) return NotOpen();
+  const int result = ::close(std::exchange(fd_, -1));
+  if (result != 0 && errno != EINTR) return LastError();
+  return {};
+}
+
+std::error_code File::Read(void* buffer, std::size_t size, std::size_t& bytesRead) {
+  bytesRead = 0;
+  if (fd_ < 0) return NotOpen();
+  auto* out = static_cast<char*>(buffer);
+  while (bytesRead < size) {
+    const ssize_t n = ::read(fd_, out + bytesRead, size - bytesRead);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return LastError();
+    }
+    if (n == 0) break;
+    bytesRead += static_cast<std::size_t>(n);
+  }
+  return {};
+}
+
+std::error_code File::Write(const void* buffer, std::size_t size) {
+  if (fd_ < 0) return NotOpen();
+  const auto* in = static_cast<const char*>(buffer);
+  std::size_t done = 0;
+  while (done < size) {
+    const ssize_t n = ::write(fd_, in + done, size - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return LastError();
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  return {};
+}
+
+std::error_code File::Seek(std::int64_t offset, Origin origin, std::uint64_t& newPosition) {
+  if (fd_ < 0) return NotOpen();
+  const int whence = origin == Origin::Begin ? SEEK_SET : origin == Origin::Current ? SEEK_CUR : SEEK_END;
+  const off_t result = ::lseek(fd_, static_cast<off_t>(offset), whence);
+  if (result < 0) return LastError();
+  newPosition = static_cast<std::uint64_t>(result);
+  return {};
+}
+
+std::error_code File::Position(std::uint64_t& position) {
+  return Seek(0, Origin::Current, position);
+}
+
+std::error_code File::Size(std::uint64_t& size) {
+  if (fd_ < 0) return NotOpen();
+  struct stat st {};
+  if (::fstat(fd_, &st) != 0) return LastError();
+  size = static_cast<std::uint64_t>(st.st_size);
+  return {};
+}
+
+std::error_code File::Truncate(std::uint64_t size) {
+  if (fd_ < 0) return NotOpen();
+  if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) return LastError();
+  return {};
+}
+
+std::error_code File::Sync() {
+  if (fd_ < 0) return NotOpen();
+  if (::fsync(fd_) != 0) return LastError();
+  return {};
+}
+
+}  // namespace platform

@@ -1,0 +1,117 @@
+#include "platform/file_info.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+namespace platform {
+
+namespace {
+
+std::error_code LastError() { return {errno, std::generic_category()}; }
+
+FileTime StatxTime(const struct statx_timestamp& ts) { return UnixToFileTime(ts.tv_sec, ts.tv_nsec); }
+
+// Fills info from a statx of the target; name decides the hidden bit.
+void FillInfo(const struct statx& sx, const char* name, FileInfo& info) {
+  const unsigned mode = sx.stx_mode;
+  info.isDirectory = S_ISDIR(mode);
+  info.isRegular = S_ISREG(mode);
+  info.unixMode = mode & 07777;
+  info.size = sx.stx_size;
+  info.times.lastWrite = StatxTime(sx.stx_mtime);
+  info.times.lastAccess = StatxTime(sx.stx_atime);
+  info.times.creation =
+      (sx.stx_mask & STATX_BTIME) ? StatxTime(sx.stx_btime) : info.times.lastWrite;
+  std::uint32_t attributes = 0;
+  if ((mode & S_IWUSR) == 0) attributes |= faReadOnly;
+  if (name[0] == '.') attributes |= faHidden;
+  if (info.isDirectory) attributes |= faDirectory;
+  if (info.isRegular) attributes |= faArchive;
+  info.attributes = attributes;
+}
+
+const char* NameOf(const std::string& path) {
+  const std::size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? path.c_str() : path.c_str() + slash + 1;
+}
+
+std::error_code StatAt(int dirFd, const char* path, const char* name, FileInfo& out) {
+  struct statx link {};
+  if (statx(dirFd, path, AT_SYMLINK_NOFOLLOW, STATX_TYPE, &link) != 0) return LastError();
+  const bool isLink = S_ISLNK(link.stx_mode);
+  struct statx sx {};
+  if (statx(dirFd, path, 0, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0) return LastError();
+  out = FileInfo{};
+  FillInfo(sx, name, out);
+  out.isSymlink = isLink;
+  return {};
+}
+
+}  // namespace
+
+std::error_code GetFileInfo(const std::string& path, FileInfo& out) {
+  return StatAt(AT_FDCWD, path.c_str(), NameOf(path), out);
+}
+
+bool FileExists(const std::string& path) {
+  struct stat st {};
+  return stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool DirectoryExists(const std::string& path) {
+  struct stat st {};
+  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::error_code SetFileAttributes(const std::string& path, std::uint32_t attributes) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) return LastError();
+  mode_t mode = st.st_mode & 07777;
+  if (attributes & faReadOnly) {
+    mode &= ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH);
+  } else {
+    mode |= S_IWUSR;
+  }
+  if (chmod(path.c_str(), mode) != 0) return LastError();
+  return {};
+}
+
+std::error_code SetUnixMode(const std::string& path, std::uint32_t mode) {
+  if (chmod(path.c_str(), static_cast<mode_t>(mode & 0777)) != 0) return LastError();
+  return {};
+}
+
+std::error_code ListDirectory(const std::string& dir, std::vector<DirEntry>& out) {
+  out.clear();
+  const int dirFd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dirFd < 0) return LastError();
+  DIR* stream = fdopendir(dirFd);
+  if (stream == nullptr) {
+    const std::error_code error = LastError();
+    close(dirFd);
+    return error;
+  }
+  errno = 0;
+  while (struct dirent* entry = readdir(stream)) {
+    const char* name = entry->d_name;
+    if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
+    DirEntry item;
+    item.name = name;
+    // Entries that vanish or dangle between readdir and statx are left out.
+    if (!StatAt(dirFd, name, name, item.info)) out.push_back(std::move(item));
+    errno = 0;
+  }
+  const std::error_code readError = errno != 0 ? LastError() : std::error_code{};
+  closedir(stream);
+  if (readError) return readError;
+  std::sort(out.begin(), out.end(),
+            [](const DirEntry& a, const DirEntry& b) { return a.name < b.name; });
+  return {};
+}
+
+}  // namespace platform

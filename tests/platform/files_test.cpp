@@ -1,0 +1,146 @@
+// Protects the file-system view the walks and the settings depend on: listings (order,
+// attributes, links), path folding, the File wrapper's errors, temporary files and the
+// INI profile format with its Windows semantics.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "platform/file.h"
+#include "platform/file_info.h"
+#include "platform/file_system.h"
+#include "platform/ini_file.h"
+
+namespace fs = std::filesystem;
+using namespace platform;
+
+namespace {
+
+class TempDir : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/varnholt_platform_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+  void Write(const std::string& name, const std::string& content) const {
+    std::ofstream(Path(name), std::ios::binary) << content;
+  }
+  std::string Read(const std::string& name) const {
+    std::ifstream in(Path(name), std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+  std::string dir_;
+};
+
+}  // namespace
+
+TEST_F(TempDir, ListingIsSortedWithAttributesAndLinks) {
+  Write("b.txt", "12345");
+  Write(".hidden", "");
+  fs::create_directory(Path("a_dir"));
+  fs::create_symlink(Path("b.txt"), Path("link_to_b"));
+  fs::create_symlink(Path("a_dir"), Path("link_to_dir"));
+  fs::create_symlink(Path("missing"), Path("dangling"));
+  chmod(Path("b.txt").c_str(), 0444);
+
+  std::vector<DirEntry> entries;
+  ASSERT_FALSE(ListDirectory(dir_, entries));
+  std::vector<std::string> names;
+  for (const auto& e : entries) names.push_back(e.name);
+  EXPECT_EQ(names, (std::vector<std::string>{".hidden", "a_dir", "b.txt", "link_to_b", "link_to_dir"}));
+  EXPECT_EQ(entries[0].info.attributes, faHidden | faArchive);
+  EXPECT_EQ(entries[1].info.attributes, faDirectory);
+  EXPECT_TRUE(entries[1].info.isDirectory);
+  EXPECT_EQ(entries[2].info.attributes, faReadOnly | faArchive);
+  EXPECT_EQ(entries[2].info.size, 5u);
+  EXPECT_FALSE(entries[2].info.isSymlink);
+  EXPECT_TRUE(entries[3].info.isSymlink);
+  EXPECT_TRUE(entries[3].info.isRegular);
+  EXPECT_TRUE(entries[4].info.isSymlink);
+  EXPECT_TRUE(entries[4].info.isDirectory);
+
+  EXPECT_TRUE(ListDirectory(Path("nope"), entries));
+}
+
+TEST(Paths, AbsolutePathFoldsDotsAndSlashes) {
+  EXPECT_EQ(AbsolutePath("/a/./b//c/../d"), "/a/b/d");
+  EXPECT_EQ(AbsolutePath("/.."), "/");
+  EXPECT_EQ(AbsolutePath("x/y"), AbsolutePath(CurrentDirectory() + "/x/y"));
+  EXPECT_EQ(JoinPath("/a/", "b"), "/a/b");
+  EXPECT_EQ(JoinPath("/a", "b"), "/a/b");
+  EXPECT_EQ(ParentPath("/a/b"), "/a");
+  EXPECT_EQ(ParentPath("/a"), "/");
+  EXPECT_EQ(BaseName("/a/b.txt"), "b.txt");
+}
+
+TEST_F(TempDir, FileReadsWritesSeeksAndReportsErrors) {
+  File file;
+  EXPECT_EQ(file.Open(Path("missing"), File::Mode::Read), std::errc::no_such_file_or_directory);
+  ASSERT_FALSE(file.Open(Path("f"), File::Mode::Create));
+  ASSERT_FALSE(file.Write("hello world", 11));
+  std::uint64_t pos = 0;
+  ASSERT_FALSE(file.Seek(6, File::Origin::Begin, pos));
+  char buffer[16] = {};
+  std::size_t got = 0;
+  ASSERT_FALSE(file.Read(buffer, sizeof buffer, got));
+  EXPECT_EQ(std::string(buffer, got), "world");
+  std::uint64_t size = 0;
+  ASSERT_FALSE(file.Size(size));
+  EXPECT_EQ(size, 11u);
+  ASSERT_FALSE(file.Truncate(5));
+  ASSERT_FALSE(file.Close());
+  EXPECT_EQ(Read("f"), "hello");
+  EXPECT_TRUE(file.Write("x", 1));  // closed
+  EXPECT_EQ(file.Open(Path("f"), File::Mode::CreateNew), std::errc::file_exists);
+  ASSERT_FALSE(file.Open(Path("f"), File::Mode::OpenOrCreate));
+  ASSERT_FALSE(file.Size(size));
+  EXPECT_EQ(size, 5u);  // never truncated
+  EXPECT_EQ(File().Open(dir_, File::Mode::Read), std::errc::is_a_directory);
+}
+
+TEST_F(TempDir, TempFilesAreUniqueAndCarryThePrefix) {
+  std::string a, b;
+  ASSERT_FALSE(CreateTempFile(dir_, "ZQT", a));
+  ASSERT_FALSE(CreateTempFile(dir_, "ZQT", b));
+  EXPECT_NE(a, b);
+  EXPECT_EQ(BaseName(a).substr(0, 3), "ZQT");
+  EXPECT_TRUE(FileExists(a));
+  EXPECT_EQ(ParentPath(a), dir_);
+}
+
+TEST_F(TempDir, IniReadsLikeTheProfileFunctions) {
+  Write("s.ini", "; comment\r\n[Other]\r\nTop=5\r\n[main]\r\n top = 0x1F \r\nLeft=abc\r\nWidth=-12\r\n"
+                 "Project=My Docs\r\n");
+  IniFile ini(Path("s.ini"));
+  EXPECT_EQ(ini.ReadInteger("Main", "Top", 7), 31);
+  EXPECT_EQ(ini.ReadInteger("Main", "Left", 7), 7);
+  EXPECT_EQ(ini.ReadInteger("Main", "Width", 7), -12);
+  EXPECT_EQ(ini.ReadInteger("Main", "Height", 7), 7);
+  EXPECT_EQ(ini.ReadString("MAIN", "project", ""), "My Docs");
+  EXPECT_EQ(IniFile(Path("none.ini")).ReadString("Main", "Top", "d"), "d");
+}
+
+TEST_F(TempDir, IniWritesKeepEverythingElse) {
+  Write("s.ini", "[Other]\nKeep=1\n\n[Main]\nTop=5\n");
+  IniFile ini(Path("s.ini"));
+  ASSERT_FALSE(ini.WriteInteger("main", "TOP", 111));
+  ASSERT_FALSE(ini.WriteInteger("Main", "Left", 201));
+  ASSERT_FALSE(ini.WriteString("New", "Project", "Docs"));
+  EXPECT_EQ(Read("s.ini"), "[Other]\nKeep=1\n\n[Main]\nTOP=111\nLeft=201\n\n[New]\nProject=Docs\n");
+  EXPECT_EQ(ini.ReadInteger("Main", "Top", 0), 111);
+  // No temporary file is left beside it.
+  int files = 0;
+  for (const auto& e : fs::directory_iterator(dir_)) files += e.is_regular_file();
+  EXPECT_EQ(files, 1);
+  IniFile fresh(Path("fresh.ini"));
+  ASSERT_FALSE(fresh.WriteString("Main", "Project", ""));
+  EXPECT_EQ(Read("fresh.ini"), "[Main]\nProject=\n");
+}
