@@ -1,0 +1,156 @@
+// Protects the event log: entries keep the order they were added in (whatever the clock
+// does), texts are cut to 100 bytes, a line at exactly midnight shows the date alone, and
+// LoadLog appends to what the list already holds. The line's time text itself belongs to
+// the platform layer; here it is compared with the date of the same day at noon.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "catalogue/catalogue.h"
+#include "platform/clock.h"
+#include "tests/catalogue/catalogue_test_util.h"
+
+namespace catalogue {
+namespace {
+
+using catalogue_test::FileSize;
+using catalogue_test::ReadAll;
+using catalogue_test::TempDir;
+using catalogue_test::WriteAll;
+
+class LogTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    catalogue_ = std::make_unique<TCatalogue>([this] { return clock_; });
+    ASSERT_TRUE(Open());
+  }
+  bool Open() {
+    return catalogue_->OpenCatalogue(dir_.File("Rpoject.vrn"), dir_.File("Folder.vrn"), LogPath());
+  }
+  std::string LogPath() const { return dir_.File("Log.vrn"); }
+  std::vector<std::string> Lines() {
+    std::vector<std::string> lines;
+    catalogue_->LoadLog(&lines);
+    return lines;
+  }
+
+  TempDir dir_;
+  double clock_ = 46000.5;
+  std::unique_ptr<TCatalogue> catalogue_;
+};
+
+TEST_F(LogTest, EmptyLogGivesNoLines) { EXPECT_TRUE(Lines().empty()); }
+
+TEST_F(LogTest, AbsentListIsAccepted) {
+  catalogue_->AddLogEntry("x");
+  EXPECT_NO_THROW(catalogue_->LoadLog(nullptr));
+}
+
+TEST_F(LogTest, EntryIsOneRecordWrittenAtOnce) {
+  clock_ = 46000.0;
+  catalogue_->AddLogEntry("Process comleted!");
+  std::vector<std::uint8_t> expected(109, 0);
+  catalogue_test::Put(expected, 0, {0x00, 0x00, 0x00, 0x00, 0x00, 0x76, 0xe6, 0x40});
+  catalogue_test::Put(expected, 8, {17});
+  catalogue_test::PutText(expected, 9, "Process comleted!");
+  EXPECT_EQ(ReadAll(LogPath()), expected);
+}
+
+TEST_F(LogTest, LineIsTimestampThreeBlanksAndText) {
+  catalogue_->AddLogEntry("Started");
+  const auto lines = Lines();
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0], platform::TimestampText(46000.5) + "   Started");
+}
+
+TEST_F(LogTest, EntryAtExactlyMidnightShowsTheDateAlone) {
+  const std::string noonText = platform::TimestampText(46000.5);
+  const std::string dateAlone = noonText.substr(0, noonText.find(' '));
+  ASSERT_LT(dateAlone.size(), noonText.size()) << "noon must show a time";
+  clock_ = 46000.0;  // 2025-12-09 00:00:00
+  catalogue_->AddLogEntry("midnight");
+  const auto lines = Lines();
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0], dateAlone + "   midnight");
+}
+
+TEST_F(LogTest, TextOf150CharactersIsCutTo100) {
+  const std::string text = std::string(100, 'a') + std::string(50, 'b');
+  catalogue_->AddLogEntry(text);
+  const auto bytes = ReadAll(LogPath());
+  ASSERT_EQ(bytes.size(), 109u);
+  EXPECT_EQ(bytes[8], 100);
+  const auto lines = Lines();
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0].substr(lines[0].size() - 101), " " + std::string(100, 'a'));
+}
+
+TEST_F(LogTest, LoadLogAppendsAfterExistingLines) {
+  catalogue_->AddLogEntry("one");
+  catalogue_->AddLogEntry("two");
+  std::vector<std::string> lines{"already here"};
+  catalogue_->LoadLog(&lines);
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[0], "already here");
+  EXPECT_TRUE(lines[1].ends_with("   one"));
+  EXPECT_TRUE(lines[2].ends_with("   two"));
+}
+
+TEST_F(LogTest, EntriesKeepTheirOrderWhenTheClockGoesBack) {
+  clock_ = 46001.5;
+  catalogue_->AddLogEntry("first");
+  clock_ = 45000.5;
+  catalogue_->AddLogEntry("second");
+  const auto lines = Lines();
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0], platform::TimestampText(46001.5) + "   first");
+  EXPECT_EQ(lines[1], platform::TimestampText(45000.5) + "   second");
+}
+
+TEST_F(LogTest, ClearLogEmptiesOnlyTheLog) {
+  ASSERT_TRUE(catalogue_->AddProject("A", "/a", false));
+  ASSERT_TRUE(catalogue_->AddFolder("A", "/src", "", true, 6));
+  catalogue_->AddLogEntry("old");
+  catalogue_->ClearLog();
+  EXPECT_EQ(FileSize(LogPath()), 0u);
+  EXPECT_TRUE(Lines().empty());
+  catalogue_->AddLogEntry("new");
+  EXPECT_EQ(FileSize(LogPath()), 109u);
+  const auto lines = Lines();
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_TRUE(lines[0].ends_with("   new"));
+  EXPECT_EQ(FileSize(dir_.File("Rpoject.vrn")), 321u);
+  EXPECT_EQ(FileSize(dir_.File("Folder.vrn")), 372u);
+}
+
+// A partial last entry (a write cut short) makes reading fail; a new entry is written
+// over the partial one at the first incomplete record, so the file is whole again and
+// nothing lands behind the damaged bytes.
+TEST_F(LogTest, TrailingIncompleteEntry) {
+  catalogue_->AddLogEntry("whole");
+  catalogue_->CloseCatalogue();
+  auto bytes = ReadAll(LogPath());
+  bytes.resize(109 + 40, 0x33);
+  WriteAll(LogPath(), bytes);
+  ASSERT_TRUE(Open());
+
+  std::vector<std::string> lines;
+  try {
+    catalogue_->LoadLog(&lines);
+    FAIL() << "no error";
+  } catch (const ECatalogueError& e) {
+    EXPECT_EQ(e.Code(), std::make_error_code(std::errc::io_error));
+    EXPECT_NE(std::string(e.what()).find("Log.vrn"), std::string::npos) << e.what();
+  }
+  catalogue_->AddLogEntry("after");
+  EXPECT_EQ(FileSize(LogPath()), 2u * 109u);
+  const auto loaded = Lines();
+  ASSERT_EQ(loaded.size(), 2u);
+  EXPECT_TRUE(loaded[0].ends_with("   whole"));
+  EXPECT_TRUE(loaded[1].ends_with("   after"));
+}
+
+}  // namespace
+}  // namespace catalogue
