@@ -1,0 +1,159 @@
+#include "archive/lfn_file_stream.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "archive/zip_errors.h"
+
+void TStream::ReadBuffer(void* buffer, std::size_t count) {
+  if (Read(buffer, count) != count) throw EStreamError("Stream read error");
+}
+
+TLFNFileStream::TLFNFileStream(const std::string& path, TLFNFileMode mode)
+    : path_(path), buffer_(new std::uint8_t[kBufferSize]) {
+  platform::File::Mode fileMode = platform::File::Mode::Read;
+  if (mode == TLFNFileMode::Create) fileMode = platform::File::Mode::Create;
+  if (mode == TLFNFileMode::OpenReadWrite) fileMode = platform::File::Mode::ReadWrite;
+  if (std::error_code ec = file_.Open(path, fileMode)) {
+    const char* verb =
+        mode == TLFNFileMode::Create ? "Cannot create file \"" : "Cannot open file \"";
+    throw EFOpenError(verb + path + "\". " + ec.message(), ec);
+  }
+  filePosition_ = 0;
+}
+
+TLFNFileStream::~TLFNFileStream() {
+  try {
+    FlushWrite();
+  } catch (const EStreamError&) {
+    // Nothing can report it here; Flush() is the way to see this failure.
+  }
+}
+
+void TLFNFileStream::PositionFile(std::int64_t position) {
+  if (filePosition_ == position) return;
+  std::uint64_t newPosition = 0;
+  if (std::error_code ec = file_.Seek(position, platform::File::Origin::Begin, newPosition)) {
+    filePosition_ = -1;
+    throw EStreamError("Seek error", ec);
+  }
+  filePosition_ = static_cast<std::int64_t>(newPosition);
+}
+
+void TLFNFileStream::FlushWrite() {
+  if (state_ != State::Writing) return;
+  const std::size_t pending = cursor_;
+  state_ = State::Empty;
+  cursor_ = 0;
+  if (pending == 0) return;
+  PositionFile(bufferStart_);
+  if (std::error_code ec = file_.Write(buffer_.get(), pending)) {
+    filePosition_ = -1;
+    throw EStreamError("Stream write error", ec);
+  }
+  filePosition_ += static_cast<std::int64_t>(pending);
+}
+
+void TLFNFileStream::Flush() { FlushWrite(); }
+
+std::size_t TLFNFileStream::Read(void* buffer, std::size_t count) {
+  if (state_ == State::Writing) FlushWrite();
+  auto* out = static_cast<std::uint8_t*>(buffer);
+  std::size_t done = 0;
+  while (done < count) {
+    if (state_ == State::Reading && cursor_ < readBytes_) {
+      const std::size_t n = std::min(count - done, readBytes_ - cursor_);
+      std::memcpy(out + done, buffer_.get() + cursor_, n);
+      cursor_ += n;
+      position_ += static_cast<std::int64_t>(n);
+      done += n;
+      continue;
+    }
+    // Buffer used up: refill it with one full-size read of the file.
+    PositionFile(position_);
+    std::size_t got = 0;
+    if (std::error_code ec = file_.Read(buffer_.get(), kBufferSize, got)) {
+      filePosition_ = -1;
+      state_ = State::Empty;
+      throw EStreamError("Stream read error", ec);
+    }
+    filePosition_ += static_cast<std::int64_t>(got);
+    state_ = State::Reading;
+    bufferStart_ = position_;
+    readBytes_ = got;
+    cursor_ = 0;
+    if (got == 0) break;
+  }
+  return done;
+}
+
+void TLFNFileStream::Write(const void* buffer, std::size_t count) {
+  if (state_ == State::Reading) state_ = State::Empty;  // the file is positioned on flush
+  if (state_ == State::Empty) {
+    state_ = State::Writing;
+    bufferStart_ = position_;
+    cursor_ = 0;
+  }
+  const auto* in = static_cast<const std::uint8_t*>(buffer);
+  while (count > 0) {
+    const std::size_t n = std::min(count, kBufferSize - cursor_);
+    std::memcpy(buffer_.get() + cursor_, in, n);
+    cursor_ += n;
+    position_ += static_cast<std::int64_t>(n);
+    in += n;
+    count -= n;
+    if (cursor_ == kBufferSize) {
+      FlushWrite();
+      state_ = State::Writing;
+      bufferStart_ = position_;
+    }
+  }
+}
+
+std::int64_t TLFNFileStream::Seek(std::int64_t offset, int origin) {
+  std::int64_t target = 0;
+  switch (origin) {
+    case soBeginning:
+      target = offset;
+      break;
+    case soCurrent:
+      target = position_ + offset;
+      break;
+    case soEnd:
+      target = Size() + offset;
+      break;
+    default:
+      throw EStreamError("Invalid seek origin (" + std::to_string(origin) + ")");
+  }
+  if (target == position_) return position_;
+  if (target < 0) throw EStreamError("Seek error");
+  if (state_ == State::Writing) {
+    try {
+      FlushWrite();
+    } catch (const EStreamError& e) {
+      throw EStreamError("Seek error", e.code());
+    }
+  }
+  if (state_ == State::Reading && target >= bufferStart_ &&
+      target <= bufferStart_ + static_cast<std::int64_t>(readBytes_)) {
+    cursor_ = static_cast<std::size_t>(target - bufferStart_);
+  } else {
+    state_ = State::Empty;
+  }
+  position_ = target;
+  return position_;
+}
+
+std::int64_t TLFNFileStream::Size() {
+  std::uint64_t fileSize = 0;
+  if (std::error_code ec = file_.Size(fileSize)) throw EStreamError("Stream read error", ec);
+  std::int64_t size = static_cast<std::int64_t>(fileSize);
+  if (state_ == State::Writing) size = std::max(size, position_);
+  return size;
+}
+
+void TLFNFileStream::PutBack(std::size_t count) {
+  if (state_ != State::Reading || count > cursor_) throw EStreamError("Putback overflow");
+  cursor_ -= count;
+  position_ -= static_cast<std::int64_t>(count);
+}

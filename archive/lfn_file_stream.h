@@ -1,0 +1,64 @@
+// TLFNFileStream: a file stream with one 8192-byte buffer, used for reading or for writing.
+//
+// Every archive and source file the archive layer touches goes through it, so small record
+// reads and writes cost a memory copy, not a system call. Reads fill the buffer with
+// 8192-byte reads of the file; written bytes collect in the buffer and reach the file when it
+// is full, before a seek elsewhere, on Flush and on destruction. Seeking inside the bytes of
+// the current read buffer moves the cursor without touching the file.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "archive/stream.h"
+#include "platform/file.h"
+
+enum class TLFNFileMode {
+  Create,         // create the file, or truncate it; read and write
+  OpenRead,       // existing file, read only (others may read and write it: no share modes)
+  OpenReadWrite,  // existing file, read and write
+};
+
+class TLFNFileStream : public TStream {
+ public:
+  static constexpr std::size_t kBufferSize = 8192;
+
+  // Raises EFOpenError "Cannot open file "<path>". <reason>" (or "Cannot create file ...").
+  TLFNFileStream(const std::string& path, TLFNFileMode mode);
+  // Writes pending bytes; a failure here cannot be reported and is lost: call Flush first
+  // where it matters.
+  ~TLFNFileStream() override;
+  TLFNFileStream(const TLFNFileStream&) = delete;
+  TLFNFileStream& operator=(const TLFNFileStream&) = delete;
+
+  std::size_t Read(void* buffer, std::size_t count) override;
+  void Write(const void* buffer, std::size_t count) override;
+  std::int64_t Seek(std::int64_t offset, int origin) override;
+  // The larger of the file's size and the position after the bytes still buffered.
+  std::int64_t Size() override;
+
+  // Writes pending bytes to the file (raises EStreamError "Stream write error").
+  void Flush();
+  // Steps back over count bytes just read from the buffer ("Putback overflow" when the
+  // buffer does not hold that many bytes before the cursor).
+  void PutBack(std::size_t count);
+  const std::string& FileName() const { return path_; }
+
+ private:
+  enum class State { Empty, Reading, Writing };
+
+  void PositionFile(std::int64_t position);
+  void FlushWrite();
+
+  platform::File file_;
+  std::string path_;
+  std::unique_ptr<std::uint8_t[]> buffer_;
+  State state_ = State::Empty;
+  std::int64_t bufferStart_ = 0;    // file offset of buffer_[0]
+  std::size_t readBytes_ = 0;       // Reading: valid bytes in the buffer
+  std::size_t cursor_ = 0;          // Reading: next byte to serve; Writing: bytes pending
+  std::int64_t position_ = 0;       // logical position
+  std::int64_t filePosition_ = -1;  // where the descriptor stands; -1 unknown
+};

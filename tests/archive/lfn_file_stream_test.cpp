@@ -1,0 +1,161 @@
+// Protects the buffered stream every archive and source file goes through: reads of any size
+// (1, 7, 31 bytes, across the 8192-byte buffer edge) return the file's bytes in order,
+// writes mixed with seeks land where they were aimed, nothing is lost on destruction, and
+// the stream's error texts are the ones callers show.
+#include "archive/lfn_file_stream.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "archive/zip_errors.h"
+#include "test_support.h"
+
+namespace {
+
+using testsupport::ReadAll;
+using testsupport::TempDir;
+using testsupport::WriteAll;
+
+std::vector<std::uint8_t> Pattern(std::size_t size) {
+  std::mt19937 random(42);
+  std::vector<std::uint8_t> bytes(size);
+  for (auto& b : bytes) b = static_cast<std::uint8_t>(random());
+  return bytes;
+}
+
+class StreamChunkTest : public ::testing::TestWithParam<std::size_t> {};
+
+TEST_P(StreamChunkTest, SmallReadsReturnTheFileInOrder) {
+  TempDir dir;
+  const auto expected = Pattern(3 * 8192 + 123);
+  WriteAll(dir.File("in.bin"), expected);
+  TLFNFileStream stream(dir.File("in.bin"), TLFNFileMode::OpenRead);
+  std::vector<std::uint8_t> got;
+  std::vector<std::uint8_t> chunk(GetParam());
+  for (;;) {
+    const std::size_t n = stream.Read(chunk.data(), chunk.size());
+    got.insert(got.end(), chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(n));
+    if (n < chunk.size()) break;
+  }
+  EXPECT_EQ(got, expected);
+  EXPECT_EQ(stream.Position(), static_cast<std::int64_t>(expected.size()));
+  EXPECT_EQ(stream.Read(chunk.data(), chunk.size()), 0u);
+}
+
+TEST_P(StreamChunkTest, SmallWritesReachTheFileOnDestruction) {
+  TempDir dir;
+  const auto data = Pattern(2 * 8192 + 777);
+  {
+    TLFNFileStream stream(dir.File("out.bin"), TLFNFileMode::Create);
+    for (std::size_t at = 0; at < data.size(); at += GetParam())
+      stream.Write(data.data() + at, std::min(GetParam(), data.size() - at));
+    EXPECT_EQ(stream.Size(), static_cast<std::int64_t>(data.size()));
+  }
+  EXPECT_EQ(ReadAll(dir.File("out.bin")), data);
+}
+
+INSTANTIATE_TEST_SUITE_P(ChunkSizes, StreamChunkTest, ::testing::Values(1, 7, 31, 8192, 10000));
+
+TEST(LfnFileStreamTest, SeekBackAndRewriteLikeAHeaderPatch) {
+  TempDir dir;
+  {
+    TLFNFileStream stream(dir.File("patch.bin"), TLFNFileMode::Create);
+    stream.Write("AAAA", 4);
+    stream.Write(std::string(9000, 'x').data(), 9000);
+    const std::int64_t end = stream.Position();
+    stream.Seek(0, soBeginning);
+    stream.Write("BBBB", 4);
+    stream.Seek(end, soBeginning);
+    stream.Write("END", 3);
+  }
+  const auto bytes = ReadAll(dir.File("patch.bin"));
+  ASSERT_EQ(bytes.size(), 9007u);
+  EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), "BBBB");
+  EXPECT_EQ(std::string(bytes.end() - 3, bytes.end()), "END");
+}
+
+TEST(LfnFileStreamTest, WriteAfterReadsGoesToTheLogicalPosition) {
+  TempDir dir;
+  WriteAll(dir.File("rw.bin"), std::vector<std::uint8_t>(100, '.'));
+  {
+    TLFNFileStream stream(dir.File("rw.bin"), TLFNFileMode::OpenReadWrite);
+    char buffer[10];
+    ASSERT_EQ(stream.Read(buffer, 10), 10u);  // the buffer now holds all 100 bytes
+    stream.Write("W", 1);
+    EXPECT_EQ(stream.Position(), 11);
+  }
+  const auto bytes = ReadAll(dir.File("rw.bin"));
+  ASSERT_EQ(bytes.size(), 100u);
+  EXPECT_EQ(bytes[10], 'W');
+  EXPECT_EQ(bytes[9], '.');
+  EXPECT_EQ(bytes[11], '.');
+}
+
+TEST(LfnFileStreamTest, SeekFromEndAndCurrentWithinAndOutsideTheBuffer) {
+  TempDir dir;
+  const auto data = Pattern(20000);
+  WriteAll(dir.File("s.bin"), data);
+  TLFNFileStream stream(dir.File("s.bin"), TLFNFileMode::OpenRead);
+  EXPECT_EQ(stream.Seek(-22, soEnd), 20000 - 22);
+  std::uint8_t b = 0;
+  ASSERT_EQ(stream.Read(&b, 1), 1u);
+  EXPECT_EQ(b, data[20000 - 22]);
+  EXPECT_EQ(stream.Seek(-5000, soCurrent), 20000 - 21 - 5000);
+  ASSERT_EQ(stream.Read(&b, 1), 1u);
+  EXPECT_EQ(b, data[20000 - 21 - 5000]);
+  stream.Seek(3, soBeginning);
+  ASSERT_EQ(stream.Read(&b, 1), 1u);
+  EXPECT_EQ(b, data[3]);
+  EXPECT_EQ(stream.Size(), 20000);
+}
+
+TEST(LfnFileStreamTest, SizeCountsBytesStillInTheBuffer) {
+  TempDir dir;
+  TLFNFileStream stream(dir.File("n.bin"), TLFNFileMode::Create);
+  stream.Write("12345", 5);
+  EXPECT_EQ(stream.Size(), 5);
+  stream.Seek(2, soBeginning);  // flushes
+  EXPECT_EQ(stream.Size(), 5);
+}
+
+TEST(LfnFileStreamTest, ErrorTexts) {
+  TempDir dir;
+  WriteAll(dir.File("e.bin"), Pattern(100));
+  TLFNFileStream stream(dir.File("e.bin"), TLFNFileMode::OpenRead);
+  try {
+    stream.Seek(0, 7);
+    FAIL() << "no error";
+  } catch (const EStreamError& e) {
+    EXPECT_STREQ(e.what(), "Invalid seek origin (7)");
+  }
+  try {
+    stream.Seek(-1, soBeginning);
+    FAIL() << "no error";
+  } catch (const EStreamError& e) {
+    EXPECT_STREQ(e.what(), "Seek error");
+  }
+  char buffer[4];
+  ASSERT_EQ(stream.Read(buffer, 4), 4u);
+  stream.PutBack(4);
+  EXPECT_EQ(stream.Position(), 0);
+  try {
+    stream.PutBack(1);
+    FAIL() << "no error";
+  } catch (const EStreamError& e) {
+    EXPECT_STREQ(e.what(), "Putback overflow");
+  }
+}
+
+TEST(LfnFileStreamTest, OpeningAMissingFileRaisesTheOpenError) {
+  TempDir dir;
+  try {
+    TLFNFileStream stream(dir.File("missing.zip"), TLFNFileMode::OpenRead);
+    FAIL() << "no error";
+  } catch (const EFOpenError& e) {
+    EXPECT_NE(std::string(e.what()).find("missing.zip"), std::string::npos);
+    EXPECT_EQ(e.code(), std::errc::no_such_file_or_directory);
+  }
+}
+
+}  // namespace
