@@ -149,8 +149,7 @@ void ProcessDirectory(const std::string& sourceDir, const std::string& targetDir
       }
     } else if (entry.info.isDirectory && !entry.info.isSymlink && entry.name[0] != '.') {
       const std::string childSource = platform::JoinPath(sourceDir, entry.name);
-      if (std::find(walk.leftOut.begin(), walk.leftOut.end(), childSource) ==
-          walk.leftOut.end()) {
+      if (std::find(walk.leftOut.begin(), walk.leftOut.end(), childSource) == walk.leftOut.end()) {
         ProcessDirectory(childSource, SubTargetDirectory(targetDir, entry.name), walk);
       }
     }

@@ -1,13 +1,13 @@
 // Protects the placement rule: where every archive lies. The restore run finds archives by
 // the same functions, so a change here silently orphans every existing backup.
+#include "backup/placement.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <string>
-
-#include "backup/placement.h"
 
 namespace fs = std::filesystem;
 

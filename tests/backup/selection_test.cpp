@@ -2,6 +2,9 @@
 // "fix" by accident into a backtracking matcher), the minute comparison that makes runs
 // incremental, the mask list split including cut and empty masks, and the walk's choices of
 // what to enter, what to store and which target directories to create.
+#include "backup/selection.h"
+
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,10 +16,13 @@
 #include <vector>
 
 #include "backup/placement.h"
-#include "backup/selection.h"
+#include "tests/backup/test_tree.h"
 
 namespace fs = std::filesystem;
 using backup::MatchMask;
+using backup_test::SetMtime;
+using backup_test::TempDir;
+using backup_test::WriteFile;
 
 namespace {
 
@@ -97,10 +103,8 @@ INSTANTIATE_TEST_SUITE_P(
         MinuteCase{133541073200000000ULL, 133541073650000000ULL, false, "10:15:20 vs 10:16:05"},
         MinuteCase{133541073599999999ULL, 133541073600000000ULL, false,
                    "last tick of 10:15 vs 10:16:00"},
-        MinuteCase{133541073200000000ULL, 133541937200000000ULL, false,
-                   "same time next day"},
-        MinuteCase{133541073200000000ULL, 133541109200000000ULL, false,
-                   "same minute next hour"},
+        MinuteCase{133541073200000000ULL, 133541937200000000ULL, false, "same time next day"},
+        MinuteCase{133541073200000000ULL, 133541109200000000ULL, false, "same minute next hour"},
         MinuteCase{133801631990000000ULL, 133801632000000000ULL, false,
                    "23:59:59 on 31 Dec vs midnight of the new year"},
         MinuteCase{0ULL, 590000000ULL, true, "time zero vs 1601-01-01 00:00:59"},
@@ -143,42 +147,6 @@ TEST(MaskList, FoldsNonAsciiCase) {
   EXPECT_TRUE(masks.AnyMatches("ÜBERSICHT.ODT"));
 }
 
-// A fresh directory per test, removed afterwards.
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "vrn-selection-XXXXXX").string();
-    path_ = mkdtemp(pattern.data());
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
-    for (auto& e : fs::recursive_directory_iterator(path_, ec)) {
-      fs::permissions(e.path(), fs::perms::owner_all, fs::perm_options::add, ec);
-    }
-    fs::remove_all(path_, ec);
-  }
-  std::string operator/(const std::string& rel) const { return path_ + "/" + rel; }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
-
-void WriteFile(const std::string& path, const std::string& content = "x") {
-  fs::create_directories(fs::path(path).parent_path());
-  std::ofstream(path, std::ios::binary) << content;
-}
-
-// Sets a file's modification time through the C library (not our platform layer).
-void SetMtime(const std::string& path, long long unixSeconds) {
-  struct timespec times[2];
-  times[0].tv_sec = unixSeconds;
-  times[0].tv_nsec = 0;
-  times[1] = times[0];
-  ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << path;
-}
-
 constexpr long long k101520 = 1709633720;  // 2024-03-05 10:15:20 UTC
 
 TEST(IsFileSelected, MissingArchiveSelectsByMask) {
@@ -196,12 +164,12 @@ TEST(IsFileSelected, ArchiveOfTheSameMinuteMeansUnchanged) {
   TempDir dir;
   WriteFile(dir / "src/a.doc");
   WriteFile(dir / "dst/a.doc.ZIP");
-  SetMtime(dir / "src/a.doc", k101520 + 30);   // 10:15:50
-  SetMtime(dir / "dst/a.doc.ZIP", k101520);    // 10:15:20
+  SetMtime(dir / "src/a.doc", k101520 + 30);  // 10:15:50
+  SetMtime(dir / "dst/a.doc.ZIP", k101520);   // 10:15:20
   EXPECT_FALSE(backup::IsFileSelected(dir / "src", dir / "dst", "a.doc", "*.doc; ", true));
-  SetMtime(dir / "src/a.doc", k101520 + 45);   // 10:16:05
+  SetMtime(dir / "src/a.doc", k101520 + 45);  // 10:16:05
   EXPECT_TRUE(backup::IsFileSelected(dir / "src", dir / "dst", "a.doc", "*.doc; ", true));
-  SetMtime(dir / "src/a.doc", k101520 - 60);   // an older file in another minute
+  SetMtime(dir / "src/a.doc", k101520 - 60);  // an older file in another minute
   EXPECT_TRUE(backup::IsFileSelected(dir / "src", dir / "dst", "a.doc", "*.doc; ", true));
 }
 
@@ -326,16 +294,21 @@ TEST(ProcessDirectory, MissingSourceCreatesTargetAndStoresNothing) {
 }
 
 TEST(ProcessDirectory, UnreadableSubdirectoryEndsOnlyItsOwnLevel) {
-  if (geteuid() == 0) GTEST_SKIP() << "root reads every directory";
   TempDir dir;
+  fs::permissions(dir.path(), fs::perms::all);
   const std::string src = dir / "src";
   WriteFile(src + "/locked/a.txt");
   WriteFile(src + "/z.txt");
   fs::permissions(src + "/locked", fs::perms::none);
-  Recorder rec;
-  backup::ProcessDirectory(src, dir / "dst", rec.Walk("", false));
-  EXPECT_EQ(rec.stored, (std::vector<std::string>{src + "/z.txt -> " + (dir / "dst")}));
-  EXPECT_TRUE(fs::is_directory(dir / "dst/locked"));
+  // The walk runs unprivileged; the child reports through its exit status.
+  const int status = backup_test::RunUnprivileged([&] {
+    Recorder rec;
+    backup::ProcessDirectory(src, dir / "dst", rec.Walk("", false));
+    if (rec.stored != std::vector<std::string>{src + "/z.txt -> " + (dir / "dst")}) return 1;
+    if (!fs::is_directory(dir / "dst/locked")) return 2;
+    return 0;
+  });
+  EXPECT_EQ(status, 0);
 }
 
 }  // namespace

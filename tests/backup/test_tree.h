@@ -1,0 +1,40 @@
+// Shared helpers of the backup tests: a temporary directory and small file utilities that
+// go through the C library and std::filesystem, not through our platform layer.
+#pragma once
+
+#include <string>
+
+namespace backup_test {
+
+class TempDir {
+ public:
+  explicit TempDir(const char* tag = "vrn-backup");
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  std::string operator/(const std::string& rel) const { return path_ + "/" + rel; }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+void WriteFile(const std::string& path, const std::string& content = "x");
+std::string ReadFile(const std::string& path);
+// Sets last access and last write to the given Unix time (seconds, nanoseconds).
+void SetMtime(const std::string& path, long long unixSeconds, long nanoseconds = 0);
+// The last-write time in nanoseconds since the Unix epoch (stat, following links).
+long long MtimeNs(const std::string& path);
+
+}  // namespace backup_test
+
+#include <functional>
+
+namespace backup_test {
+
+// Runs body in a child process, as the unprivileged user "nobody" when the test runs as
+// root (root reads every file, so permission tests would prove nothing), and returns its
+// exit status (-1 when it did not exit normally). body returns the child's exit status.
+int RunUnprivileged(const std::function<int()>& body);
+
+}  // namespace backup_test
