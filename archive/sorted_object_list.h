@@ -28,7 +28,7 @@ class TObjectList {
   bool OwnsObjects;
 
   int Count() const { return static_cast<int>(items_.size()); }
-  int Capacity() const { return static_cast<int>(items_.capacity()); }
+  int Capacity() const { return capacity_; }
   T* Item(int index) const {
     CheckIndex(index);
     return items_[static_cast<std::size_t>(index)];
@@ -64,6 +64,7 @@ class TObjectList {
   void Clear() {
     std::vector<T*> items;
     items.swap(items_);
+    capacity_ = 0;
     if (OwnsObjects)
       for (T* item : items) delete item;
   }
@@ -71,7 +72,7 @@ class TObjectList {
  protected:
   void InsertAt(int index, T* item) {
     if (index < 0 || index > Count()) throw EListError(IndexText(index));
-    if (items_.size() == items_.capacity()) Grow();
+    if (Count() == capacity_) Grow();
     items_.insert(items_.begin() + index, item);
   }
   void CheckIndex(int index) const {
@@ -87,11 +88,11 @@ class TObjectList {
     const int delta = capacity < 5 ? 4 : capacity < 9 ? 8 : 16;
     if (capacity >= kMaxItems)
       throw EListError("List capacity out of bounds (" + std::to_string(capacity + 1) + ")");
-    const int grown = capacity + delta > kMaxItems ? kMaxItems : capacity + delta;
-    items_.reserve(static_cast<std::size_t>(grown));
+    capacity_ = capacity + delta > kMaxItems ? kMaxItems : capacity + delta;
   }
 
-  std::vector<T*> items_;
+  std::vector<T*> items_;  // grows geometrically underneath the counted capacity
+  int capacity_ = 0;
 };
 
 // What Add does with an item equal to one already in the list.

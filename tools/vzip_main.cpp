@@ -1,7 +1,10 @@
-// vzip: a small command-line tool over the archive layer. Commands arrive with the archive code.
-#include <cstdio>
+// vzip: a small command-line tool over the archive layer (see tools/vzip.h).
+#include <iostream>
+#include <string>
+#include <vector>
 
-int main() {
-  std::fputs("usage: vzip l ARCHIVE\n", stderr);
-  return 2;
+#include "tools/vzip.h"
+
+int main(int argc, char** argv) {
+  return vzip::Main(std::vector<std::string>(argv + 1, argv + argc), std::cout, std::cerr);
 }

@@ -38,7 +38,7 @@ void WriteText(const std::string& path, const std::string& text) {
   out << text;
 }
 
-int Run(const std::string& command, std::string* output) {
+int Shell(const std::string& command, std::string* output) {
   FILE* pipe = popen(command.c_str(), "r");
   if (pipe == nullptr) return -1;
   std::string text;
@@ -51,7 +51,11 @@ int Run(const std::string& command, std::string* output) {
 }
 
 bool HaveTool(const std::string& program) {
-  return Run("command -v " + program + " >/dev/null 2>&1") == 0;
+  return Shell("command -v " + program + " >/dev/null 2>&1") == 0;
+}
+
+std::string Python() {
+  return std::filesystem::exists("/usr/bin/python3") ? "/usr/bin/python3" : "python3";
 }
 
 std::string Quote(const std::string& text) {

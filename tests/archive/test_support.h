@@ -27,9 +27,11 @@ void WriteAll(const std::string& path, const std::vector<std::uint8_t>& bytes);
 void WriteText(const std::string& path, const std::string& text);
 
 // Runs a shell command; returns its exit status and, in output, what it printed on stdout.
-int Run(const std::string& command, std::string* output = nullptr);
+int Shell(const std::string& command, std::string* output = nullptr);
 // True when the program is on PATH.
 bool HaveTool(const std::string& program);
+// The Python interpreter to run peer scripts with (the system's, skipping slow shims).
+std::string Python();
 // Single-quotes a text for the shell.
 std::string Quote(const std::string& text);
 

@@ -1,0 +1,35 @@
+#include "tools/vzip.h"
+
+#include <ostream>
+
+namespace vzip {
+
+namespace {
+
+const Command kCommands[] = {
+    {"l", "l ARCHIVE", "list the entries (size, method, CRC-32, date, name)", &List},
+};
+
+void Usage(std::ostream& err) {
+  err << "usage:\n";
+  for (const Command& command : kCommands)
+    err << "  vzip " << command.usage << "\t" << command.summary << "\n";
+}
+
+}  // namespace
+
+int Main(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  if (args.empty()) {
+    Usage(err);
+    return 2;
+  }
+  for (const Command& command : kCommands) {
+    if (args[0] == command.name)
+      return command.run(std::vector<std::string>(args.begin() + 1, args.end()), out, err);
+  }
+  err << "vzip: unknown command \"" << args[0] << "\"\n";
+  Usage(err);
+  return 2;
+}
+
+}  // namespace vzip

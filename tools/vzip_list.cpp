@@ -1,0 +1,89 @@
+// "vzip l ARCHIVE": one line per entry of the reader's view, in the columns of unzip -v:
+//   Length  Method  Size  Cmpr  Date  Time  CRC-32  Name
+// then a total line. The name is the rest of the line, as stored (UTF-8, "/" separators).
+#include <cstdio>
+#include <ostream>
+
+#include "archive/zip_errors.h"
+#include "archive/zip_numbers.h"
+#include "archive/zip_reader.h"
+#include "tools/vzip.h"
+
+namespace vzip {
+
+namespace {
+
+std::string MethodText(const TZipHeaderInfo& entry) {
+  switch (entry.Method) {
+    case 0:
+      return "Stored";
+    case 1:
+      return "Shrunk";
+    case 2:
+    case 3:
+    case 4:
+    case 5:
+      return "Reduce" + std::to_string(entry.Method - 1);
+    case 6:
+      return "Implode";
+    case 8: {
+      // Flag bits 1 and 2 tell the deflate level class: normal, maximum, fast, super fast.
+      static const char kLevel[] = {'N', 'X', 'F', 'S'};
+      return std::string("Defl:") + kLevel[(entry.Flags >> 1) & 3];
+    }
+    default: {
+      char text[16];
+      std::snprintf(text, sizeof text, "Unk:%03u", entry.Method);
+      return text;
+    }
+  }
+}
+
+std::string DateText(std::uint32_t dos) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", 1980 + (dos >> 25),
+                (dos >> 21) & 0x0F, (dos >> 16) & 0x1F, (dos >> 11) & 0x1F, (dos >> 5) & 0x3F,
+                (dos & 0x1F) * 2);
+  return text;
+}
+
+}  // namespace
+
+int List(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  if (args.size() != 1) {
+    err << "usage: vzip l ARCHIVE\n";
+    return 2;
+  }
+  TZipReader reader;
+  try {
+    reader.SetZipName(args[0]);
+    reader.ReadZip();
+  } catch (const std::exception& e) {
+    err << "vzip: " << args[0] << ": " << e.what() << "\n";
+    return 1;
+  }
+  char line[160];
+  out << "  Length  Method     Size  Cmpr       Date     Time    CRC-32  Name\n";
+  out << "--------  -------  -------- ----  ---------- --------  --------  ----\n";
+  std::uint64_t totalLength = 0, totalSize = 0;
+  for (int i = 0; i < reader.Count(); ++i) {
+    const TZipHeaderInfo& entry = reader.Entry(i);
+    std::snprintf(line, sizeof line, "%8u  %-7s  %8u %3d%%  %s  %08x  ", entry.UncompressedSize,
+                  MethodText(entry).c_str(), entry.CompressedSize,
+                  entry.UncompressedSize == 0
+                      ? 0
+                      : 100 - CompressionRate(entry.UncompressedSize, entry.CompressedSize),
+                  DateText(entry.DosDateTime).c_str(), entry.Crc32);
+    out << line << entry.Directory << entry.FileName << "\n";
+    totalLength += entry.UncompressedSize;
+    totalSize += entry.CompressedSize;
+  }
+  std::snprintf(line, sizeof line, "%8llu           %8llu        %d file%s\n",
+                static_cast<unsigned long long>(totalLength),
+                static_cast<unsigned long long>(totalSize), reader.Count(),
+                reader.Count() == 1 ? "" : "s");
+  out << "--------           --------\n" << line;
+  return 0;
+}
+
+}  // namespace vzip
