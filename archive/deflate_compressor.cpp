@@ -1,0 +1,58 @@
+// Setup of the compressor for one file, and its buffers.
+#include "archive/deflate_compressor.h"
+
+#include "archive/deflate_state.h"
+
+namespace deflater {
+
+CompressorState::CompressorState()
+    : window_(new std::uint8_t[kWindowSize + kWindowSlack]()),
+      prev_(new std::uint16_t[kWindowSize]()),
+      head_(new std::uint16_t[kHashSize]()),
+      litBuf_(new std::uint8_t[kLitBufSize]()),
+      distBuf_(new std::uint16_t[kDistBufSize]()),
+      flagBuf_(new std::uint8_t[kFlagBufSize]()),
+      outBuf_(new std::uint8_t[kOutBufSize + 16]()) {
+  // Zero the frequencies of every leaf; InitBlock does that for each block after the first.
+  lTree_.freq.fill(0);
+  dTree_.freq.fill(0);
+  blTree_.freq.fill(0);
+}
+
+std::uint64_t CompressorState::Run(int level, IDeflateIo& io, TDeflateEntryFields& entry) {
+  if (level < 1 || level > 9) Fail("deflate: level out of range");
+  io_ = &io;
+  entry_ = &entry;
+  level_ = level;
+  compressedBits_ = 0;
+  inputLength_ = 0;
+  bytesWritten_ = 0;
+  bitBuf_ = 0;
+  bitCount_ = 0;
+  outPos_ = 0;
+  // The flag buffer may hold bits of a file that ended in an exception: clear it all.
+  symCount_ = kLitBufSize;
+  InitBlock();
+
+  InitMatcher();
+  if (level_ <= 3) {
+    CompressFast();
+  } else {
+    CompressLazy();
+  }
+  FlushOutput();
+  if (bytesWritten_ != compressedBits_ >> 3) Fail("deflate: compressed length mismatch");
+  io_ = nullptr;
+  entry_ = nullptr;
+  return bytesWritten_;
+}
+
+}  // namespace deflater
+
+TDeflateCompressor::TDeflateCompressor() : state_(std::make_unique<deflater::CompressorState>()) {}
+
+TDeflateCompressor::~TDeflateCompressor() = default;
+
+std::uint64_t TDeflateCompressor::Deflate(int level, IDeflateIo& io, TDeflateEntryFields& entry) {
+  return state_->Run(level, io, entry);
+}

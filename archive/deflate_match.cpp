@@ -1,0 +1,267 @@
+// The matcher: window management, hash chains, and the two parsing strategies.
+//
+// compress_fast (levels 1-3) takes the longest match found at each position at once (greedy)
+// and, for matches longer than the level's lazy value, skips inserting the positions inside
+// the match into the hash chains. compress_lazy (levels 4-9) holds each match back for one
+// position and emits it only when the next position does not start a longer one.
+//
+// The chain search rejects most candidates with two 16-bit compares (the two bytes at the
+// current best length, then the first two bytes) and measures survivors eight bytes at a time.
+// Its result is the true common length capped at 258, the same as a byte-by-byte compare.
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
+#include "archive/deflate_state.h"
+
+namespace deflater {
+
+namespace {
+
+// Length of the common prefix of a and b, both known to agree in their first two bytes,
+// capped at kMaxMatch. Reads up to 8 bytes past kMaxMatch - 1 (covered by the window slack).
+inline std::uint32_t CommonLength(const std::uint8_t* a, const std::uint8_t* b) {
+  std::uint32_t n = 2;
+  for (; n < kMaxMatch; n += 8) {
+    std::uint64_t diff = Load64(a + n) ^ Load64(b + n);
+    if (diff != 0) {
+      if constexpr (std::endian::native == std::endian::little) {
+        n += static_cast<std::uint32_t>(std::countr_zero(diff)) >> 3;
+      } else {
+        n += static_cast<std::uint32_t>(std::countl_zero(diff)) >> 3;
+      }
+      return std::min(n, kMaxMatch);
+    }
+  }
+  return kMaxMatch;
+}
+
+}  // namespace
+
+void CompressorState::SlideTable(std::uint16_t* to, const std::uint16_t* from,
+                                 std::uint32_t size) {
+  // Saturating subtract: positions in the lower half fall out of reach and become "none".
+  for (std::uint32_t i = 0; i < size; ++i) {
+    std::uint16_t m = from[i];
+    to[i] = static_cast<std::uint16_t>(m >= kWSize ? m - kWSize : 0);
+  }
+}
+
+std::uint32_t CompressorState::RefillWindow(std::uint32_t& curPos, std::uint32_t& lookahead) {
+  std::uint8_t* window = window_.get();
+  std::uint32_t slid = 0;
+  do {
+    std::uint32_t more = kWindowSize - lookahead - curPos;
+    if (curPos > kSlideAfter) {
+      std::memcpy(window, window + kWSize, kWSize);
+      curPos -= kWSize;
+      blockPos_ -= static_cast<std::int32_t>(kWSize);
+      SlideTable(head_.get(), head_.get(), kHashSize);
+      // Links of the upper half move down with their positions; the upper half's old links
+      // are never read again before their positions are inserted anew.
+      SlideTable(prev_.get(), prev_.get() + kWSize, kWSize);
+      more += kWSize;
+      slid = kWSize;
+    }
+    if (eof_) break;
+    if (more < 2) Fail("more < 2");
+    std::size_t got = io_->ReadSource(window + curPos + lookahead, more);
+    if (got > more) Fail("a bit too far - deflate");
+    if (got == 0) {
+      eof_ = true;
+    } else {
+      lookahead += static_cast<std::uint32_t>(got);
+    }
+  } while (lookahead < kMinLookahead && !eof_);
+  if (eof_) {
+    // Matches and hashes near the end look a little past the data. Zeros there keep the
+    // output a function of this file alone, whatever the window held before.
+    std::memset(window + curPos + lookahead, 0, kZeroedBehindData);
+  }
+  return slid;
+}
+
+void CompressorState::InitMatcher() {
+  std::memset(head_.get(), 0, kHashSize * sizeof(std::uint16_t));
+  params_ = kLevels[level_];
+  std::uint16_t levelFlags = level_ <= 2 ? 4 : level_ >= 8 ? 2 : 0;
+  entry_->Flags = static_cast<std::uint16_t>((entry_->Flags & ~6u) | levelFlags);
+  curPos_ = 0;
+  blockPos_ = 0;
+  eof_ = false;
+  lookahead_ = 0;
+  std::size_t got = io_->ReadSource(window_.get(), kWSize);
+  if (got > kWSize) Fail("a bit too far - deflate");
+  if (got == 0) {
+    eof_ = true;
+    std::memset(window_.get(), 0, kZeroedBehindData);
+  } else {
+    lookahead_ = static_cast<std::uint32_t>(got);
+    if (lookahead_ < kMinLookahead) RefillWindow(curPos_, lookahead_);
+  }
+  hash_ = 0;
+  if (lookahead_ != 0) {
+    hash_ = ((hash_ << kHashShift) ^ window_[0]) & kHashMask;
+    hash_ = ((hash_ << kHashShift) ^ window_[1]) & kHashMask;
+  }
+}
+
+std::uint32_t CompressorState::FindMatch(std::uint32_t chainStart, std::uint32_t curPos,
+                                         std::uint32_t prevLen, std::int32_t& matchPos) const {
+  const std::uint8_t* window = window_.get();
+  const std::uint16_t* prev = prev_.get();
+  const std::uint8_t* scan = window + curPos;
+  std::uint32_t best = prevLen;
+  std::uint32_t limit = curPos > kMaxDist ? curPos - kMaxDist : 0;
+  std::uint32_t chain = params_.chain;
+  if (prevLen >= params_.good) chain >>= 2;
+  const std::uint32_t nice = params_.nice;
+
+  // A candidate can only beat best if it agrees with scan in bytes 0 to best. Two masked
+  // 4-byte compares test a subset of those before anything else: bytes 0-2, and best-3 to
+  // best (bytes 0-2 again while best is 2).
+  std::uint32_t endOffset = 0;
+  std::uint32_t endMask = 0x00FFFFFF;
+  if (best >= 3) {
+    endOffset = best - 3;
+    endMask = 0xFFFFFFFF;
+  }
+  constexpr std::uint32_t kStartMask = 0x00FFFFFF;
+  const std::uint32_t scanStart = Load32(scan) & kStartMask;
+  std::uint32_t scanEnd = Load32(scan + endOffset) & endMask;
+  std::uint32_t candidate = chainStart;
+  do {
+    const std::uint8_t* match = window + candidate;
+    if ((Load32(match + endOffset) & endMask) != scanEnd ||
+        (Load32(match) & kStartMask) != scanStart) {
+      continue;
+    }
+    std::uint32_t len = CommonLength(scan, match);
+    if (len > best) {
+      matchPos = static_cast<std::int32_t>(candidate);
+      best = len;
+      if (len >= nice) break;
+      endOffset = best - 3;
+      endMask = 0xFFFFFFFF;
+      scanEnd = Load32(scan + endOffset);
+    }
+  } while ((candidate = prev[candidate]) > limit && --chain != 0);
+  return best;
+}
+
+void CompressorState::VerifyMatch(std::uint32_t start, std::int32_t matchPos,
+                                  std::uint32_t length) const {
+  const std::uint8_t* window = window_.get();
+  if (matchPos < 0 || std::memcmp(window + start, window + matchPos, length) != 0) {
+    throw EInvalidMatch("Start: " + std::to_string(start) + ", Match: " +
+                        std::to_string(matchPos) + ", Length: " + std::to_string(length));
+  }
+}
+
+void CompressorState::CompressFast() {
+  std::uint32_t curPos = curPos_;
+  std::uint32_t lookahead = lookahead_;
+  std::uint32_t hash = hash_;
+  std::int32_t matchPos = 0;
+  std::uint32_t matchLen = 0;
+  const std::uint32_t maxInsert = params_.lazy;
+  const std::uint8_t* window = window_.get();
+  while (lookahead > 0) {
+    std::uint32_t chainStart = InsertHash(hash, curPos);
+    if (chainStart != 0 && curPos - chainStart <= kMaxDist) {
+      matchLen = std::min(FindMatch(chainStart, curPos, kMinMatch - 1, matchPos), lookahead);
+    }
+    bool endBlock;
+    if (matchLen >= kMinMatch) {
+#ifndef NDEBUG
+      VerifyMatch(curPos, matchPos, matchLen);
+#endif
+      endBlock = TallyMatch(curPos - static_cast<std::uint32_t>(matchPos), matchLen - kMinMatch,
+                            curPos);
+      lookahead -= matchLen;
+      if (matchLen <= maxInsert) {
+        for (std::uint32_t k = matchLen - 1; k != 0; --k) InsertHash(hash, ++curPos);
+        ++curPos;
+      } else {
+        curPos += matchLen;
+        hash = ((static_cast<std::uint32_t>(window[curPos]) << kHashShift) ^ window[curPos + 1]) &
+               kHashMask;
+      }
+      matchLen = 0;
+    } else {
+      endBlock = TallyLiteral(window[curPos], curPos);
+      --lookahead;
+      ++curPos;
+    }
+    if (endBlock) {
+      EmitBlock(curPos, false);
+      blockPos_ = static_cast<std::int32_t>(curPos);
+    }
+    if (lookahead < kMinLookahead) {
+      matchPos -= static_cast<std::int32_t>(RefillWindow(curPos, lookahead));
+    }
+  }
+  EmitBlock(curPos, true);
+}
+
+void CompressorState::CompressLazy() {
+  std::uint32_t curPos = curPos_;
+  std::uint32_t lookahead = lookahead_;
+  std::uint32_t hash = hash_;
+  std::int32_t matchPos = 0;
+  std::uint32_t matchLen = kMinMatch - 1;
+  bool matchAvailable = false;
+  const std::uint32_t lazy = params_.lazy;
+  const std::uint8_t* window = window_.get();
+  while (lookahead > 0) {
+    std::uint32_t chainStart = InsertHash(hash, curPos);
+    // The next position's chain head is read at the top of the next round; its hash is known
+    // now, so fetch the entry while the chain search below runs.
+    __builtin_prefetch(head_.get() + (((hash << kHashShift) ^ window[curPos + 3]) & kHashMask));
+    const std::uint32_t prevLen = matchLen;
+    const std::int32_t prevMatch = matchPos;
+    matchLen = kMinMatch - 1;
+    if (chainStart != 0 && prevLen < lazy && curPos - chainStart <= kMaxDist) {
+      matchLen = std::min(FindMatch(chainStart, curPos, prevLen, matchPos), lookahead);
+      if (matchLen == kMinMatch && curPos - static_cast<std::uint32_t>(matchPos) > kTooFar) {
+        matchLen = kMinMatch - 1;
+      }
+    }
+    if (prevLen >= kMinMatch && matchLen <= prevLen) {
+      // The match held back from the previous position is at least as good: emit it.
+#ifndef NDEBUG
+      VerifyMatch(curPos - 1, prevMatch, prevLen);
+#endif
+      bool endBlock = TallyMatch(curPos - 1 - static_cast<std::uint32_t>(prevMatch),
+                                 prevLen - kMinMatch, curPos);
+      lookahead -= prevLen - 1;
+      for (std::uint32_t k = prevLen - 2; k != 0; --k) InsertHash(hash, ++curPos);
+      ++curPos;
+      matchAvailable = false;
+      matchLen = kMinMatch - 1;
+      if (endBlock) {
+        EmitBlock(curPos, false);
+        blockPos_ = static_cast<std::int32_t>(curPos);
+      }
+    } else if (matchAvailable) {
+      // No better match here: the previous position becomes a literal.
+      if (TallyLiteral(window[curPos - 1], curPos)) {
+        EmitBlock(curPos, false);
+        blockPos_ = static_cast<std::int32_t>(curPos);
+      }
+      ++curPos;
+      --lookahead;
+    } else {
+      matchAvailable = true;
+      ++curPos;
+      --lookahead;
+    }
+    if (lookahead < kMinLookahead) {
+      matchPos -= static_cast<std::int32_t>(RefillWindow(curPos, lookahead));
+    }
+  }
+  if (matchAvailable) TallyLiteral(window[curPos - 1], curPos);
+  EmitBlock(curPos, true);
+}
+
+}  // namespace deflater

@@ -1,0 +1,245 @@
+// Internal to the compressor: its work buffers, matcher and block state. Only the
+// deflate_*.cpp files include this.
+//
+// How the pieces fit (the classic hash-chain Deflate):
+//   window   64 KB of source in two 32 KB halves. The matcher walks cur_pos through it; when
+//            cur_pos passes 65273 the upper half is copied onto the lower one ("slide") and
+//            every stored position drops by 32768.
+//   head     for each 15-bit hash of three bytes, the latest position with that hash (0 =
+//            none); prev chains each position to the previous one with the same hash. prev
+//            has an entry per window position (not per position AND 0x7FFF), which takes the
+//            mask off the chain walk's critical path; the links read are the same.
+//   symbols  literals and (length, distance) pairs are tallied into the literal, distance and
+//            flag buffers with their frequencies; when a block ends (ct_tally's rules), trees
+//            are built and the block is sent as raw, stored, fixed or dynamic, whichever is
+//            smallest.
+// Positions are 16-bit; the 0 of head/prev doubles as "no position", so a match can never
+// start at window position 0. That is inherent in the format of these tables and costs
+// nothing measurable.
+#pragma once
+
+#include <array>
+#include <bit>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+
+#include "archive/deflate_compressor.h"
+#include "archive/deflate_tables.h"
+
+namespace deflater {
+
+inline constexpr std::uint32_t kWSize = 32768;       // half the window
+inline constexpr std::uint32_t kWindowSize = 65536;  // both halves
+inline constexpr std::uint32_t kMinMatch = 3;
+inline constexpr std::uint32_t kMaxMatch = 258;
+inline constexpr std::uint32_t kMinLookahead = kMaxMatch + kMinMatch + 1;  // 262
+inline constexpr std::uint32_t kMaxDist = kWSize - kMinLookahead;          // 32506
+// Slide once cur_pos passes this, so that cur_pos + kMaxMatch stays inside the window.
+inline constexpr std::uint32_t kSlideAfter = kWSize + kMaxDist - 1;  // 65273
+inline constexpr std::uint32_t kHashBits = 15;
+inline constexpr std::uint32_t kHashSize = 1u << kHashBits;
+inline constexpr std::uint32_t kHashMask = kHashSize - 1;
+// Three bytes shifted in by 5 bits each fill the 15 bits, so a hash depends on exactly the
+// last three bytes.
+inline constexpr std::uint32_t kHashShift = 5;
+inline constexpr std::uint32_t kTooFar = 4096;  // a lazy level drops length-3 matches farther back
+inline constexpr std::uint32_t kLitBufSize = 32768;
+inline constexpr std::uint32_t kDistBufSize = 32768;
+inline constexpr std::uint32_t kFlagBufSize = kLitBufSize / 8;
+inline constexpr std::uint32_t kOutBufSize = 1024;
+// Slack behind the window: the match compare reads 8 bytes at a time up to 264 bytes past
+// cur_pos, and the hash reads cur_pos + 2. Past the end of the source it holds zeros.
+inline constexpr std::uint32_t kWindowSlack = 512;
+inline constexpr std::uint32_t kZeroedBehindData = kMaxMatch + 16;
+inline constexpr int kHeapSize = 2 * kLCodes + 1;  // leaves and inner nodes of the largest tree
+
+struct LevelParams {
+  std::uint16_t good;   // previous match at least this long: search a quarter of the chain
+  std::uint16_t lazy;   // lazy: look for better only below this; fast: insert only up to it
+  std::uint16_t nice;   // stop searching at a match this long
+  std::uint16_t chain;  // at most this many chain entries examined
+};
+
+inline constexpr std::array<LevelParams, 10> kLevels = {{
+    {0, 0, 0, 0},  // level 0 stores; never reaches the compressor
+    {4, 4, 8, 4},
+    {4, 5, 16, 8},
+    {4, 6, 32, 32},
+    {4, 4, 16, 16},
+    {8, 16, 32, 32},
+    {8, 16, 128, 128},
+    {8, 32, 128, 256},
+    {32, 128, 258, 1024},
+    {32, 258, 258, 4096},
+}};
+
+// One Huffman tree under construction: leaves first, inner nodes numbered after them.
+struct HuffTree {
+  std::array<std::uint32_t, kHeapSize> freq;
+  std::array<std::uint16_t, kHeapSize> len;
+  std::array<std::uint16_t, kHeapSize> dad;
+  std::array<std::uint16_t, kHeapSize> code;  // bit-reversed, ready for LSB-first output
+  int maxCode = 0;                            // highest leaf with a code
+};
+
+inline std::uint16_t Load16(const std::uint8_t* p) {
+  std::uint16_t v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+inline std::uint32_t Load32(const std::uint8_t* p) {
+  std::uint32_t v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+inline std::uint64_t Load64(const std::uint8_t* p) {
+  std::uint64_t v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+class CompressorState {
+ public:
+  CompressorState();
+  std::uint64_t Run(int level, IDeflateIo& io, TDeflateEntryFields& entry);
+
+ private:
+  // --- Matcher (deflate_match.cpp) --------------------------------------------------------
+  void InitMatcher();
+  // Reads more source behind the lookahead, sliding the window when needed; returns how far
+  // positions moved down (0 or 32768).
+  std::uint32_t RefillWindow(std::uint32_t& curPos, std::uint32_t& lookahead);
+  void SlideTable(std::uint16_t* to, const std::uint16_t* from, std::uint32_t size);
+  void CompressFast();
+  void CompressLazy();
+  std::uint32_t FindMatch(std::uint32_t chainStart, std::uint32_t curPos, std::uint32_t prevLen,
+                          std::int32_t& matchPos) const;
+  void VerifyMatch(std::uint32_t start, std::int32_t matchPos, std::uint32_t length) const;
+
+  std::uint32_t InsertHash(std::uint32_t& hash, std::uint32_t pos) {
+    hash = ((hash << kHashShift) ^ window_[pos + 2]) & kHashMask;
+    std::uint32_t chainStart = head_[hash];
+    prev_[pos] = static_cast<std::uint16_t>(chainStart);
+    head_[hash] = static_cast<std::uint16_t>(pos);
+    return chainStart;
+  }
+
+  // --- Symbols and blocks (deflate_trees.cpp) ---------------------------------------------
+  // Each returns true when the block should end here (ct_tally's rules). curPos is the
+  // matcher's position at the time, for the early-end estimate.
+  bool TallyLiteral(std::uint32_t literal, std::uint32_t curPos) {
+    litBuf_[symCount_] = static_cast<std::uint8_t>(literal);
+    ++lTree_.freq[literal];
+    ++symCount_;
+    // Cheap filter for the two exact rules checked in BlockCheck: every 4096 symbols and at
+    // 32767 symbols. It lets through a superset, never misses one.
+    if (((symCount_ + 1) & 0xFFF) <= 1) return BlockCheck(curPos);
+    return false;
+  }
+  bool TallyMatch(std::uint32_t distance, std::uint32_t lengthMinus3, std::uint32_t curPos) {
+    std::uint32_t distMinus1 = distance - 1;
+    unsigned dcode = DistCode(distMinus1);
+#ifndef NDEBUG
+    if (distMinus1 >= kMaxDist || lengthMinus3 > 255 || dcode >= kDCodes) {
+      Fail("ct_tally: bad match");
+    }
+#endif
+    litBuf_[symCount_] = static_cast<std::uint8_t>(lengthMinus3);
+    flagBuf_[symCount_ >> 3] |= static_cast<std::uint8_t>(1u << (symCount_ & 7));
+    distBuf_[matchCount_++] = static_cast<std::uint16_t>(distMinus1);
+    ++lTree_.freq[kLiterals + 1 + kTables.lengthCode[lengthMinus3]];
+    ++dTree_.freq[dcode];
+    ++symCount_;
+    // matchCount_ never reaches kDistBufSize first: it is at most symCount_ < 32767.
+    if (((symCount_ + 1) & 0xFFF) <= 1) return BlockCheck(curPos);
+    return false;
+  }
+  bool BlockCheck(std::uint32_t curPos) const;
+  void InitBlock();
+  void EmitBlock(std::uint32_t curPos, bool last);
+  void GuessText();
+  void BuildTree(HuffTree& tree, int elems, int maxLength, const std::uint8_t* extra,
+                 int extraBase, const std::uint16_t* staticLen);
+  void DownHeap(const HuffTree& tree, int k);
+  void GenBitLen(HuffTree& tree, int maxLength, const std::uint8_t* extra, int extraBase,
+                 const std::uint16_t* staticLen);
+  void GenCodes(HuffTree& tree);
+  void ScanTree(const HuffTree& tree);
+  int BuildBlTree();
+  void SendTree(const HuffTree& tree);
+  void SendAllTrees(int lcodes, int dcodes, int blcodes);
+  void CompressBlock(const std::uint16_t* lCode, const std::uint16_t* lLen,
+                     const std::uint16_t* dCode, const std::uint16_t* dLen);
+  void CopyStored(const std::uint8_t* data, std::uint32_t length, bool header);
+
+  // --- Bit output ---------------------------------------------------------------------------
+  // Fields go into a 64-bit buffer from the least significant end; FlushBits moves whole
+  // bytes out. Between flushes at most 56 bits are added (one match: 15 + 5 + 15 + 13).
+  void SendBits(std::uint64_t value, unsigned bits) {
+    bitBuf_ |= value << bitCount_;
+    bitCount_ += bits;
+  }
+  void FlushBits() {
+    std::uint8_t* out = outBuf_.get() + outPos_;
+    if constexpr (std::endian::native == std::endian::little) {
+      std::memcpy(out, &bitBuf_, sizeof bitBuf_);
+    } else {
+      for (int i = 0; i < 8; ++i) out[i] = static_cast<std::uint8_t>(bitBuf_ >> (8 * i));
+    }
+    unsigned bytes = bitCount_ >> 3;
+    outPos_ += bytes;
+    bitBuf_ >>= bytes * 8;
+    bitCount_ &= 7;
+    if (outPos_ >= kOutBufSize) FlushOutput();
+  }
+  void AlignByte();
+  void FlushOutput();
+
+  [[noreturn]] static void Fail(const char* text);
+
+  // --- Work buffers (allocated once) ---------------------------------------------------------
+  std::unique_ptr<std::uint8_t[]> window_;
+  std::unique_ptr<std::uint16_t[]> prev_;
+  std::unique_ptr<std::uint16_t[]> head_;
+  std::unique_ptr<std::uint8_t[]> litBuf_;
+  std::unique_ptr<std::uint16_t[]> distBuf_;
+  std::unique_ptr<std::uint8_t[]> flagBuf_;
+  std::unique_ptr<std::uint8_t[]> outBuf_;  // kOutBufSize + 8 bytes of slack for FlushBits
+
+  HuffTree lTree_;
+  HuffTree dTree_;
+  HuffTree blTree_;
+  std::array<int, kHeapSize> heap_;
+  std::array<std::uint8_t, kHeapSize> depth_;
+  std::array<std::uint16_t, kMaxBits + 1> blCount_;
+  int heapLen_ = 0;
+  int heapMax_ = 0;
+
+  // --- Per file --------------------------------------------------------------------------
+  IDeflateIo* io_ = nullptr;
+  TDeflateEntryFields* entry_ = nullptr;
+  int level_ = 0;
+  LevelParams params_{};
+  std::uint32_t curPos_ = 0;
+  std::uint32_t lookahead_ = 0;
+  std::uint32_t hash_ = 0;
+  std::int32_t blockPos_ = 0;  // negative once the window slid past the block's start
+  bool eof_ = false;
+  std::uint64_t compressedBits_ = 0;  // 64-bit: entries past 512 MB of output are counted right
+  std::uint64_t inputLength_ = 0;
+  std::uint64_t bytesWritten_ = 0;
+
+  // --- Per block -------------------------------------------------------------------------
+  std::uint32_t symCount_ = 0;
+  std::uint32_t matchCount_ = 0;
+  std::int64_t dynBits_ = 0;
+  std::int64_t fixedBits_ = 0;
+
+  // --- Output ----------------------------------------------------------------------------
+  std::uint64_t bitBuf_ = 0;
+  unsigned bitCount_ = 0;
+  std::uint32_t outPos_ = 0;
+};
+
+}  // namespace deflater

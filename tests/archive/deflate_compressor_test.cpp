@@ -1,0 +1,249 @@
+// Protects the Deflate compressor: every level must produce a stream that zlib (an
+// independent RFC 1951 decoder) turns back into the exact input, the same bytes on every run,
+// and the entry decisions the archive depends on (raw storing of data that does not shrink,
+// stored blocks, the level flags, text/binary, the far length-3 rule).
+#include "archive/deflate_compressor.h"
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
+
+#include "deflate_trace.h"
+#include "test_corpus.h"
+
+namespace {
+
+using testcorpus::Bytes;
+
+class MemoryIo : public IDeflateIo {
+ public:
+  explicit MemoryIo(const Bytes& source) : source_(source) {}
+  std::size_t ReadSource(std::uint8_t* buffer, std::size_t size) override {
+    std::size_t n = std::min(size, source_.size() - readPos_);
+    std::memcpy(buffer, source_.data() + readPos_, n);
+    readPos_ += n;
+    return n;
+  }
+  void WriteOutput(const std::uint8_t* data, std::size_t size) override {
+    if (failAfter_ != 0 && output.size() + size > failAfter_) throw std::runtime_error("disk full");
+    output.insert(output.end(), data, data + size);
+  }
+  Bytes output;
+  std::size_t failAfter_ = 0;
+
+ private:
+  const Bytes& source_;
+  std::size_t readPos_ = 0;
+};
+
+struct Result {
+  Bytes output;
+  std::uint64_t size = 0;
+  TDeflateEntryFields entry;
+};
+
+Result Compress(TDeflateCompressor& compressor, const Bytes& input, int level) {
+  MemoryIo io(input);
+  Result r;
+  r.size = compressor.Deflate(level, io, r.entry);
+  r.output = std::move(io.output);
+  return r;
+}
+
+Result Compress(const Bytes& input, int level) {
+  TDeflateCompressor compressor;
+  return Compress(compressor, input, level);
+}
+
+// Raw inflate with zlib (window bits -15: no zlib header).
+bool ZlibInflate(const Bytes& in, std::size_t expectedSize, Bytes& out) {
+  z_stream zs{};
+  if (inflateInit2(&zs, -15) != Z_OK) return false;
+  out.assign(expectedSize + 64, 0);
+  zs.next_in = const_cast<Bytef*>(in.data());
+  zs.avail_in = static_cast<uInt>(in.size());
+  zs.next_out = out.data();
+  zs.avail_out = static_cast<uInt>(out.size());
+  int rc = inflate(&zs, Z_FINISH);
+  bool ok = rc == Z_STREAM_END && zs.avail_in == 0;
+  out.resize(zs.total_out);
+  inflateEnd(&zs);
+  return ok;
+}
+
+class EveryLevel : public ::testing::TestWithParam<int> {
+ protected:
+  static void SetUpTestSuite() { corpus_ = new std::vector<testcorpus::Sample>(testcorpus::VariedSet(true)); }
+  static void TearDownTestSuite() {
+    delete corpus_;
+    corpus_ = nullptr;
+  }
+  static std::vector<testcorpus::Sample>* corpus_;
+};
+std::vector<testcorpus::Sample>* EveryLevel::corpus_ = nullptr;
+
+TEST_P(EveryLevel, ZlibInflatesTheOutputBackToTheInput) {
+  TDeflateCompressor compressor;  // one object for all files, as in one Zip operation
+  for (const auto& sample : *corpus_) {
+    SCOPED_TRACE(sample.name);
+    Result r = Compress(compressor, sample.data, GetParam());
+    EXPECT_EQ(r.size, r.output.size());
+    if (r.entry.Method == 0) {
+      EXPECT_EQ(r.output, sample.data);  // written raw
+    } else {
+      EXPECT_EQ(r.entry.Method, 8);
+      Bytes back;
+      ASSERT_TRUE(ZlibInflate(r.output, sample.data.size(), back));
+      EXPECT_TRUE(back == sample.data);
+    }
+  }
+}
+
+TEST_P(EveryLevel, OutputIsTheSameOnEveryRunAndAfterOtherFiles) {
+  const Bytes input = testcorpus::Text(120000, 77);
+  const Bytes other = testcorpus::RandomBytes(90000, 78);
+  Result first = Compress(input, GetParam());
+  TDeflateCompressor reused;
+  Compress(reused, other, GetParam());  // leaves its bytes in the window and tables
+  Result second = Compress(reused, input, GetParam());
+  EXPECT_TRUE(first.output == second.output);
+  // A file shorter than the previous one must not see the previous one's bytes either.
+  const Bytes tail(input.begin(), input.begin() + 700);
+  Result shortFresh = Compress(tail, GetParam());
+  Result shortReused = Compress(reused, tail, GetParam());
+  EXPECT_TRUE(shortFresh.output == shortReused.output);
+}
+
+TEST_P(EveryLevel, LevelBitsGoIntoTheFlags) {
+  const int level = GetParam();
+  const std::uint16_t expected = level <= 2 ? 4 : level >= 8 ? 2 : 0;
+  TDeflateCompressor compressor;
+  TDeflateEntryFields entry;
+  entry.Flags = 0x0800 | 6;  // other bits survive, old level bits are replaced
+  const Bytes input = testcorpus::Text(1000, 5);
+  MemoryIo io(input);
+  compressor.Deflate(level, io, entry);
+  EXPECT_EQ(entry.Flags, 0x0800 | expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Levels, EveryLevel, ::testing::Range(1, 10));
+
+TEST(DeflateCompressor, EmptyInputIsARawEntryOfNoBytesMarkedText) {
+  Result r = Compress(Bytes{}, 6);
+  EXPECT_EQ(r.size, 0u);
+  EXPECT_TRUE(r.output.empty());
+  EXPECT_EQ(r.entry.Method, 0);
+  EXPECT_EQ(r.entry.InternalAttributes, 1);
+}
+
+TEST(DeflateCompressor, ShortRandomDataIsWrittenRawWithItsLevelFlags) {
+  const Bytes input = testcorpus::RandomBytes(5000, 9);
+  for (int level : {1, 6, 9}) {
+    Result r = Compress(input, level);
+    EXPECT_EQ(r.entry.Method, 0) << level;
+    EXPECT_EQ(r.size, input.size());
+    EXPECT_TRUE(r.output == input);
+    EXPECT_EQ(r.entry.Flags, level == 1 ? 4 : level == 9 ? 2 : 0);
+    EXPECT_EQ(r.entry.InternalAttributes, 0);  // random bytes are binary
+  }
+}
+
+TEST(DeflateCompressor, LargeRandomDataGetsStoredBlocksInADeflatedEntry) {
+  const Bytes input = testcorpus::RandomBytes(300000, 10);
+  Result r = Compress(input, 6);
+  EXPECT_EQ(r.entry.Method, 8);
+  testtrace::Trace t = testtrace::Decode(r.output);
+  ASSERT_TRUE(t.ok);
+  EXPECT_TRUE(t.data == input);
+  ASSERT_GT(t.blockTypes.size(), 1u);
+  EXPECT_TRUE(std::all_of(t.blockTypes.begin(), t.blockTypes.end(), [](int b) { return b == 0; }));
+  // Stored blocks cost 5 bytes each, plus at most one partial byte for the header bits.
+  EXPECT_LT(r.size, input.size() + 5 * t.blockTypes.size() + 1);
+}
+
+TEST(DeflateCompressor, TextAndBinaryAreToldApartFromTheFirstBlock) {
+  EXPECT_EQ(Compress(testcorpus::Text(30000, 11), 6).entry.InternalAttributes, 1);
+  EXPECT_EQ(Compress(testcorpus::Binary(30000, 12), 6).entry.InternalAttributes, 0);
+  // A decision made by the caller is left alone.
+  TDeflateCompressor compressor;
+  TDeflateEntryFields entry;
+  entry.InternalAttributes = 0;
+  const Bytes text = testcorpus::Text(3000, 13);
+  MemoryIo io(text);
+  compressor.Deflate(6, io, entry);
+  EXPECT_EQ(entry.InternalAttributes, 0);
+}
+
+TEST(DeflateCompressor, FarLengthThreeMatchesAreLiteralsOnlyAtLazyLevels) {
+  // "QZX" appears twice, 6000 bytes apart, in letter noise that holds no other Q, Z or X, and
+  // each time between two digits found nowhere else, so the only match there has length 3.
+  Bytes input = testcorpus::RandomBytes(8000, 14);
+  for (auto& b : input) b = static_cast<std::uint8_t>('a' + b % 20);  // letters only
+  const std::uint8_t first[] = {'1', 'Q', 'Z', 'X', '2'};
+  const std::uint8_t second[] = {'3', 'Q', 'Z', 'X', '4'};
+  std::copy(first, first + 5, input.begin() + 999);
+  std::copy(second, second + 5, input.begin() + 6999);
+  auto hasFarThree = [](const testtrace::Trace& t) {
+    return std::any_of(t.matches.begin(), t.matches.end(),
+                       [](const testtrace::Match& m) {
+                         return m.position == 7000 && m.length == 3 && m.distance == 6000;
+                       });
+  };
+  for (int level = 1; level <= 9; ++level) {
+    Result r = Compress(input, level);
+    testtrace::Trace t = testtrace::Decode(r.output);
+    ASSERT_TRUE(t.ok);
+    ASSERT_TRUE(t.data == input);
+    EXPECT_EQ(hasFarThree(t), level <= 3) << "level " << level;
+  }
+}
+
+TEST(DeflateCompressor, OurTraceDecoderAgreesWithZlib) {
+  // Guards the test decoder the block-level tests rely on.
+  const Bytes input = testcorpus::Text(200000, 15);
+  Result r = Compress(input, 9);
+  testtrace::Trace t = testtrace::Decode(r.output);
+  ASSERT_TRUE(t.ok);
+  Bytes z;
+  ASSERT_TRUE(ZlibInflate(r.output, input.size(), z));
+  EXPECT_TRUE(t.data == z);
+  EXPECT_GT(t.matches.size(), 1000u);
+  EXPECT_NE(std::find(t.blockTypes.begin(), t.blockTypes.end(), 2), t.blockTypes.end());
+}
+
+TEST(DeflateCompressor, SizeStaysCloseToZlibAtTheSameLevel) {
+  // Same classic algorithm and level table: a large gap would mean a fault in matcher or trees.
+  const Bytes input = testcorpus::Text(400000, 16);
+  for (int level : {1, 6, 9}) {
+    Result r = Compress(input, level);
+    z_stream zs{};
+    ASSERT_EQ(deflateInit2(&zs, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY), Z_OK);
+    Bytes z(deflateBound(&zs, input.size()));
+    zs.next_in = const_cast<Bytef*>(input.data());
+    zs.avail_in = static_cast<uInt>(input.size());
+    zs.next_out = z.data();
+    zs.avail_out = static_cast<uInt>(z.size());
+    ASSERT_EQ(deflate(&zs, Z_FINISH), Z_STREAM_END);
+    double ratio = static_cast<double>(r.size) / static_cast<double>(zs.total_out);
+    deflateEnd(&zs);
+    EXPECT_LT(ratio, 1.01) << "level " << level;
+    EXPECT_GT(ratio, 0.97) << "level " << level;
+  }
+}
+
+TEST(DeflateCompressor, AWriteFailurePassesThroughAndTheObjectStaysUsable) {
+  const Bytes input = testcorpus::Text(200000, 17);
+  TDeflateCompressor compressor;
+  Result expected = Compress(input, 6);
+  MemoryIo failing(input);
+  failing.failAfter_ = 5000;
+  TDeflateEntryFields entry;
+  EXPECT_THROW(compressor.Deflate(6, failing, entry), std::runtime_error);
+  Result again = Compress(compressor, input, 6);
+  EXPECT_TRUE(again.output == expected.output);
+}
+
+}  // namespace
