@@ -23,6 +23,7 @@ class MemoryIo : public IDeflateIo {
   explicit MemoryIo(const Bytes& source) : source_(source) {}
   std::size_t ReadSource(std::uint8_t* buffer, std::size_t size) override {
     std::size_t n = std::min(size, source_.size() - readPos_);
+    if (n == 0) return 0;
     std::memcpy(buffer, source_.data() + readPos_, n);
     readPos_ += n;
     return n;
