@@ -16,7 +16,7 @@ void CenteredDialog::showEvent(QShowEvent* event) {
 
 void FixSize(QWidget* window) {
   if (window->layout() != nullptr) window->layout()->activate();
-  window->setFixedSize(window->sizeHint());
+  window->setFixedSize(window->sizeHint().expandedTo(window->minimumSize()));
 }
 
 void CenterOnScreen(QWidget* window) {

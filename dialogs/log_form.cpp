@@ -16,7 +16,6 @@ TLogForm::TLogForm(QWidget* parent, Prompter* prompter, const QStringList& lines
   setWindowTitle(QStringLiteral("Events"));
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
-  setSizeGripEnabled(true);
 
   ListBox1 = new QListWidget(this);
   ListBox1->setObjectName(QStringLiteral("ListBox1"));
@@ -32,6 +31,7 @@ TLogForm::TLogForm(QWidget* parent, Prompter* prompter, const QStringList& lines
   }
 
   Panel1 = new QWidget(this);
+  Panel1->setObjectName(QStringLiteral("Panel1"));
   Panel1->setFixedHeight(26);
   Button1 = new QPushButton(QStringLiteral("Clear log"), Panel1);
   Button1->setObjectName(QStringLiteral("Button1"));

@@ -52,7 +52,7 @@ TProjectForm::TProjectForm(QWidget* parent, Prompter* prompter)
   layout->addLayout(folderRow);
   layout->addSpacing(6);
   layout->addLayout(buttons);
-  setMinimumWidth(380);
+  setMinimumWidth(420);
 
   connect(Button1, &QPushButton::clicked, this, &TProjectForm::Button1Click);
   connect(Button2, &QPushButton::clicked, this, &TProjectForm::Button2Click);

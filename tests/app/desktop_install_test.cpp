@@ -54,9 +54,7 @@ class DesktopInstallTest : public ::testing::Test {
     installStatus_ = std::system(command.c_str());
   }
   static void TearDownTestSuite() { fs::remove_all(root_); }
-  void SetUp() override {
-    ASSERT_EQ(installStatus_, 0) << ReadFile(root_ / "install.log");
-  }
+  void SetUp() override { ASSERT_EQ(installStatus_, 0) << ReadFile(root_ / "install.log"); }
   static fs::path root_;
   static fs::path prefix_;
   static int installStatus_;
@@ -72,10 +70,11 @@ TEST_F(DesktopInstallTest, PutsProgramEntryAndIconWhereDesktopsLook) {
   const fs::path icon = prefix_ / "share/icons/hicolor/scalable/apps/varnholt.svg";
   ASSERT_TRUE(fs::exists(icon));
   // The icon must be well-formed SVG, checked by an independent XML parser.
-  const std::string check = "python3 -c \"import sys, xml.etree.ElementTree as E; "
-                            "r = E.parse(sys.argv[1]).getroot(); "
-                            "sys.exit(0 if r.tag.endswith('svg') else 1)\" '" +
-                            icon.string() + "'";
+  const std::string check =
+      "python3 -c \"import sys, xml.etree.ElementTree as E; "
+      "r = E.parse(sys.argv[1]).getroot(); "
+      "sys.exit(0 if r.tag.endswith('svg') else 1)\" '" +
+      icon.string() + "'";
   EXPECT_EQ(std::system(check.c_str()), 0);
 
   const auto entry = ReadDesktopEntry(prefix_ / "share/applications/varnholt.desktop");
