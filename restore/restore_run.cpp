@@ -1,0 +1,218 @@
+#include "restore/restore_run.h"
+
+#include <vector>
+
+#include "backup/placement.h"
+#include "backup/selection.h"
+#include "platform/file_info.h"
+#include "platform/file_system.h"
+#include "platform/text.h"
+
+namespace restore {
+
+namespace {
+
+constexpr std::size_t kArchiveExtensionLength = backup::kArchiveExtension.size();
+
+std::string Quoted(std::string_view before, const std::string& value, std::string_view after) {
+  std::string text(before);
+  text += '"';
+  text += value;
+  text += '"';
+  text += after;
+  return text;
+}
+
+// A relative folder path or destination names a directory below the current directory.
+std::string ResolvedPath(const std::string& path) {
+  return (!path.empty() && path[0] == '/') ? path : platform::AbsolutePath(path);
+}
+
+}  // namespace
+
+std::string RestoringFolderLog(const std::string& destination) {
+  return Quoted("Restoring folder ", destination, "...");
+}
+std::string FolderRestoredLog(const std::string& destination) {
+  return Quoted("Folder ", destination, " restored.");
+}
+std::string FolderFailedLog(const std::string& destination) {
+  return Quoted("Unable to restore folder ", destination, "!");
+}
+std::string UnpackedLog(const std::string& archiveName) {
+  return Quoted("File ", archiveName, " was unpacked.");
+}
+std::string UnpackErrorLog(const std::string& archiveName) {
+  return Quoted("Error unpacking file ", archiveName, "!");
+}
+std::string ReplaceQuestion(const std::string& targetPath) {
+  return Quoted("Are you want to replace file ", targetPath, "?");
+}
+
+bool IsArchiveName(std::string_view name) {
+  const std::size_t dot = name.rfind('.');
+  return dot != std::string_view::npos &&
+         platform::UpperCase(name.substr(dot)) == backup::kArchiveExtension;
+}
+
+std::string TargetNameOf(std::string_view archiveName) {
+  return std::string(archiveName.substr(0, archiveName.size() - kArchiveExtensionLength));
+}
+
+UnpackDecision DecideByOption(RestoreOption option, bool prompt,
+                              platform::FileTime archiveLastWrite,
+                              platform::FileTime targetLastWrite) {
+  switch (option) {
+    case RestoreOption::RewriteAll:
+      // Asked for every archive, also when the target does not exist yet.
+      return {true, prompt};
+    case RestoreOption::AppendMissed:
+      return {targetLastWrite == 0, false};
+    case RestoreOption::Refresh:
+      // Older or newer alike: only a target in the archive's own minute is left alone.
+      if (backup::SameFileMinute(archiveLastWrite, targetLastWrite)) return {false, false};
+      return {true, prompt};
+  }
+  return {false, false};
+}
+
+TRestoreRun::TRestoreRun(catalogue::TCatalogue& catalogue, ArchiveUnpacker& unpacker,
+                         RestoreObserver& observer)
+    : catalogue_(catalogue), unpacker_(unpacker), observer_(observer) {}
+
+void TRestoreRun::ResetRunState() {
+  aborted_ = false;
+  yesToAll_ = false;
+}
+
+void TRestoreRun::Run(const RestoreRequest& request) {
+  catalogue_.AddLogEntry(std::string(kLogStarting));
+  ResetRunState();
+
+  catalogue::TProjectRecord project;
+  catalogue_.GetProject(request.projectName, project);
+  const std::string storeFolder = project.StoreFolder;
+
+  if (!request.selectedFolderOnly) {
+    observer_.ProgressStarted(catalogue_.CountFolders(request.projectName));
+    // Every catalogue call below leaves the folder cursor alone, so the enumeration holds
+    // across the folders' log entries.
+    catalogue::TFolderRecord folder;
+    bool found = catalogue_.FirstFolder(request.projectName, folder);
+    while (found && !aborted_) {
+      const std::string path = folder.Path;
+      RestoreFolder(storeFolder, path, path, request.prompt, request.option);
+      found = catalogue_.NextFolder(request.projectName, folder);
+    }
+  } else {
+    observer_.ProgressStarted(1);
+    RestoreFolder(storeFolder, request.selectedFolder, request.destination, request.prompt,
+                  request.option);
+  }
+
+  catalogue_.AddLogEntry(std::string(kLogComplete));
+  catalogue_.AddLogEntry("");
+}
+
+void TRestoreRun::RestoreFolder(const std::string& storeFolder, const std::string& sourcePath,
+                                const std::string& destination, bool prompt, RestoreOption option) {
+  observer_.FolderStarted(sourcePath);
+  if (destination.empty()) {
+    observer_.ShowError(std::string(kNoDestinationMessage));
+    return;
+  }
+  const std::string target = ResolvedPath(destination);
+  // The trailing separator makes the destination itself one of the created directories.
+  backup::CreatePathFolders(target + platform::kPathSeparator);
+  catalogue_.AddLogEntry(RestoringFolderLog(target));
+  if (RestoreTree(backup::BackupFolder(storeFolder, sourcePath), target, prompt, option)) {
+    catalogue_.AddLogEntry(FolderRestoredLog(target));
+  } else {
+    catalogue_.AddLogEntry(FolderFailedLog(target));
+    observer_.ShowError(std::string(kNoBackupMessage));
+  }
+  observer_.FolderFinished();
+  observer_.ProcessMessages();
+}
+
+bool TRestoreRun::RestoreTree(const std::string& backupDir, const std::string& targetDir,
+                              bool prompt, RestoreOption option) {
+  platform::CreateDirectory(targetDir);  // an existing directory is fine
+  if (!platform::DirectoryExists(backupDir)) return false;
+  std::vector<platform::DirEntry> entries;
+  if (platform::ListDirectory(backupDir, entries)) return false;
+
+  for (const platform::DirEntry& entry : entries) {
+    if (entry.info.isDirectory) {
+      // Links to directories are not followed: one pointing up the tree would make the walk
+      // endless. The backup run never creates them.
+      if (entry.name[0] != '.' && !entry.info.isSymlink) {
+        RestoreTree(backup::SubTargetDirectory(backupDir, entry.name),
+                    platform::JoinPath(targetDir, entry.name), prompt, option);
+      }
+    } else if (entry.info.isRegular && IsArchiveName(entry.name)) {
+      if (ShouldUnpack(backupDir, entry.name, targetDir, prompt, option)) {
+        if (UnpackArchive(backupDir, entry.name, targetDir)) {
+          catalogue_.AddLogEntry(UnpackedLog(entry.name));
+        } else {
+          catalogue_.AddLogEntry(UnpackErrorLog(entry.name));
+        }
+      }
+    }
+    observer_.ProcessMessages();
+  }
+  return true;
+}
+
+bool TRestoreRun::ShouldUnpack(const std::string& backupDir, const std::string& archiveName,
+                               const std::string& targetDir, bool prompt, RestoreOption option) {
+  if (aborted_) return false;
+  if (yesToAll_) return true;
+
+  platform::FileTimes archiveTimes;
+  platform::ReadFileTimes(platform::JoinPath(backupDir, archiveName), archiveTimes);
+  // Any file that exists at the target counts with its time, read-only ones included, so
+  // that "Append missed" never touches a file the destination already holds.
+  const std::string targetPath = platform::JoinPath(targetDir, TargetNameOf(archiveName));
+  platform::FileTimes targetTimes;
+  if (platform::ReadFileTimes(targetPath, targetTimes)) targetTimes = {};
+
+  const UnpackDecision decision =
+      DecideByOption(option, prompt, archiveTimes.lastWrite, targetTimes.lastWrite);
+  if (!decision.needsQuestion) return decision.unpack;
+
+  switch (observer_.AskReplace(ReplaceQuestion(targetPath))) {
+    case ReplaceAnswer::Yes:
+      return true;
+    case ReplaceAnswer::No:
+      return false;
+    case ReplaceAnswer::Abort:
+      aborted_ = true;
+      return false;
+    case ReplaceAnswer::All:
+      yesToAll_ = true;
+      return true;
+  }
+  return false;
+}
+
+bool TRestoreRun::UnpackArchive(const std::string& backupDir, const std::string& archiveName,
+                                const std::string& targetDir) {
+  observer_.ArchiveStarted(platform::JoinPath(targetDir, archiveName));
+  const std::string archivePath = platform::JoinPath(backupDir, archiveName);
+  // The times are taken before the reader opens the archive: reading it may move its
+  // last-access time.
+  platform::FileTimes archiveTimes;
+  const bool haveTimes = !platform::ReadFileTimes(archivePath, archiveTimes);
+  const bool unpacked = unpacker_.Unpack(archivePath, targetDir) == 1;
+  observer_.ProcessMessages();
+  // A failed extraction leaves the file that was there before; giving it the archive's
+  // times would make it pass for the archived version in later refreshes and backups.
+  if (unpacked && haveTimes) {
+    platform::WriteFileTimes(platform::JoinPath(targetDir, TargetNameOf(archiveName)),
+                             archiveTimes.lastAccess, archiveTimes.lastWrite);
+  }
+  return unpacked;
+}
+
+}  // namespace restore

@@ -1,0 +1,163 @@
+// The restore run: unpacks the per-file archives of a project's store folder back onto disk.
+//
+// Each source folder's backup folder (backup/placement.h) mirrors the source tree, and every
+// file F lies alone in the archive F.ZIP of its directory's mirror. The run walks a backup
+// folder depth first in listing order, decides per archive by the chosen option, the file
+// times and the user's answers whether to unpack it, unpacks it into the matching directory
+// of the destination and gives the restored file the archive's times, which the backup run
+// copied from the source file.
+//
+// Paths are explicit throughout: the run never changes the process's current directory. A
+// relative folder path or destination is resolved against the current directory.
+//
+// Errors raised by the archive reader or the catalogue are not caught: they end the run at
+// the point they happen, and the caller shows them.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "catalogue/catalogue.h"
+#include "platform/file_time.h"
+
+namespace restore {
+
+// What to do with a file that the destination may already hold (the window's RadioGroup2).
+enum class RestoreOption {
+  RewriteAll = 0,    // "Rewrite all files": every archive, asking first when prompted
+  AppendMissed = 1,  // "Append missed": only files the destination lacks, never asking
+  Refresh = 2,       // "Refresh": files whose last-write time lies in another minute
+};
+
+// The answers of the overwrite question.
+enum class ReplaceAnswer { Yes, No, Abort, All };
+
+// Texts of the run, exactly as the user and the log see them.
+inline constexpr std::string_view kLogStarting = "Starting restore process...";
+inline constexpr std::string_view kLogComplete = "Restoring complette!";
+inline constexpr std::string_view kNoDestinationMessage = "You must specify destination folder!";
+inline constexpr std::string_view kNoBackupMessage =
+    "Can't find backup for selected folder, restoring failed!";
+std::string RestoringFolderLog(const std::string& destination);  // Restoring folder "<T>"...
+std::string FolderRestoredLog(const std::string& destination);   // Folder "<T>" restored.
+std::string FolderFailedLog(const std::string& destination);     // Unable to restore folder "<T>"!
+std::string UnpackedLog(const std::string& archiveName);         // File "<A>" was unpacked.
+std::string UnpackErrorLog(const std::string& archiveName);      // Error unpacking file "<A>"!
+std::string ReplaceQuestion(const std::string& targetPath);  // Are you want to replace file ...?
+
+// How the run talks to the user.
+//
+// Threading contract: every call is made synchronously on the thread that called the run
+// (the user-interface thread), in the order of the run, and the run waits for it to
+// return. ProcessMessages may re-enter the caller's event loop; the caller must keep the
+// user from starting anything that touches the run's catalogue, reader or observer until
+// the run has returned (the restore window disables its controls). No call is made after
+// the run has returned.
+class RestoreObserver {
+ public:
+  virtual ~RestoreObserver() = default;
+  // The progress range of the run: one step per folder, position back at 0.
+  virtual void ProgressStarted(int folderCount) = 0;
+  // A folder's source path, shown while it is restored.
+  virtual void FolderStarted(const std::string& sourcePath) = 0;
+  // The archive being unpacked, as destination directory + "/" + archive name; the caller
+  // repaints what shows it at once.
+  virtual void ArchiveStarted(const std::string& targetAndArchive) = 0;
+  // One folder is done: step the progress by one.
+  virtual void FolderFinished() = 0;
+  // Let pending window messages be handled (repaints).
+  virtual void ProcessMessages() = 0;
+  // An error message in a box captioned "Error!" with an OK button.
+  virtual void ShowError(const std::string& text) = 0;
+  // The overwrite question: a box captioned "Confirm" with the question icon, the text and
+  // the buttons Yes, No, Abort and All.
+  virtual ReplaceAnswer AskReplace(const std::string& question) = 0;
+};
+
+// The archive reader as the run uses it, one archive at a time.
+class ArchiveUnpacker {
+ public:
+  virtual ~ArchiveUnpacker() = default;
+  // Extracts every file entry of the archive at archivePath into destDir under its bare
+  // name, replacing an existing file without asking, and returns the number of files
+  // extracted with a good CRC. An entry that fails leaves any file of that name that was
+  // there before intact. Errors of the reader (not a ZIP file, a file that cannot be
+  // created) are raised.
+  virtual int Unpack(const std::string& archivePath, const std::string& destDir) = 0;
+};
+
+// What "Start!" restores.
+struct RestoreRequest {
+  std::string projectName;
+  bool selectedFolderOnly = false;  // false: "All folders"; true: "Selected folder"
+  std::string selectedFolder;       // the folder path of the selection (selected mode)
+  std::string destination;          // "Restore to:" (selected mode); may be empty
+  bool prompt = true;               // "Prompt to overwrite files"
+  RestoreOption option = RestoreOption::AppendMissed;
+};
+
+// One restore engine; a run is one call of Run. Not thread-safe; see RestoreObserver for
+// the threading contract.
+class TRestoreRun {
+ public:
+  TRestoreRun(catalogue::TCatalogue& catalogue, ArchiveUnpacker& unpacker,
+              RestoreObserver& observer);
+
+  // The whole run of "Start!" after the user confirmed it: logs the start, clears the run
+  // state, restores every folder of the project (or the selected one) and logs the end.
+  void Run(const RestoreRequest& request);
+
+  // Restores one source folder of the project whose store folder is storeFolder into
+  // destination (the folder's own path for "All folders").
+  void RestoreFolder(const std::string& storeFolder, const std::string& sourcePath,
+                     const std::string& destination, bool prompt, RestoreOption option);
+
+  // Walks the backup directory backupDir and its subdirectories, unpacking into targetDir
+  // and the matching subdirectories. False when backupDir is not a directory that can be
+  // listed; targetDir is created (one level) in any case.
+  bool RestoreTree(const std::string& backupDir, const std::string& targetDir, bool prompt,
+                   RestoreOption option);
+
+  // Whether the archive archiveName in backupDir is unpacked into targetDir.
+  bool ShouldUnpack(const std::string& backupDir, const std::string& archiveName,
+                    const std::string& targetDir, bool prompt, RestoreOption option);
+
+  // Unpacks one archive into targetDir and, when exactly one file came out, gives the
+  // restored file the archive's last-access and last-write times. True on success.
+  bool UnpackArchive(const std::string& backupDir, const std::string& archiveName,
+                     const std::string& targetDir);
+
+  // The user answered Abort: the rest of the run's archives are skipped and no further
+  // folder is started.
+  bool Aborted() const { return aborted_; }
+  // The user answered All: every later archive of the run is unpacked without a question.
+  bool YesToAll() const { return yesToAll_; }
+  // Clears both; Run does this at its start.
+  void ResetRunState();
+
+ private:
+  catalogue::TCatalogue& catalogue_;
+  ArchiveUnpacker& unpacker_;
+  RestoreObserver& observer_;
+  bool aborted_ = false;
+  bool yesToAll_ = false;
+};
+
+// True when name ends in ".ZIP" in any letter case (the text from its last ".").
+bool IsArchiveName(std::string_view name);
+// The restored file's name of an archive name: the name without its last four characters.
+std::string TargetNameOf(std::string_view archiveName);
+
+// The pure decision of ShouldUnpack once the run state and the question are out of the way:
+// whether option selects a file whose archive was last written at archiveLastWrite, given
+// the target's last-write time (0 when the target is missing). needsQuestion tells that
+// the answer is subject to the overwrite question when the prompt is on.
+struct UnpackDecision {
+  bool unpack = false;
+  bool needsQuestion = false;
+};
+UnpackDecision DecideByOption(RestoreOption option, bool prompt,
+                              platform::FileTime archiveLastWrite,
+                              platform::FileTime targetLastWrite);
+
+}  // namespace restore

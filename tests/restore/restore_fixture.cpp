@@ -1,0 +1,209 @@
+#include "restore_fixture.h"
+
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "platform/file_system.h"
+
+namespace fs = std::filesystem;
+
+namespace restore_test {
+
+namespace {
+
+constexpr platform::FileTime kUnitsPerSecond = 10'000'000;
+
+std::string ShellQuoted(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) {
+    if (c == '\'') {
+      quoted += "'\\''";
+    } else {
+      quoted += c;
+    }
+  }
+  return quoted + "'";
+}
+
+}  // namespace
+
+platform::FileTime UtcTime(int year, int month, int day, int hour, int minute, int second,
+                           int hundredNanoseconds) {
+  std::tm fields{};
+  fields.tm_year = year - 1900;
+  fields.tm_mon = month - 1;
+  fields.tm_mday = day;
+  fields.tm_hour = hour;
+  fields.tm_min = minute;
+  fields.tm_sec = second;
+  const std::time_t unixSeconds = timegm(&fields);
+  return platform::kUnixEpochAsFileTime +
+         static_cast<platform::FileTime>(unixSeconds) * kUnitsPerSecond +
+         static_cast<platform::FileTime>(hundredNanoseconds);
+}
+
+std::string ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  EXPECT_TRUE(in.good()) << "cannot read " << path;
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+  fs::create_directories(fs::path(path).parent_path());
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  ASSERT_TRUE(out.good()) << "cannot write " << path;
+}
+
+platform::FileTimes TimesOf(const std::string& path) {
+  platform::FileTimes times;
+  EXPECT_FALSE(platform::ReadFileTimes(path, times)) << "no times for " << path;
+  return times;
+}
+
+void SetTimes(const std::string& path, platform::FileTime lastAccess,
+              platform::FileTime lastWrite) {
+  ASSERT_FALSE(platform::WriteFileTimes(path, lastAccess, lastWrite)) << path;
+}
+
+std::vector<std::string> TreeListing(const std::string& root) {
+  std::vector<std::string> listing;
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    const std::string relative = fs::relative(entry.path(), root).string();
+    listing.push_back(entry.is_directory() ? "d " + relative + "/" : "f " + relative);
+  }
+  std::sort(listing.begin(), listing.end());
+  return listing;
+}
+
+void ScriptedObserver::ProgressStarted(int folderCount) {
+  progressMax = folderCount;
+  progressSteps = 0;
+}
+void ScriptedObserver::FolderStarted(const std::string& sourcePath) {
+  folders.push_back(sourcePath);
+}
+void ScriptedObserver::ArchiveStarted(const std::string& targetAndArchive) {
+  archives.push_back(targetAndArchive);
+}
+void ScriptedObserver::FolderFinished() { ++progressSteps; }
+void ScriptedObserver::ProcessMessages() { ++pumps; }
+void ScriptedObserver::ShowError(const std::string& text) { errors.push_back(text); }
+
+restore::ReplaceAnswer ScriptedObserver::AskReplace(const std::string& question) {
+  questions.push_back(question);
+  if (answers.empty()) {
+    ADD_FAILURE() << "unexpected question: " << question;
+    return restore::ReplaceAnswer::No;
+  }
+  const restore::ReplaceAnswer answer = answers.front();
+  answers.pop_front();
+  return answer;
+}
+
+void RestoreTest::SetUp() {
+  char pattern[] = "/tmp/varnholt-restore-XXXXXX";
+  ASSERT_NE(mkdtemp(pattern), nullptr);
+  scratch_ = pattern;
+  store_ = Path("store");
+  fs::create_directories(store_);
+  ASSERT_TRUE(catalogue_.OpenCatalogue(Path("Rpoject.vrn"), Path("Folder.vrn"), Path("Log.vrn")));
+  ASSERT_TRUE(catalogue_.AddProject("P", store_, false));
+  unpacker_ = MakeUnpacker();
+  run_ = std::make_unique<restore::TRestoreRun>(catalogue_, *unpacker_, observer_);
+  // Setting times moves a file's change time to now, and under relatime the next read
+  // then moves a last-access time that is not later than it. Times in the future stay.
+  nextAccess_ = platform::UnixToFileTime(std::time(nullptr) + 2 * 86400, 0) + 1234567;
+}
+
+void RestoreTest::TearDown() {
+  run_.reset();
+  catalogue_.CloseCatalogue();
+  std::error_code ignored;
+  fs::permissions(scratch_, fs::perms::owner_all, fs::perm_options::add, ignored);
+  fs::remove_all(scratch_, ignored);
+}
+
+std::string RestoreTest::Path(const std::string& relative) const {
+  return scratch_ + "/" + relative;
+}
+
+std::vector<FileSpec> RestoreTest::MakeTree(const std::string& root, std::vector<FileSpec> files) {
+  fs::create_directories(root);
+  for (FileSpec& file : files) {
+    if (file.path.back() == '/') {
+      fs::create_directories(root + "/" + file.path);
+      continue;
+    }
+    WriteBytes(root + "/" + file.path, file.content);
+    file.lastAccess = nextAccess_;
+    nextAccess_ += 7 * kUnitsPerSecond + 1;
+    SetTimes(root + "/" + file.path, file.lastAccess, file.lastWrite);
+  }
+  return files;
+}
+
+void RestoreTest::BackUp(const std::string& sourceFolder) {
+  // Info-ZIP's zip stands in for the backup run: each archive holds the file under its
+  // bare name (-j) and carries the file's times, where the placement rule puts it.
+  const std::string backupFolder = store_ + sourceFolder;
+  fs::create_directories(backupFolder);
+  for (auto it = fs::recursive_directory_iterator(sourceFolder);
+       it != fs::recursive_directory_iterator(); ++it) {
+    const std::string name = it->path().filename().string();
+    const std::string relative = fs::relative(it->path(), sourceFolder).string();
+    if (it->is_directory()) {
+      if (name[0] == '.') {
+        it.disable_recursion_pending();
+      } else {
+        fs::create_directories(backupFolder + "/" + relative);
+      }
+      continue;
+    }
+    const std::string archive = backupFolder + "/" + relative + ".ZIP";
+    const std::string command =
+        "zip -q -X -j " + ShellQuoted(archive) + " " + ShellQuoted(it->path().string());
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    const platform::FileTimes times = TimesOf(it->path().string());
+    SetTimes(archive, times.lastAccess, times.lastWrite);
+  }
+}
+
+std::vector<std::string> RestoreTest::LogTexts() {
+  std::vector<std::string> lines;
+  catalogue_.LoadLog(&lines);
+  std::vector<std::string> texts;
+  for (const std::string& line : lines) {
+    const std::size_t gap = line.find("   ");
+    texts.push_back(gap == std::string::npos ? line : line.substr(gap + 3));
+  }
+  return texts;
+}
+
+void RestoreTest::Run(restore::RestoreRequest request) {
+  request.projectName = "P";
+  run_->Run(request);
+}
+
+void RestoreTest::ExpectTree(const std::string& root, const std::vector<FileSpec>& files) {
+  for (const FileSpec& file : files) {
+    const std::string path = root + "/" + file.path;
+    if (file.path.back() == '/') {
+      EXPECT_TRUE(fs::is_directory(path)) << path;
+      continue;
+    }
+    // Times first: reading the bytes must not be what the times are compared after.
+    const platform::FileTimes times = TimesOf(path);
+    EXPECT_EQ(times.lastWrite, file.lastWrite) << path;
+    EXPECT_EQ(times.lastAccess, file.lastAccess) << path;
+    const std::string bytes = ReadBytes(path);
+    EXPECT_EQ(bytes.size(), file.content.size()) << path;
+    EXPECT_TRUE(bytes == file.content) << path << " differs from its source";
+  }
+}
+
+}  // namespace restore_test
