@@ -1,0 +1,193 @@
+// Protects "vzip l": for archives written by Info-ZIP zip, Python's zipfile and 7-Zip, the
+// listing shows the same names, sizes, CRCs and methods as "unzip -Z -v" reports for the
+// same archive; and wrong usage or a broken archive give the documented exit codes.
+#include <gtest/gtest.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "tools/vzip.h"
+
+namespace {
+
+class TempDir {
+ public:
+  TempDir() {
+    std::string pattern = "/tmp/vzl_XXXXXX";
+    path_ = mkdtemp(pattern.data()) ? pattern : std::string();
+  }
+  ~TempDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  std::string File(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+int Shell(const std::string& command, std::string* output = nullptr) {
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return -1;
+  std::string text;
+  char buffer[4096];
+  std::size_t n = 0;
+  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) text.append(buffer, n);
+  const int status = pclose(pipe);
+  if (output) *output = text;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+void WriteText(const std::string& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+struct Listed {
+  std::string name;
+  std::string method;  // "stored" or "deflated"
+  std::string crc;     // 8 lower-case hex digits
+  unsigned long compressed = 0;
+  unsigned long uncompressed = 0;
+  bool operator==(const Listed&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const Listed& e) {
+  return out << e.name << " " << e.method << " " << e.crc << " " << e.compressed << "/"
+             << e.uncompressed;
+}
+
+// Parses unzip -Z -v: a "Central directory entry #n:" block per entry, the name two lines
+// below the dashes, then "key: value" lines.
+std::vector<Listed> UnzipListing(const std::string& archive) {
+  std::string text;
+  EXPECT_EQ(Shell("unzip -Z -v '" + archive + "'", &text), 0);
+  std::vector<Listed> entries;
+  std::istringstream lines(text);
+  std::string line;
+  auto value = [](const std::string& l) {
+    const std::size_t colon = l.find(':');
+    std::string v = l.substr(colon + 1);
+    v.erase(0, v.find_first_not_of(' '));
+    return v;
+  };
+  while (std::getline(lines, line)) {
+    if (line.rfind("Central directory entry #", 0) == 0) {
+      std::getline(lines, line);  // dashes
+      // Blank lines and unzip's own notes ("There are an extra ... bytes") come first.
+      while (std::getline(lines, line) &&
+             (line.empty() || line.rfind("  ", 0) != 0 || line.rfind("  There are", 0) == 0)) {
+      }
+      entries.push_back(Listed{line.substr(2)});
+    } else if (entries.empty()) {
+      continue;
+    } else if (line.find("  compression method:") == 0) {
+      const std::string m = value(line);
+      entries.back().method = m == "none (stored)" ? "stored" : m;
+    } else if (line.find("  32-bit CRC value (hex):") == 0) {
+      entries.back().crc = value(line);
+    } else if (line.find("  compressed size:") == 0) {
+      entries.back().compressed = std::stoul(value(line));
+    } else if (line.find("  uncompressed size:") == 0) {
+      entries.back().uncompressed = std::stoul(value(line));
+    }
+  }
+  return entries;
+}
+
+// Parses vzip l: Length, Method, Size, Cmpr, Date, Time, CRC-32, then the name.
+std::vector<Listed> VzipListing(const std::string& archive) {
+  std::ostringstream out, err;
+  EXPECT_EQ(vzip::Main({"l", archive}, out, err), 0) << err.str();
+  std::vector<Listed> entries;
+  std::istringstream lines(out.str());
+  std::string line;
+  std::getline(lines, line);
+  std::getline(lines, line);
+  while (std::getline(lines, line)) {
+    if (line.rfind("--------", 0) == 0) break;
+    std::istringstream fields(line);
+    Listed e;
+    std::string ratio, date, time;
+    fields >> e.uncompressed >> e.method >> e.compressed >> ratio >> date >> time >> e.crc;
+    if (e.method == "Stored") e.method = "stored";
+    if (e.method.rfind("Defl:", 0) == 0) e.method = "deflated";
+    std::getline(fields, e.name);
+    e.name.erase(0, 2);
+    entries.push_back(e);
+  }
+  return entries;
+}
+
+void MakeTree(const TempDir& dir) {
+  Shell("mkdir -p '" + dir.File("src/sub/deeper") + "'");
+  WriteText(dir.File("src/a.txt"), "hello\n");
+  std::string big;
+  for (int i = 0; i < 2000; ++i) big += "line " + std::to_string(i) + "\n";
+  WriteText(dir.File("src/sub/big file.txt"), big);
+  WriteText(dir.File("src/sub/deeper/empty.txt"), "");
+}
+
+TEST(VzipListTest, InfoZipArchiveMatchesUnzip) {
+  TempDir dir;
+  MakeTree(dir);
+  const std::string zip = dir.File("info.zip");
+  ASSERT_EQ(Shell("cd '" + dir.File("src") + "' && zip -q -r '" + zip + "' . && zip -q -0 '" + zip +
+                  "' a.txt -O '" + dir.File("info0.zip") + "'"),
+            0);
+  for (const std::string& archive : {zip, dir.File("info0.zip")}) {
+    const auto expected = UnzipListing(archive);
+    ASSERT_FALSE(expected.empty());
+    EXPECT_EQ(VzipListing(archive), expected);
+  }
+}
+
+TEST(VzipListTest, PythonArchiveMatchesUnzip) {
+  TempDir dir;
+  WriteText(dir.File("w.py"), R"(
+import sys, zipfile
+with zipfile.ZipFile(sys.argv[1], 'w') as z:
+    z.writestr('stored.txt', b'plain')
+    z.writestr(zipfile.ZipInfo('d/'), b'')
+    i = zipfile.ZipInfo('d/deflated.txt')
+    i.compress_type = zipfile.ZIP_DEFLATED
+    i.extra = b'\xca\xfe\x03\x00abc'
+    z.writestr(i, b'x' * 10000)
+)");
+  const std::string zip = dir.File("py.zip");
+  const std::string python =
+      std::filesystem::exists("/usr/bin/python3") ? "/usr/bin/python3" : "python3";
+  ASSERT_EQ(Shell(python + " '" + dir.File("w.py") + "' '" + zip + "'"), 0);
+  const auto expected = UnzipListing(zip);
+  ASSERT_EQ(expected.size(), 3u);
+  EXPECT_EQ(VzipListing(zip), expected);
+}
+
+TEST(VzipListTest, SevenZipArchiveMatchesUnzip) {
+  if (Shell("command -v 7z >/dev/null") != 0) GTEST_SKIP() << "7z is not installed";
+  TempDir dir;
+  MakeTree(dir);
+  const std::string zip = dir.File("seven.zip");
+  ASSERT_EQ(Shell("cd '" + dir.File("src") + "' && 7z a -tzip '" + zip + "' . >/dev/null"), 0);
+  const auto expected = UnzipListing(zip);
+  ASSERT_FALSE(expected.empty());
+  EXPECT_EQ(VzipListing(zip), expected);
+}
+
+TEST(VzipListTest, UsageAndErrors) {
+  TempDir dir;
+  std::ostringstream out, err;
+  EXPECT_EQ(vzip::Main({}, out, err), 2);
+  EXPECT_EQ(vzip::Main({"q"}, out, err), 2);
+  EXPECT_EQ(vzip::Main({"l"}, out, err), 2);
+  EXPECT_EQ(vzip::Main({"l", dir.File("missing.zip")}, out, err), 1);
+  WriteText(dir.File("junk.zip"), std::string(100, 'j'));
+  err.str("");
+  EXPECT_EQ(vzip::Main({"l", dir.File("junk.zip")}, out, err), 1);
+  EXPECT_NE(err.str().find("Incomplete Zip File"), std::string::npos) << err.str();
+}
+
+}  // namespace
