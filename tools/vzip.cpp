@@ -8,6 +8,7 @@ namespace {
 
 const Command kCommands[] = {
     {"l", "l ARCHIVE", "list the entries (size, method, CRC-32, date, name)", &List},
+    {"a", "a ARCHIVE [-0..-9] NAMES...", "add files, replacing entries of the same name", &Add},
 };
 
 void Usage(std::ostream& err) {

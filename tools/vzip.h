@@ -1,6 +1,7 @@
 // vzip: a small command-line tool over the archive layer, for maintainers and tests.
 //
 //   vzip l ARCHIVE    list the entries
+//   vzip a ARCHIVE [-0..-9] NAMES...    add files (a new archive, or update one)
 //
 // Each command is one function in its own file (vzip_<name>.cpp), declared below and entered
 // in the command table of vzip.cpp. A command returns the process's exit status: 0 success,
@@ -26,5 +27,7 @@ int Main(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
 // --- Commands (one file each) ---
 // vzip_list.cpp: "l ARCHIVE".
 int List(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// vzip_add.cpp: "a ARCHIVE [-0..-9] NAMES...".
+int Add(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 }  // namespace vzip
