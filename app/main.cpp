@@ -1,6 +1,87 @@
+// Program entry: the application object, the main window and the message loop.
+//
+// Without a display (neither DISPLAY nor WAYLAND_DISPLAY set, and no Qt platform chosen)
+// the program runs its command-line switches without showing any window, as a scheduler
+// needs: message boxes go to standard error with their default answers, and the exit
+// status tells the outcome (0 all stored, 1 a file could not be stored, 2 no catalogue).
 #include <QApplication>
+#include <QStringList>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <memory>
+#include <string_view>
+
+#include "app/main_form.h"
+#include "app/qt_text.h"
+#include "catalogue/catalogue.h"
+#include "dialogs/prompter.h"
+#include "platform/file_system.h"
+#include "platform/ini_file.h"
+
+namespace {
+
+bool HasDisplay(int argc, char** argv) {
+  if (std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY") || std::getenv("QT_QPA_PLATFORM")) {
+    return true;
+  }
+  for (int i = 1; i < argc; ++i) {
+    if (std::string_view(argv[i]) == "-platform") return true;
+  }
+  return false;
+}
+
+// The general error display for errors that escape an event handler outside the main
+// window's own guard: shown, and the message loop goes on.
+class TApplication : public QApplication {
+ public:
+  using QApplication::QApplication;
+  void SetPrompter(dialogs::Prompter* prompter) { prompter_ = prompter; }
+
+  bool notify(QObject* receiver, QEvent* event) override {
+    try {
+      return QApplication::notify(receiver, event);
+    } catch (const std::exception& e) {
+      if (prompter_) prompter_->ShowFatal(nullptr, app::ToQString(e.what()));
+    }
+    return false;
+  }
+
+ private:
+  dialogs::Prompter* prompter_ = nullptr;
+};
+
+}  // namespace
 
 int main(int argc, char** argv) {
-  QApplication application(argc, argv);
-  return 0;
+  const bool unattended = !HasDisplay(argc, argv);
+  if (unattended) qputenv("QT_QPA_PLATFORM", "offscreen");
+  TApplication application(argc, argv);
+  const QStringList arguments = application.arguments().mid(1);
+
+  if (unattended && arguments.isEmpty()) {
+    std::fprintf(stderr,
+                 "varnholt: the window needs a display (DISPLAY or WAYLAND_DISPLAY).\n"
+                 "Unattended use: varnholt \"/P:<project>\" /EXIT   or   varnholt /ALL /EXIT\n");
+    return 2;
+  }
+
+  std::unique_ptr<dialogs::Prompter> prompter;
+  if (unattended) {
+    prompter = std::make_unique<dialogs::StderrPrompter>();
+  } else {
+    prompter = std::make_unique<dialogs::QtPrompter>();
+  }
+  application.SetPrompter(prompter.get());
+
+  catalogue::TCatalogue catalogue;
+  app::TMainForm form(catalogue, *prompter,
+                      app::ToQString(platform::SettingsFilePath(app::kSettingsFileName)),
+                      app::ToQString(platform::CurrentDirectory()), arguments);
+  if (!unattended) {
+    if (!form.EndRequested()) form.show();
+    application.exec();
+  }
+  form.FormDestroy();
+  return form.ExitStatus();
 }
