@@ -10,3 +10,6 @@ export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 cd "$build"
 ctest -j "$(nproc)" --output-on-failure --timeout 900
+
+# A short fuzzing session per parser of untrusted bytes (longer runs: scripts/fuzz.sh 600).
+"$root/scripts/fuzz.sh" "${VARNHOLT_FUZZ_SECONDS:-30}"
