@@ -154,3 +154,28 @@ TEST_F(LogTest, TrailingIncompleteEntry) {
 
 }  // namespace
 }  // namespace catalogue
+
+namespace catalogue {
+namespace {
+
+// A write the system refuses (here: a full device) is raised with the system's code and
+// the file's name, so the general error box can say what went wrong where.
+TEST(LogWriteFailure, RaisesTheSystemErrorNamingTheFile) {
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  catalogue_test::TempDir dir;
+  TCatalogue catalogue;
+  ASSERT_TRUE(
+      catalogue.OpenCatalogue(dir.File("Rpoject.vrn"), dir.File("Folder.vrn"), "/dev/full"));
+  try {
+    catalogue.AddLogEntry("no room");
+    FAIL() << "no error";
+  } catch (const ECatalogueError& e) {
+    EXPECT_EQ(e.Code(), std::make_error_code(std::errc::no_space_on_device));
+    EXPECT_EQ(e.FileName(), "/dev/full");
+    EXPECT_NE(std::string(e.what()).find("Write error"), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find("/dev/full"), std::string::npos) << e.what();
+  }
+}
+
+}  // namespace
+}  // namespace catalogue
