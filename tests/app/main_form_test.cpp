@@ -328,6 +328,20 @@ TEST_F(MainFormTest, MissingWorkingFolderShowsTheMessageAndCreatesNothing) {
   EXPECT_TRUE(NoFatalBoxes());
 }
 
+// The settings are written at shutdown; a write the system refuses is reported once,
+// naming the file, and the program still ends normally.
+TEST_F(MainFormTest, RefusedSettingsWriteIsShownNamingTheFile) {
+  const QString settings = dir_.QFile("no-such-folder/Vrnh.ini");
+  catalogues_.push_back(std::make_unique<catalogue::TCatalogue>());
+  auto form = std::make_unique<TMainForm>(*catalogues_.back(), prompter_, settings, dir_.QPath(),
+                                          QStringList());
+  EXPECT_TRUE(prompter_.boxes.empty());
+  form.reset();
+  ASSERT_EQ(prompter_.boxes.size(), 1u);
+  EXPECT_EQ(prompter_.boxes[0].kind, QStringLiteral("fatal"));
+  EXPECT_EQ(prompter_.boxes[0].text, QStringLiteral("Unable to write to ") + settings);
+}
+
 // A catalogue error during start-up goes to the general error box; the window still
 // comes up and ends normally.
 TEST_F(MainFormTest, CatalogueErrorDuringStartUpIsShownAndTheWindowGoesOn) {
