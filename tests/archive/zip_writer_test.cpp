@@ -587,6 +587,82 @@ TEST(ZipWriterLimits, AFileOf4GiBIsRefusedAndNoArchiveIsLeft) {
   EXPECT_FALSE(std::filesystem::exists(dir.File("huge.zip")));
 }
 
+TEST(ZipWriter, SortModeAndKeepZipOpenComeBackAfterZip) {
+  TempDir dir;
+  WriteText(dir.File("b.txt"), "b");
+  WriteText(dir.File("a.txt"), "a");
+  TZipWriter writer;
+  writer.SetSortMode(ByName);
+  writer.SetZipName(dir.File("s.zip"));
+  writer.FilesList = {dir.File("b.txt"), dir.File("a.txt")};
+  EXPECT_EQ(writer.Zip(), 2);
+  EXPECT_EQ(writer.SortMode(), ByName);
+  EXPECT_FALSE(writer.KeepZipOpen);
+  ASSERT_EQ(writer.Count(), 2);
+  EXPECT_EQ(writer.Entry(0).FileName, "a.txt");  // the view is by name again
+  EXPECT_EQ(Python(dir, dir.File("s.zip")).entries.at(0).name, "b.txt");  // the file is not
+}
+
+TEST(ZipWriter, ChangedCommentsAreWrittenBeforeTheWriterMovesToAnotherArchive) {
+  TempDir dir;
+  WriteText(dir.File("a.txt"), "a");
+  TZipWriter writer;
+  writer.SetZipName(dir.File("first.zip"));
+  writer.FilesList = {dir.File("a.txt")};
+  ASSERT_EQ(writer.Zip(), 1);
+  writer.SetZipComment("new archive comment");
+  writer.SetFileComment(0, "new entry comment");
+  writer.SetZipName(dir.File("second.zip"));
+  PeerView view = Python(dir, dir.File("first.zip"));
+  EXPECT_EQ(view.comment, "new archive comment");
+  EXPECT_EQ(view.entries.at(0).comment, "new entry comment");
+  EXPECT_TRUE(UnzipTest(dir.File("first.zip")));
+}
+
+// Answers nothing, but asks the writer to stop at the first chance to handle messages.
+class CancellingInteraction : public TZipInteraction {
+ public:
+  explicit CancellingInteraction(TZipWriter& writer) : writer_(writer) {}
+  bool ChooseFile(const std::string&, const std::string&, const std::string&,
+                  std::string&) override {
+    return false;
+  }
+  bool ChooseDirectory(const std::string&, std::string&) override { return false; }
+  bool ConfirmOkCancel(const std::string&, const std::string&) override { return false; }
+  bool AskYesNo(const std::string&, const std::string&) override { return false; }
+  void ShowMessage(const std::string&, const std::string&) override {}
+  void ProcessMessages() override {
+    ++calls;
+    writer_.Cancel();
+  }
+  int calls = 0;
+
+ private:
+  TZipWriter& writer_;
+};
+
+TEST(ZipWriter, ACancelWhileWritingAbortsWithoutAnArchive) {
+  TempDir dir;
+  WriteAll(dir.File("big.txt"), testcorpus::Text(200000, 11));
+  TZipWriter writer;
+  CancellingInteraction interaction(writer);
+  writer.Interaction = &interaction;
+  writer.SetZipName(dir.File("cancel.zip"));
+  writer.FilesList = {dir.File("big.txt")};
+  try {
+    writer.Zip();
+    FAIL() << "no exception";
+  } catch (const EUserCanceled& e) {
+    EXPECT_STREQ(e.what(), "User Aborted Operation");
+  }
+  EXPECT_EQ(interaction.calls, 1);
+  EXPECT_FALSE(std::filesystem::exists(dir.File("cancel.zip")));
+  // Without message handling nobody can ask for a cancel.
+  writer.DoProcessMessages = false;
+  writer.Interaction = nullptr;
+  EXPECT_EQ(writer.Zip(), 1);
+}
+
 // A valid archive of count empty stored entries named e00000, e00001 ..., laid out by hand.
 Bytes ManyEmptyEntries(int count) {
   Bytes local, central;
