@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
+#include <QValidator>
 #include <algorithm>
 
 #include "dialogs/full_path.h"
@@ -31,6 +32,32 @@ QPushButton* MakeButton(const QString& caption, const char* name, QWidget* paren
   button->setAutoDefault(false);
   return button;
 }
+
+// The compression field: any whole number may be typed; when the field is left (or Enter
+// is pressed) a number outside the range goes to the nearer bound, and text that is no
+// whole number becomes 1.
+class LevelSpinBox : public QSpinBox {
+ public:
+  using QSpinBox::QSpinBox;
+
+ protected:
+  QValidator::State validate(QString& text, int&) const override {
+    const QString trimmed = text.trimmed();
+    if (trimmed.isEmpty() || trimmed == QLatin1String("+") || trimmed == QLatin1String("-")) {
+      return QValidator::Intermediate;
+    }
+    bool whole = false;
+    const int number = trimmed.toInt(&whole);
+    if (!whole) return QValidator::Invalid;
+    return number >= minimum() && number <= maximum() ? QValidator::Acceptable
+                                                      : QValidator::Intermediate;
+  }
+  void fixup(QString& text) const override {
+    bool whole = false;
+    const int number = text.trimmed().toInt(&whole);
+    text = QString::number(whole ? std::clamp(number, minimum(), maximum()) : minimum());
+  }
+};
 
 }  // namespace
 
@@ -56,7 +83,7 @@ TFolderForm::TFolderForm(QWidget* parent, Prompter* prompter)
   CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
 
   Label3 = new QLabel(QStringLiteral("Compression:"), this);
-  SpinEdit1 = new QSpinBox(this);
+  SpinEdit1 = new LevelSpinBox(this);
   SpinEdit1->setObjectName(QStringLiteral("SpinEdit1"));
   SpinEdit1->setRange(1, 9);
   SpinEdit1->setSingleStep(1);

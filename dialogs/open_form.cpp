@@ -29,6 +29,12 @@ TOpenForm::TOpenForm(QWidget* parent, Prompter* prompter)
   ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
   ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
   ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  // The chosen row stays plainly marked while the focus is on the buttons.
+  QPalette palette = ListView1->palette();
+  for (QPalette::ColorRole role : {QPalette::Highlight, QPalette::HighlightedText}) {
+    palette.setColor(QPalette::Inactive, role, palette.color(QPalette::Active, role));
+  }
+  ListView1->setPalette(palette);
   // Room for the four columns and a vertical scroll bar without a horizontal one.
   ListView1->setMinimumSize(200 + 200 + 50 + 80 + 24, 220);
 

@@ -395,6 +395,24 @@ TEST_F(CommandsTest, AddFolderLeftAtItsDefaultsIncludesAtLevelSix) {
   EXPECT_EQ(Row(0)[2], QStringLiteral("Include"));
 }
 
+TEST_F(CommandsTest, ALevelTypedOutOfRangeAndConfirmedWithEnterIsStoredWithinOneToNine) {
+  NewProject(QStringLiteral("Docs"), QStringLiteral("/srv/docs"));
+  WhenModal<dialogs::TFolderForm>([](dialogs::TFolderForm* dialog) {
+    dialog->Edit1->setText(QStringLiteral("/home/anna/docs"));
+    dialog->Edit2->setText(QStringLiteral("*"));
+    QTest::mouseClick(dialog->Button4, Qt::LeftButton);
+    dialog->SpinEdit1->setFocus();
+    dialog->SpinEdit1->selectAll();
+    QTest::keyClick(dialog->SpinEdit1, Qt::Key_Delete);
+    QTest::keyClicks(dialog->SpinEdit1, QStringLiteral("0"));
+    QTest::keyClick(dialog->SpinEdit1, Qt::Key_Return);  // before the field loses focus
+  });
+  form->AddFolder1->trigger();
+  const auto folders = Folders();
+  ASSERT_EQ(folders.size(), 1u);
+  EXPECT_EQ(folders[0].level, 1);
+}
+
 TEST_F(CommandsTest, AddFolderWithAPathTheProjectHasIsRefused) {
   NewProject(QStringLiteral("Docs"), QStringLiteral("/srv/docs"));
   AddFolder(QStringLiteral("/home/anna/docs"), {QStringLiteral("*.odt")});
@@ -402,6 +420,7 @@ TEST_F(CommandsTest, AddFolderWithAPathTheProjectHasIsRefused) {
   ExpectOneBox("message", "Can't add the folder!", "Error!");
   EXPECT_EQ(Folders().size(), 1u);
   EXPECT_EQ(form->ListView1->topLevelItemCount(), 1);
+  ExpectGroups(true, false);
 }
 
 class FolderEditTest : public CommandsTest {
@@ -498,6 +517,8 @@ TEST_F(FolderEditTest, EditToAnotherFoldersPathIsRefused) {
   const auto folders = Folders();
   EXPECT_EQ(folders[0].path, "/home/anna/docs");
   EXPECT_EQ(folders[0].lastStored, kClock + 2);
+  EXPECT_EQ(Row(0)[0], QStringLiteral("/home/anna/docs"));
+  ExpectGroups(true, true);  // the row stays selected
 }
 
 TEST_F(FolderEditTest, MasksCutByTheCatalogueComeBackWithTheirRest) {
@@ -581,6 +602,17 @@ TEST_F(CommandsTest, ClearLogEmptiesTheLogWithoutAsking) {
   form->Clearlog1->trigger();
   EXPECT_TRUE(prompter.boxes.empty());
   EXPECT_EQ(FileSize("Log.vrn"), 0u);
+  ExpectGroups(false, false);
+}
+
+TEST_F(CommandsTest, ClearLogLeavesTheProjectShown) {
+  NewProject(QStringLiteral("Docs"), QStringLiteral("/srv/docs"));
+  catalogue->AddLogEntry("entry");
+  form->Clearlog1->trigger();
+  EXPECT_EQ(FileSize("Log.vrn"), 0u);
+  EXPECT_EQ(Projects().size(), 1u);
+  EXPECT_EQ(form->windowTitle(), QStringLiteral("Varnholt v0.1b - Docs"));
+  ExpectGroups(true, false);
 }
 
 TEST_F(CommandsTest, ClearAllProjectsAsksThenEmptiesProjectsAndFoldersButKeepsTheLog) {

@@ -201,13 +201,29 @@ TEST_F(FolderFormTest, CompressionHandsBackOnlyOneToNineWhateverWasTyped) {
   TypeLevel(QString());
   EXPECT_EQ(form->Level(), 1);  // no whole number
   TypeLevel(QStringLiteral("0"));
-  EXPECT_GE(form->Level(), 1);
+  EXPECT_EQ(form->Level(), 1);
   TypeLevel(QStringLiteral("-5"));
-  EXPECT_GE(form->Level(), 1);
+  EXPECT_EQ(form->Level(), 1);
   TypeLevel(QStringLiteral("42"));
-  EXPECT_LE(form->Level(), 9);
+  EXPECT_EQ(form->Level(), 9);
   TypeLevel(QStringLiteral("8"));
   EXPECT_EQ(form->Level(), 8);
+}
+
+TEST_F(FolderFormTest, CompressionOutOfRangeGoesToTheNearerBoundWhenTheFieldIsLeft) {
+  form->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+  TypeLevel(QStringLiteral("12"));
+  EXPECT_EQ(form->SpinEdit1->text(), QStringLiteral("12"));  // typed as is
+  form->Edit1->setFocus();
+  EXPECT_EQ(form->SpinEdit1->text(), QStringLiteral("9"));
+  EXPECT_EQ(form->SpinEdit1->value(), 9);
+  TypeLevel(QStringLiteral("-3"));
+  form->Edit1->setFocus();
+  EXPECT_EQ(form->SpinEdit1->value(), 1);
+  TypeLevel(QString());
+  form->Edit1->setFocus();
+  EXPECT_EQ(form->SpinEdit1->value(), 1);
 }
 
 TEST_F(FolderFormTest, BrowsePutsThePickedFolderIntoThePathField) {
