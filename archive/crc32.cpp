@@ -64,9 +64,11 @@ std::uint32_t SliceBy8(std::uint32_t crc, const std::uint8_t* p, std::size_t siz
 #ifdef VARNHOLT_CRC_X86
 
 // Fold constants: low qword multiplies the low half (x^(D+32)), high qword the high half
-// (x^(D-32)), for fold distances D of 128, 512 and 2048 bits.
+// (x^(D-32)), for fold distances D of 128, 256, 512, 1024 and 2048 bits.
 constexpr std::uint64_t kFold128Lo = 0x1751997d0, kFold128Hi = 0x0ccaa009e;
+constexpr std::uint64_t kFold256Lo = 0x0f1da05aa, kFold256Hi = 0x15a546366;
 constexpr std::uint64_t kFold512Lo = 0x154442bd4, kFold512Hi = 0x1c6e41596;
+constexpr std::uint64_t kFold1024Lo = 0x1e88ef372, kFold1024Hi = 0x14a7fe880;
 constexpr std::uint64_t kFold2048Lo = 0x11542778a, kFold2048Hi = 0x1322d1430;
 
 // CRC of a folded 16-byte block followed by tail bytes, register starting at zero.
@@ -109,6 +111,59 @@ __attribute__((target("pclmul,sse4.1"))) std::uint32_t Pclmul(std::uint32_t crc,
   __m128i x = _mm_xor_si128(Fold(x0, k128), x1);
   x = _mm_xor_si128(Fold(x, k128), x2);
   x = _mm_xor_si128(Fold(x, k128), x3);
+  while (size >= 16) {
+    x = _mm_xor_si128(Fold(x, k128), Load128(p));
+    p += 16;
+    size -= 16;
+  }
+  alignas(16) std::uint8_t block[16];
+  _mm_store_si128(reinterpret_cast<__m128i*>(block), x);
+  return FinishWithTable(block, p, size);
+}
+
+#define VARNHOLT_TARGET_AVX2 __attribute__((target("avx2,vpclmulqdq,pclmul,sse4.1")))
+
+VARNHOLT_TARGET_AVX2 inline __m256i Load256(const std::uint8_t* p) {
+  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+}
+
+VARNHOLT_TARGET_AVX2 inline __m256i Fold256(__m256i acc, __m256i k) {
+  return _mm256_xor_si256(_mm256_clmulepi64_epi128(acc, k, 0x00),
+                          _mm256_clmulepi64_epi128(acc, k, 0x11));
+}
+
+// Four 256-bit accumulators (128 bytes per step) for CPUs with VPCLMULQDQ but without
+// AVX-512; each holds two consecutive 128-bit blocks, folded forward over 4 * 256 bits.
+VARNHOLT_TARGET_AVX2 std::uint32_t Vpclmul256(std::uint32_t crc, const std::uint8_t* p,
+                                              std::size_t size) {
+  if (size < 128) return Pclmul(crc, p, size);
+  __m256i y0 = _mm256_xor_si256(Load256(p),
+                                _mm256_zextsi128_si256(_mm_cvtsi32_si128(static_cast<int>(crc))));
+  __m256i y1 = Load256(p + 32), y2 = Load256(p + 64), y3 = Load256(p + 96);
+  p += 128;
+  size -= 128;
+  const __m256i k1024 = _mm256_set_epi64x(kFold1024Hi, kFold1024Lo, kFold1024Hi, kFold1024Lo);
+  while (size >= 128) {
+    y0 = _mm256_xor_si256(Fold256(y0, k1024), Load256(p));
+    y1 = _mm256_xor_si256(Fold256(y1, k1024), Load256(p + 32));
+    y2 = _mm256_xor_si256(Fold256(y2, k1024), Load256(p + 64));
+    y3 = _mm256_xor_si256(Fold256(y3, k1024), Load256(p + 96));
+    p += 128;
+    size -= 128;
+  }
+  const __m256i k256 = _mm256_set_epi64x(kFold256Hi, kFold256Lo, kFold256Hi, kFold256Lo);
+  __m256i y = _mm256_xor_si256(Fold256(y0, k256), y1);
+  y = _mm256_xor_si256(Fold256(y, k256), y2);
+  y = _mm256_xor_si256(Fold256(y, k256), y3);
+  while (size >= 32) {
+    y = _mm256_xor_si256(Fold256(y, k256), Load256(p));
+    p += 32;
+    size -= 32;
+  }
+  alignas(32) std::uint8_t lanes[32];
+  _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), y);
+  const __m128i k128 = _mm_set_epi64x(kFold128Hi, kFold128Lo);
+  __m128i x = _mm_xor_si128(Fold(Load128(lanes), k128), Load128(lanes + 16));
   while (size >= 16) {
     x = _mm_xor_si128(Fold(x, k128), Load128(p));
     p += 16;
@@ -180,6 +235,7 @@ using UpdateFn = std::uint32_t (*)(std::uint32_t, const std::uint8_t*, std::size
 UpdateFn ChooseUpdate() {
 #ifdef VARNHOLT_CRC_X86
   if (crc32_detail::HasVpclmul()) return Vpclmul;
+  if (crc32_detail::HasVpclmul256()) return Vpclmul256;
   if (crc32_detail::HasPclmul()) return Pclmul;
 #endif
   return SliceBy8;
@@ -193,6 +249,15 @@ bool HasPclmul() {
 #ifdef VARNHOLT_CRC_X86
   __builtin_cpu_init();
   return __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("sse4.1");
+#else
+  return false;
+#endif
+}
+
+bool HasVpclmul256() {
+#ifdef VARNHOLT_CRC_X86
+  __builtin_cpu_init();
+  return HasPclmul() && __builtin_cpu_supports("vpclmulqdq") && __builtin_cpu_supports("avx2");
 #else
   return false;
 #endif
@@ -219,11 +284,18 @@ std::uint32_t UpdatePclmul(std::uint32_t crc, const void* data, std::size_t size
   return UpdateSliceBy8(crc, data, size);
 }
 
+std::uint32_t UpdateVpclmul256(std::uint32_t crc, const void* data, std::size_t size) {
+#ifdef VARNHOLT_CRC_X86
+  if (HasVpclmul256()) return Vpclmul256(crc, static_cast<const std::uint8_t*>(data), size);
+#endif
+  return UpdatePclmul(crc, data, size);
+}
+
 std::uint32_t UpdateVpclmul(std::uint32_t crc, const void* data, std::size_t size) {
 #ifdef VARNHOLT_CRC_X86
   if (HasVpclmul()) return Vpclmul(crc, static_cast<const std::uint8_t*>(data), size);
 #endif
-  return UpdatePclmul(crc, data, size);
+  return UpdateVpclmul256(crc, data, size);
 }
 
 }  // namespace crc32_detail

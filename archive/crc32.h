@@ -18,7 +18,9 @@ namespace crc32_detail {
 // A path the CPU lacks falls back to the table loop, so every one is safe to call.
 std::uint32_t UpdateSliceBy8(std::uint32_t crc, const void* data, std::size_t size);
 std::uint32_t UpdatePclmul(std::uint32_t crc, const void* data, std::size_t size);
+std::uint32_t UpdateVpclmul256(std::uint32_t crc, const void* data, std::size_t size);
 std::uint32_t UpdateVpclmul(std::uint32_t crc, const void* data, std::size_t size);
 bool HasPclmul();
+bool HasVpclmul256();
 bool HasVpclmul();
 }  // namespace crc32_detail

@@ -132,9 +132,12 @@ void TZipReader::CloseStream() {
 }
 
 void TZipReader::OpenArchive() {
+  const bool current = directory_ && archiveStamp_.valid && StampOf(zipName_) == archiveStamp_;
+  // A stream kept open (KeepZipOpen) may belong to a file that has since been replaced under
+  // the same name: the new file is read through a new stream.
+  if (!current) CloseStream();
   if (!zipStream_) zipStream_ = std::make_unique<TLFNFileStream>(zipName_, TLFNFileMode::OpenRead);
-  if (directory_ && archiveStamp_.valid && StampOf(zipName_) == archiveStamp_) return;
-  ReadDirectory();
+  if (!current) ReadDirectory();
 }
 
 void TZipReader::CloseArchive() {

@@ -50,6 +50,7 @@ BENCHMARK(Zlib)->Apply(Sizes);
 BENCHMARK(Ours<UpdateCrc32>)->Name("Ours")->Apply(Sizes);
 BENCHMARK(Ours<crc32_detail::UpdateSliceBy8>)->Name("OursSliceBy8")->Apply(Sizes);
 BENCHMARK(Ours<crc32_detail::UpdatePclmul>)->Name("OursPclmul")->Apply(Sizes);
+BENCHMARK(Ours<crc32_detail::UpdateVpclmul256>)->Name("OursVpclmul256")->Apply(Sizes);
 BENCHMARK(Ours<crc32_detail::UpdateVpclmul>)->Name("OursVpclmul")->Apply(Sizes);
 
 // Console output as usual, plus the bytes per second of every run for the ratio table.

@@ -184,24 +184,24 @@ class SummaryReporter : public benchmark::ConsoleReporter {
       // With --benchmark_repetitions the best repetition counts: on a shared machine the
       // slower ones measure the neighbours.
       Result& r = results_[run.benchmark_name()];
-      if (bytes != run.counters.end()) r.mbPerSecond = std::max(r.mbPerSecond, bytes->second.value / 1e6);
+      if (bytes != run.counters.end())
+        r.mbPerSecond = std::max(r.mbPerSecond, bytes->second.value / 1e6);
       r.outBytes = out != run.counters.end() ? out->second.value : 0;
     }
   }
   void PrintSummary() const {
-    std::printf("\n%-11s %5s %11s %11s %8s %9s %9s %7s\n", "input", "level", "ours(B)",
-                "zlib(B)", "size", "ours MB/s", "zlib MB/s", "speed");
+    std::printf("\n%-11s %5s %11s %11s %8s %9s %9s %7s\n", "input", "level", "ours(B)", "zlib(B)",
+                "size", "ours MB/s", "zlib MB/s", "speed");
     for (std::size_t i = 0; i < Inputs().size(); ++i) {
       for (int level : {1, 6, 9}) {
         std::string key = Inputs()[i].name + "/" + std::to_string(level);
         auto ours = results_.find("ours/" + key);
         auto zlib = results_.find("zlib/" + key);
         if (ours == results_.end() || zlib == results_.end()) continue;
-        std::printf("%-11s %5d %11.0f %11.0f %8.4f %9.1f %9.1f %6.2fx\n",
-                    Inputs()[i].name.c_str(), level, ours->second.outBytes,
-                    zlib->second.outBytes, ours->second.outBytes / zlib->second.outBytes,
-                    ours->second.mbPerSecond, zlib->second.mbPerSecond,
-                    ours->second.mbPerSecond / zlib->second.mbPerSecond);
+        std::printf("%-11s %5d %11.0f %11.0f %8.4f %9.1f %9.1f %6.2fx\n", Inputs()[i].name.c_str(),
+                    level, ours->second.outBytes, zlib->second.outBytes,
+                    ours->second.outBytes / zlib->second.outBytes, ours->second.mbPerSecond,
+                    zlib->second.mbPerSecond, ours->second.mbPerSecond / zlib->second.mbPerSecond);
       }
     }
     for (const Input& input : Inputs()) {

@@ -64,6 +64,7 @@ TEST_P(Crc32PathTest, AllZeroAndAllOnesBuffers) {
 INSTANTIATE_TEST_SUITE_P(Paths, Crc32PathTest,
                          ::testing::Values(&crc32_detail::UpdateSliceBy8,
                                            &crc32_detail::UpdatePclmul,
+                                           &crc32_detail::UpdateVpclmul256,
                                            &crc32_detail::UpdateVpclmul, &UpdateCrc32));
 
 TEST(Crc32Test, CheckValueOfTheApplicationNote) {

@@ -77,7 +77,9 @@ bool ZlibInflate(const Bytes& in, std::size_t expectedSize, Bytes& out) {
 
 class EveryLevel : public ::testing::TestWithParam<int> {
  protected:
-  static void SetUpTestSuite() { corpus_ = new std::vector<testcorpus::Sample>(testcorpus::VariedSet(true)); }
+  static void SetUpTestSuite() {
+    corpus_ = new std::vector<testcorpus::Sample>(testcorpus::VariedSet(true));
+  }
   static void TearDownTestSuite() {
     delete corpus_;
     corpus_ = nullptr;
@@ -188,10 +190,9 @@ TEST(DeflateCompressor, FarLengthThreeMatchesAreLiteralsOnlyAtLazyLevels) {
   std::copy(first, first + 5, input.begin() + 999);
   std::copy(second, second + 5, input.begin() + 6999);
   auto hasFarThree = [](const testtrace::Trace& t) {
-    return std::any_of(t.matches.begin(), t.matches.end(),
-                       [](const testtrace::Match& m) {
-                         return m.position == 7000 && m.length == 3 && m.distance == 6000;
-                       });
+    return std::any_of(t.matches.begin(), t.matches.end(), [](const testtrace::Match& m) {
+      return m.position == 7000 && m.length == 3 && m.distance == 6000;
+    });
   };
   for (int level = 1; level <= 9; ++level) {
     Result r = Compress(input, level);

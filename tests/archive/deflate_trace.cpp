@@ -55,15 +55,14 @@ struct Huffman {
   }
 };
 
-constexpr std::array<int, 29> kLenBase = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,
-                                          15, 17, 19, 23, 27, 31, 35, 43, 51,  59,
+constexpr std::array<int, 29> kLenBase = {3,  4,  5,  6,   7,   8,   9,   10,  11, 13,
+                                          15, 17, 19, 23,  27,  31,  35,  43,  51, 59,
                                           67, 83, 99, 115, 131, 163, 195, 227, 258};
 constexpr std::array<int, 29> kLenExtra = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
                                            2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
-constexpr std::array<int, 30> kDistBase = {1,   2,   3,    4,    5,    7,     9,     13,
-                                           17,  25,  33,   49,   65,   97,    129,   193,
-                                           257, 385, 513,  769,  1025, 1537,  2049,  3073,
-                                           4097, 6145, 8193, 12289, 16385, 24577};
+constexpr std::array<int, 30> kDistBase = {
+    1,   2,   3,   4,   5,   7,    9,    13,   17,   25,   33,   49,   65,    97,    129,
+    193, 257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
 constexpr std::array<int, 30> kDistExtra = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
                                             6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
 
@@ -107,7 +106,8 @@ Trace Decode(const std::vector<std::uint8_t>& stream) {
         std::uint32_t len = br.Bits(16);
         std::uint32_t nlen = br.Bits(16);
         if ((len ^ 0xFFFF) != nlen) return t;
-        for (std::uint32_t i = 0; i < len; ++i) t.data.push_back(static_cast<std::uint8_t>(br.Bits(8)));
+        for (std::uint32_t i = 0; i < len; ++i)
+          t.data.push_back(static_cast<std::uint8_t>(br.Bits(8)));
       } else if (type == 1) {
         std::vector<int> l(288);
         for (int i = 0; i < 288; ++i) l[i] = i < 144 ? 8 : i < 256 ? 9 : i < 280 ? 7 : 8;
@@ -116,7 +116,7 @@ Trace Decode(const std::vector<std::uint8_t>& stream) {
         int hlit = static_cast<int>(br.Bits(5)) + 257;
         int hdist = static_cast<int>(br.Bits(5)) + 1;
         int hclen = static_cast<int>(br.Bits(4)) + 4;
-        static constexpr int kOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5,
+        static constexpr int kOrder[19] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
                                            11, 4,  12, 3, 13, 2, 14, 1, 15};
         std::vector<int> cl(19);
         for (int i = 0; i < hclen; ++i) cl[kOrder[i]] = static_cast<int>(br.Bits(3));

@@ -19,12 +19,12 @@ struct Rng {
 };
 
 constexpr std::array<const char*, 48> kWords = {
-    "the",     "archive", "of",     "backup",  "a",        "file",    "to",     "and",
-    "folder",  "project", "is",     "stored",  "in",       "each",    "with",   "time",
-    "restore", "level",   "window", "match",   "distance", "length",  "block",  "tree",
-    "code",    "for",     "that",   "when",    "source",   "entry",   "header", "record",
-    "data",    "it",      "on",     "by",      "run",      "log",     "error",  "name",
-    "catalog", "report",  "doc",    "between", "never",    "always",  "first",  "last"};
+    "the",     "archive", "of",     "backup",  "a",        "file",   "to",     "and",
+    "folder",  "project", "is",     "stored",  "in",       "each",   "with",   "time",
+    "restore", "level",   "window", "match",   "distance", "length", "block",  "tree",
+    "code",    "for",     "that",   "when",    "source",   "entry",  "header", "record",
+    "data",    "it",      "on",     "by",      "run",      "log",    "error",  "name",
+    "catalog", "report",  "doc",    "between", "never",    "always", "first",  "last"};
 
 }  // namespace
 

@@ -211,6 +211,29 @@ TEST(ZipReaderTest, SameNameKeepsTheDirectoryUntilTheFileDateChanges) {
   EXPECT_EQ(reader.Entry(0).FileName, "x.txt");
 }
 
+TEST(ZipReaderTest, KeptOpenStreamOfAReplacedArchiveIsNotReadAgain) {
+  // Regression: with KeepZipOpen the old descriptor survived a replacement of the file, and
+  // the new directory would have been read from the old file's bytes.
+  TempDir dir;
+  const std::string path = MakeArchive(dir);
+  TZipReader reader;
+  reader.KeepZipOpen = true;
+  reader.SetZipName(path);
+  reader.ReadZip();
+  ASSERT_EQ(reader.Count(), 3);
+  WriteText(dir.File("one.py"), R"(
+import sys, zipfile
+with zipfile.ZipFile(sys.argv[1], 'w') as z:
+    z.writestr('only.txt', b'1')
+)");
+  ASSERT_EQ(Shell(testsupport::Python() + " " + Quote(dir.File("one.py")) + " " +
+                  Quote(dir.File("new.zip"))),
+            0);
+  ASSERT_EQ(std::rename(dir.File("new.zip").c_str(), path.c_str()), 0);
+  reader.ReadZip();
+  EXPECT_EQ(StoredNames(reader), (std::vector<std::string>{"only.txt"}));
+}
+
 TEST(ZipReaderTest, NewNameFreesTheDirectoryAndResetArchiveClearsTheName) {
   TempDir dir;
   TZipReader reader;
