@@ -150,6 +150,51 @@ TEST(ZipRecordsTest, BadSignatureOrShortNameLeavesTheStreamWhereItWas) {
   EXPECT_EQ(in2.Position(), 0);
 }
 
+TEST(ZipRecordsTest, CentralHeaderCutByTheEndOfADiskContinuesOnTheNext) {
+  TempDir dir;
+  const Bytes header = CentralHeader("spanned.txt", 0, 0x5A2B6C3D);
+  WriteAll(dir.File("disk1"), Bytes(header.begin(), header.begin() + 20));
+  WriteAll(dir.File("disk2"), Bytes(header.begin() + 20, header.end()));
+  TLFNFileStream first(dir.File("disk1"), TLFNFileMode::OpenRead);
+  TLFNFileStream second(dir.File("disk2"), TLFNFileMode::OpenRead);
+  int switches = 0;
+  TZipHeaderInfo e;
+  ASSERT_TRUE(e.ReadCentralHeader(first, [&]() -> TStream& {
+    ++switches;
+    return second;
+  }));
+  EXPECT_EQ(switches, 1);
+  EXPECT_EQ(e.FileName, "spanned.txt");
+  EXPECT_EQ(e.UncompressedSize, 5678u);
+  // Without a callback the cut record does not read.
+  first.Seek(0, soBeginning);
+  EXPECT_FALSE(e.ReadCentralHeader(first));
+  EXPECT_EQ(first.Position(), 0);
+}
+
+TEST(ZipRecordsTest, WritingTheLocalHeaderAgainRewritesTheSameBytes) {
+  TempDir dir;
+  TZipHeaderInfo e;
+  e.SetFileName("data.bin");
+  {
+    TLFNFileStream out(dir.File("l.bin"), TLFNFileMode::Create);
+    e.WriteLocalHeader(out);
+    out.Write("payload", 7);
+    const std::int64_t end = out.Position();
+    e.Crc32 = 0x01020304;
+    e.CompressedSize = 7;
+    out.Seek(e.LocalHeaderOffset, soBeginning);
+    e.WriteLocalHeader(out);
+    out.Seek(end, soBeginning);
+  }
+  const Bytes bytes = ReadAll(dir.File("l.bin"));
+  ASSERT_EQ(bytes.size(), 30u + 8 + 7);
+  EXPECT_EQ(bytes[14], 0x04);
+  EXPECT_EQ(bytes[17], 0x01);
+  EXPECT_EQ(bytes[18], 7);
+  EXPECT_EQ(std::string(bytes.end() - 7, bytes.end()), "payload");
+}
+
 TEST(ZipRecordsTest, NameWithoutUtf8FlagIsCodePage437) {
   TempDir dir;
   // "caf\x82.txt": 0x82 is e-acute in code page 437.
