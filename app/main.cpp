@@ -31,6 +31,13 @@ bool HasDisplay(int argc, char** argv) {
   return false;
 }
 
+// Unattended: only the toolkit's critical and fatal messages are passed on.
+void QuietQtMessages(QtMsgType type, const QMessageLogContext&, const QString& message) {
+  if (type == QtCriticalMsg || type == QtFatalMsg) {
+    std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+  }
+}
+
 // The general error display for errors that escape an event handler outside the main
 // window's own guard: shown, and the message loop goes on.
 class TApplication : public QApplication {
@@ -55,7 +62,12 @@ class TApplication : public QApplication {
 
 int main(int argc, char** argv) {
   const bool unattended = !HasDisplay(argc, argv);
-  if (unattended) qputenv("QT_QPA_PLATFORM", "offscreen");
+  if (unattended) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    // A scheduler mails whatever reaches standard error: keep it to the program's own
+    // messages, without the toolkit's notes about the missing desktop session.
+    qInstallMessageHandler(QuietQtMessages);
+  }
   TApplication application(argc, argv);
   const QStringList arguments = application.arguments().mid(1);
 

@@ -1,14 +1,245 @@
 // Backup runs, the log and help windows, and the command-line switches.
+//
+// The runs themselves are the backup engine's (backup/backup_run.h); this file gives them a
+// window: the progress window, message pumping, the "Unable to process file" box, and the
+// main window's commands held back while a run is going.
+#include <QAction>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QMenu>
+#include <QTreeWidget>
+#include <chrono>
+#include <memory>
+
 #include "app/main_form.h"
+#include "app/qt_text.h"
+#include "archive/zip_writer.h"
+#include "backup/backup_run.h"
+#include "backup/zip_archiver.h"
+#include "catalogue/catalogue.h"
+#include "dialogs/about_form.h"
+#include "dialogs/log_form.h"
+#include "dialogs/progress_form.h"
+#include "dialogs/prompter.h"
+#include "dialogs/switch_form.h"
+#include "platform/file_system.h"
+#include "platform/text.h"
 
 namespace app {
 
-void TMainForm::Button6Click() {}
-void TMainForm::Startallprojects1Click() {}
-void TMainForm::Button9Click() {}
-void TMainForm::Commandline1Click() {}
-void TMainForm::About1Click() {}
+namespace {
 
-void TMainForm::ProcessCommandLine(const QStringList& arguments) { (void)arguments; }
+using Clock = std::chrono::steady_clock;
+
+// Pending window messages are handled often enough for a responsive window (Cancel,
+// repaints) but not after every one of tens of thousands of directory entries, where the
+// event loop would cost more than the walk.
+constexpr auto kPumpInterval = std::chrono::milliseconds(15);
+// The File field is repainted at most this often; the last file of a folder always shows.
+constexpr auto kFileFieldInterval = std::chrono::milliseconds(60);
+
+// The longest project name a switch can give (the length of a command-line text).
+constexpr std::size_t kSwitchNameLimit = 255;
+
+// The application's title: the executable's file name without its folder, cut before its
+// first dot. It captions the "Unable to process file" box.
+QString ApplicationTitle() {
+  const std::string name = platform::BaseName(platform::ExecutablePath());
+  return ToQString(name.substr(0, name.find('.')));
+}
+
+// Holds back the main window's commands that would touch the catalogue or start another
+// run, for as long as a run is going: the Project, Folder, Processing and Cleaning menus, the
+// folder list and the three buttons. Help stays available. Reapply() is called after the
+// window showed a project in the middle of a run (LoadProject enables the project
+// commands again).
+class RunLock {
+ public:
+  explicit RunLock(TMainForm& form) : form_(form) { Reapply(); }
+  ~RunLock() {
+    for (QMenu* menu : {form_.ProjectMenu, form_.ProcessingMenu, form_.CleaningMenu}) {
+      menu->menuAction()->setEnabled(true);
+    }
+    // The Folder menu belongs to the project command group: it follows the group's state.
+    form_.FolderMenu->menuAction()->setEnabled(form_.EditProject1->isEnabled());
+    form_.centralWidget()->setEnabled(true);
+  }
+  void Reapply() {
+    for (QMenu* menu :
+         {form_.ProjectMenu, form_.FolderMenu, form_.ProcessingMenu, form_.CleaningMenu}) {
+      menu->menuAction()->setEnabled(false);
+    }
+    form_.centralWidget()->setEnabled(false);
+  }
+
+ private:
+  TMainForm& form_;
+};
+
+// The window side of a run: the progress window, the message loop, the boxes.
+class RunObserver : public backup::BackupObserver {
+ public:
+  RunObserver(TMainForm& form, dialogs::Prompter& prompter, RunLock& lock)
+      : form_(form), prompter_(prompter), lock_(lock) {}
+
+  void RunStarted(const std::string& project, int folderCount) override {
+    form_.CancelRequested = false;
+    // Start all projects makes each project current in turn, so that the window shows it
+    // at the end of its run.
+    form_.CurrentProject = ToQString(project);
+    progress_ =
+        std::make_unique<dialogs::TProgressForm>(&form_, [this] { form_.CancelRequested = true; });
+    progress_->SetFolderCount(folderCount);
+    progress_->SetProject(ToQString(project));
+    progress_->show();
+  }
+  void FolderStarted(const std::string& path) override {
+    if (progress_) progress_->SetFolder(ToQString(path));
+  }
+  void FileAttempted(const std::string& filePath) override {
+    pendingFile_ = ToQString(filePath);
+    const Clock::time_point now = Clock::now();
+    if (now - lastFilePaint_ >= kFileFieldInterval) {
+      lastFilePaint_ = now;
+      ShowPendingFile();
+    }
+  }
+  void FolderFinished() override {
+    ShowPendingFile();
+    if (progress_) progress_->StepFolder();
+  }
+  void RunFinished(const std::string&) override {
+    progress_.reset();
+    form_.LoadProject(form_.CurrentProject);
+    lock_.Reapply();
+  }
+  void PumpMessages() override {
+    const Clock::time_point now = Clock::now();
+    if (now - lastPump_ < kPumpInterval) return;
+    lastPump_ = now;
+    QCoreApplication::processEvents();
+  }
+  bool CancelRequested() override {
+    // The folder boundary is where Cancel takes effect: serve a click that is waiting.
+    QCoreApplication::processEvents();
+    lastPump_ = Clock::now();
+    return form_.CancelRequested;
+  }
+  void ShowMessage(const std::string& text) override {
+    prompter_.ShowMessage(&form_, ToQString(text), ApplicationTitle());
+  }
+
+ private:
+  void ShowPendingFile() {
+    if (progress_ && !pendingFile_.isEmpty()) progress_->SetFile(pendingFile_);
+    pendingFile_.clear();
+  }
+
+  TMainForm& form_;
+  dialogs::Prompter& prompter_;
+  RunLock& lock_;
+  std::unique_ptr<dialogs::TProgressForm> progress_;
+  QString pendingFile_;
+  Clock::time_point lastPump_{};
+  Clock::time_point lastFilePaint_{};
+};
+
+}  // namespace
+
+void TMainForm::Button6Click() {
+  if (CurrentProject.isEmpty()) {
+    prompter_.Beep();
+    return;
+  }
+  RunLock lock(*this);
+  RunObserver observer(*this, prompter_, lock);
+  TZipWriter writer;
+  backup::ZipWriterArchiver archiver(writer);
+  backup::BackupRun run(catalogue_, archiver, observer);
+  try {
+    run.ProcessProject(ToUtf8(CurrentProject));
+  } catch (...) {
+    anyStoreFailed_ = true;
+    throw;
+  }
+  if (run.Totals().failed > 0) anyStoreFailed_ = true;
+}
+
+void TMainForm::Startallprojects1Click() {
+  const QString remembered = CurrentProject;
+  {
+    RunLock lock(*this);
+    RunObserver observer(*this, prompter_, lock);
+    TZipWriter writer;
+    backup::ZipWriterArchiver archiver(writer);
+    backup::BackupRun run(catalogue_, archiver, observer);
+    try {
+      run.ProcessAllProjects();
+    } catch (...) {
+      anyStoreFailed_ = true;
+      CurrentProject = remembered;
+      throw;
+    }
+    if (run.Totals().failed > 0) anyStoreFailed_ = true;
+  }
+  CurrentProject = remembered;
+  LoadProject(CurrentProject);
+}
+
+void TMainForm::Button9Click() {
+  Panel4->setText(QStringLiteral("Please wait..."));
+  Panel4->repaint();
+  std::vector<std::string> lines;
+  try {
+    catalogue_.LoadLog(&lines);
+  } catch (...) {
+    Panel4->clear();
+    throw;
+  }
+  QStringList qLines;
+  qLines.reserve(static_cast<int>(lines.size()));
+  for (const std::string& line : lines) qLines.push_back(ToQString(line));
+  dialogs::TLogForm form(this, &prompter_, qLines, [this] { catalogue_.ClearLog(); });
+  Panel4->clear();
+  form.exec();
+}
+
+void TMainForm::Commandline1Click() {
+  dialogs::TSwitchForm form(this);
+  form.exec();
+}
+
+void TMainForm::About1Click() {
+  dialogs::TAboutForm form(this);
+  form.setWindowTitle(QStringLiteral("About Varnholt v0.1b"));
+  form.exec();
+}
+
+void TMainForm::ProcessCommandLine(const QStringList& arguments) {
+  catalogue_.AddLogEntry("Running with command line \"" + ToUtf8(arguments.join(QLatin1Char(' '))) +
+                         "\"...");
+  for (const QString& argument : arguments) {
+    const std::string upper = platform::UpperCase(ToUtf8(argument));
+    // A switch that fails (a catalogue error in its run) is shown, and the later switches
+    // still act, as they would after the error box of a command in the window.
+    try {
+      const bool load = upper.rfind("/L:", 0) == 0;
+      const bool process = upper.rfind("/P:", 0) == 0;
+      if (load || process) {
+        CurrentProject =
+            ToQString(std::string(platform::TruncateUtf8(upper.substr(3), kSwitchNameLimit)));
+        LoadProject(CurrentProject);
+        if (process) Button6Click();
+      }
+      if (upper == "/ALL") Startallprojects1Click();
+      if (upper == "/EXIT") {
+        catalogue_.AddLogEntry("Exiting by command line parameter.");
+        RequestEnd();
+      }
+    } catch (const std::exception& e) {
+      ShowError(ToQString(e.what()));
+    }
+  }
+}
 
 }  // namespace app

@@ -1,0 +1,288 @@
+// Protects Varnholt's main job end to end: the real varnholt binary, started the way a
+// scheduler starts it (no display, "/P:name /EXIT"), backs up a tree with nested and empty
+// folders, hidden files, a dot-directory, non-ASCII names, empty and large files, include and
+// exclude masks. Python's zipfile and Info-ZIP unzip judge the archives; the log and folder
+// files are decoded by the independent reader of record_reader.h. Later runs prove that the
+// backup is incremental and that a file that cannot be read keeps its previous archive.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "catalogue/catalogue.h"
+#include "tests/backup/record_reader.h"
+#include "tests/backup/test_tree.h"
+
+namespace fs = std::filesystem;
+using backup_test::MtimeNs;
+using backup_test::ReadFile;
+using backup_test::SetMtime;
+using backup_test::WriteFile;
+
+namespace {
+
+const std::string kBinary = std::string(VARNHOLT_BINARY_DIR) + "/app/varnholt";
+constexpr long long kBaseTime = 1709633720;  // 2024-03-05 10:15:20 UTC
+
+// File times are kept in 100 ns units: that is the precision an archive's time can match.
+long long FileTimeOf(const std::string& path) { return MtimeNs(path) / 100; }
+
+struct RunResult {
+  int status = -1;
+  std::string errors;  // standard error
+};
+
+class UnattendedRun : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!fs::exists(kBinary)) GTEST_SKIP() << kBinary << " not built (VARNHOLT_GUI=OFF)";
+    // A private copy: the settings file goes beside the executable when that is writable.
+    fs::create_directories(dir_ / "bin");
+    fs::copy_file(kBinary, dir_ / "bin/varnholt");
+    fs::create_directories(dir_ / "cat");
+    fs::create_directories(dir_ / "config");
+  }
+
+  std::string Src(const std::string& rel) { return dir_ / ("src/" + rel); }
+  std::string Store() { return dir_ / "store"; }
+  std::string ArchiveOf(const std::string& rel) { return Store() + Src(rel) + ".ZIP"; }
+  std::vector<std::string> Log() { return backup_test::ReadLogTexts(dir_ / "cat/Log.vrn"); }
+
+  // Runs the binary in the catalogue folder with the given switches, without any display
+  // variable, as the unprivileged user when the test runs as root (so that a file without
+  // read rights cannot be read).
+  RunResult Run(const std::vector<std::string>& args) {
+    if (geteuid() == 0) {
+      std::string cmd = "chown -R 65534:65534 '" + dir_.path() + "'";
+      EXPECT_EQ(std::system(cmd.c_str()), 0);
+    }
+    const std::string errPath = dir_ / "stderr.txt";
+    const pid_t pid = fork();
+    if (pid == 0) {
+      if (chdir((dir_ / "cat").c_str()) != 0) _exit(120);
+      const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+      if (err < 0 || dup2(err, 2) < 0) _exit(121);
+      if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(122);
+      unsetenv("DISPLAY");
+      unsetenv("WAYLAND_DISPLAY");
+      unsetenv("QT_QPA_PLATFORM");
+      setenv("XDG_CONFIG_HOME", (dir_ / "config").c_str(), 1);
+      setenv("HOME", dir_.path().c_str(), 1);
+      std::vector<std::string> argStore = {dir_ / "bin/varnholt"};
+      argStore.insert(argStore.end(), args.begin(), args.end());
+      std::vector<char*> argv;
+      for (auto& a : argStore) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      execv(argv[0], argv.data());
+      _exit(123);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    RunResult result;
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.errors = ReadFile(errPath);
+    return result;
+  }
+
+  backup_test::TempDir dir_{"vrn-e2e"};
+};
+
+std::string RandomBytes(std::size_t size, unsigned seed) {
+  std::mt19937 rng(seed);
+  std::string out(size, '\0');
+  for (auto& c : out) c = static_cast<char>(rng() & 0xFF);
+  return out;
+}
+
+std::string Text(std::size_t size) {
+  std::string out;
+  const char* words[] = {"backup ", "archive ", "folder ", "minute ", "Varnholt\n", "store "};
+  for (unsigned k = 0; out.size() < size; ++k) out += words[(k * 7 + k / 3) % 6];
+  out.resize(size);
+  return out;
+}
+
+TEST_F(UnattendedRun, BacksUpIncrementallyAndKeepsOldArchivesOnFailure) {
+  // docs: exclude mode with *.tmp; pics: include mode with *.jpg and *.PNG.
+  const std::vector<std::pair<std::string, std::string>> docFiles = {
+      {"docs/.hidden", "secret\n"},
+      {"docs/a.b.tmp", "not matched by *.TMP: only the text after the first dot counts"},
+      {"docs/big.bin", Text(3 << 20) + RandomBytes(1 << 20, 7)},
+      {"docs/notes.txt", Text(5000)},
+      {"docs/report.doc", Text(70000)},
+      {"docs/sub/deeper/a.tar.gz", RandomBytes(100000, 3)},
+      {"docs/sub/Ж.txt", "кириллица\n"},
+      {"docs/zero.txt", ""},
+      {"docs/Übersicht.odt", Text(1234)},
+  };
+  const std::vector<std::pair<std::string, std::string>> picFiles = {
+      {"pics/x.JPG", RandomBytes(20000, 11)},
+      {"pics/y.png", RandomBytes(30000, 12)},
+  };
+  for (const auto& [rel, content] : docFiles) WriteFile(Src(rel), content);
+  for (const auto& [rel, content] : picFiles) WriteFile(Src(rel), content);
+  WriteFile(Src("docs/skip.tmp"), "excluded");
+  WriteFile(Src("docs/.git/config"), "dot-directories are not walked");
+  WriteFile(Src("pics/z.gif"), "not included");
+  WriteFile(Src("pics/readme"), "not included");
+  fs::create_directories(Src("docs/empty"));
+  long long t = kBaseTime;
+  for (const auto& [rel, content] : docFiles) SetMtime(Src(rel), t += 7, 250000123);
+  for (const auto& [rel, content] : picFiles) SetMtime(Src(rel), t += 7, 0);
+
+  {
+    catalogue::TCatalogue cat;
+    ASSERT_TRUE(
+        cat.OpenCatalogue(dir_ / "cat/Rpoject.vrn", dir_ / "cat/Folder.vrn", dir_ / "cat/Log.vrn"));
+    ASSERT_TRUE(cat.AddProject("Nightly", Store(), true));
+    ASSERT_TRUE(cat.AddFolder("Nightly", Src("docs"), "*.tmp; ", false, 6));
+    ASSERT_TRUE(cat.AddFolder("Nightly", Src("pics"), "*.jpg; *.PNG; ", true, 9));
+    cat.CloseCatalogue();
+  }
+
+  // First run: everything selected is stored.
+  RunResult first = Run({"/P:nightly", "/EXIT"});
+  ASSERT_EQ(first.status, 0) << first.errors;
+  auto fileLine = [&](const std::string& rel) {
+    return "File \"" + Src(rel) + "\" was succefully stored.";
+  };
+  std::vector<std::string> expected = {
+      "Running with command line \"/P:nightly /EXIT\"...",
+      "Starting process for \"NIGHTLY\"...",
+      "Processing folder \"" + Src("docs") + "\"...",
+  };
+  // The walk meets names in byte order, a subdirectory's files before the next name.
+  for (const char* rel :
+       {"docs/.hidden", "docs/a.b.tmp", "docs/big.bin", "docs/notes.txt", "docs/report.doc",
+        "docs/sub/deeper/a.tar.gz", "docs/sub/Ж.txt", "docs/zero.txt", "docs/Übersicht.odt"}) {
+    expected.push_back(fileLine(rel));
+  }
+  expected.push_back("Folder \"" + Src("docs") + "\" processed.");
+  expected.push_back("Processing folder \"" + Src("pics") + "\"...");
+  expected.push_back(fileLine("pics/x.JPG"));
+  expected.push_back(fileLine("pics/y.png"));
+  expected.push_back("Folder \"" + Src("pics") + "\" processed.");
+  expected.push_back("Process comleted!");
+  expected.push_back("");
+  expected.push_back("Exiting by command line parameter.");
+  for (auto& line : expected) line = line.substr(0, 100);  // the log keeps 100 bytes
+  ASSERT_EQ(Log(), expected);
+
+  // Every archive where the placement rule puts it, judged by independent tools.
+  std::ofstream manifest(dir_ / "manifest.tsv");
+  auto all = docFiles;
+  all.insert(all.end(), picFiles.begin(), picFiles.end());
+  for (const auto& [rel, content] : all) {
+    ASSERT_TRUE(fs::is_regular_file(ArchiveOf(rel))) << ArchiveOf(rel);
+    EXPECT_EQ(FileTimeOf(ArchiveOf(rel)), FileTimeOf(Src(rel))) << rel;
+    const std::string test = "unzip -tqq '" + ArchiveOf(rel) + "' >/dev/null";
+    EXPECT_EQ(std::system(test.c_str()), 0) << test;
+    manifest << ArchiveOf(rel) << '\t' << Src(rel) << '\n';
+  }
+  manifest.close();
+  const std::string check = "python3 '" + std::string(VARNHOLT_SOURCE_DIR) +
+                            "/tests/backup/check_archives.py' '" + (dir_ / "manifest.tsv") + "'";
+  EXPECT_EQ(std::system(check.c_str()), 0);
+  EXPECT_TRUE(fs::is_directory(Store() + Src("docs/empty")));
+  EXPECT_FALSE(fs::exists(Store() + Src("docs/.git")));
+  EXPECT_FALSE(fs::exists(ArchiveOf("docs/skip.tmp")));
+  EXPECT_FALSE(fs::exists(ArchiveOf("pics/z.gif")));
+  EXPECT_FALSE(fs::exists(ArchiveOf("pics/readme")));
+  auto folders = backup_test::ReadFolderFile(dir_ / "cat/Folder.vrn");
+  ASSERT_EQ(folders.size(), 2u);
+  const double firstStored = folders[0].lastStored;
+  EXPECT_GT(folders[0].lastStored, 0.0);
+  EXPECT_GT(folders[1].lastStored, 0.0);
+
+  // Second run: nothing changed, nothing stored, archives untouched, times renewed.
+  struct stat before;
+  ASSERT_EQ(stat(ArchiveOf("docs/notes.txt").c_str(), &before), 0);
+  std::size_t mark = Log().size();
+  sleep(1);  // a new "Last stored" time must be visible in the record
+  RunResult second = Run({"/P:Nightly", "/exit"});
+  ASSERT_EQ(second.status, 0) << second.errors;
+  std::vector<std::string> log = Log();
+  EXPECT_EQ(
+      std::vector<std::string>(log.begin() + mark, log.end()),
+      (std::vector<std::string>{"Running with command line \"/P:Nightly /exit\"...",
+                                "Starting process for \"NIGHTLY\"...",
+                                ("Processing folder \"" + Src("docs") + "\"...").substr(0, 100),
+                                ("Folder \"" + Src("docs") + "\" processed.").substr(0, 100),
+                                ("Processing folder \"" + Src("pics") + "\"...").substr(0, 100),
+                                ("Folder \"" + Src("pics") + "\" processed.").substr(0, 100),
+                                "Process comleted!", "", "Exiting by command line parameter."}));
+  struct stat after;
+  ASSERT_EQ(stat(ArchiveOf("docs/notes.txt").c_str(), &after), 0);
+  EXPECT_EQ(before.st_ino, after.st_ino);
+  folders = backup_test::ReadFolderFile(dir_ / "cat/Folder.vrn");
+  EXPECT_GT(folders[0].lastStored, firstStored);
+
+  // A file changed a minute later is stored again; one changed within its minute is not.
+  WriteFile(Src("docs/notes.txt"), "changed a minute later");
+  SetMtime(Src("docs/notes.txt"), MtimeNs(ArchiveOf("docs/notes.txt")) / 1000000000LL + 60);
+  const long long zeroTime = MtimeNs(Src("docs/zero.txt"));
+  WriteFile(Src("docs/zero.txt"), "changed within the same minute");
+  SetMtime(Src("docs/zero.txt"), zeroTime / 1000000000LL + 1);
+  mark = Log().size();
+  RunResult third = Run({"/p:NIGHTLY", "/EXIT"});
+  ASSERT_EQ(third.status, 0) << third.errors;
+  log = Log();
+  EXPECT_EQ(std::count(log.begin() + mark, log.end(), fileLine("docs/notes.txt").substr(0, 100)),
+            1);
+  EXPECT_EQ(std::count_if(log.begin() + mark, log.end(),
+                          [](const std::string& l) { return l.rfind("File ", 0) == 0; }),
+            1);
+  EXPECT_EQ(FileTimeOf(ArchiveOf("docs/notes.txt")), FileTimeOf(Src("docs/notes.txt")));
+  std::ofstream(dir_ / "manifest2.tsv")
+      << ArchiveOf("docs/notes.txt") << '\t' << Src("docs/notes.txt") << '\n';
+  const std::string check2 = "python3 '" + std::string(VARNHOLT_SOURCE_DIR) +
+                             "/tests/backup/check_archives.py' '" + (dir_ / "manifest2.tsv") + "'";
+  EXPECT_EQ(std::system(check2.c_str()), 0);
+
+  // A file that cannot be read: logged as not stored, its box on standard error, exit
+  // status 1, and its previous archive still there, unchanged.
+  const std::string oldArchive = ReadFile(ArchiveOf("docs/report.doc"));
+  const long long oldArchiveTime = MtimeNs(ArchiveOf("docs/report.doc"));
+  WriteFile(Src("docs/report.doc"), "new content nobody may read");
+  SetMtime(Src("docs/report.doc"), oldArchiveTime / 1000000000LL + 120);
+  fs::permissions(Src("docs/report.doc"), fs::perms::none);
+  mark = Log().size();
+  RunResult fourth = Run({"/P:NIGHTLY", "/EXIT"});
+  EXPECT_EQ(fourth.status, 1) << fourth.errors;
+  log = Log();
+  EXPECT_EQ(std::count(log.begin() + mark, log.end(),
+                       ("Can't store file \"" + Src("docs/report.doc") + "\"!").substr(0, 100)),
+            1);
+  EXPECT_NE(
+      fourth.errors.find("Unable to process file \"" + Store() + Src("docs/report.doc") + "\""),
+      std::string::npos)
+      << fourth.errors;
+  EXPECT_EQ(ReadFile(ArchiveOf("docs/report.doc")), oldArchive);
+  EXPECT_EQ(MtimeNs(ArchiveOf("docs/report.doc")), oldArchiveTime);
+  EXPECT_FALSE(fs::exists(ArchiveOf("docs/report.doc") + ".vrn-tmp"));
+}
+
+TEST_F(UnattendedRun, WithoutSwitchesAndDisplayExplainsAndEndsWithStatus2) {
+  RunResult result = Run({});
+  EXPECT_EQ(result.status, 2);
+  EXPECT_NE(result.errors.find("display"), std::string::npos) << result.errors;
+  EXPECT_NE(result.errors.find("/P:"), std::string::npos) << result.errors;
+}
+
+TEST_F(UnattendedRun, CatalogueThatCannotBeOpenedEndsWithStatus2) {
+  fs::create_directories(dir_ / "cat/Log.vrn");  // a directory where the log file should be
+  RunResult result = Run({"/ALL", "/EXIT"});
+  EXPECT_EQ(result.status, 2);
+  EXPECT_NE(result.errors.find("Can't open project database!"), std::string::npos) << result.errors;
+}
+
+}  // namespace
