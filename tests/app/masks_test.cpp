@@ -4,12 +4,16 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 namespace {
 
 struct MaskCase {
   QStringList list;
   const char* text;
 };
+
+void PrintTo(const MaskCase& c, std::ostream* os) { *os << '"' << c.text << '"'; }
 
 class MaskRoundTrip : public ::testing::TestWithParam<MaskCase> {};
 
