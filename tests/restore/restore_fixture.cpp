@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "backup/backup_run.h"
 #include "platform/file_system.h"
 
 namespace fs = std::filesystem;
@@ -14,18 +15,6 @@ namespace restore_test {
 namespace {
 
 constexpr platform::FileTime kUnitsPerSecond = 10'000'000;
-
-std::string ShellQuoted(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text) {
-    if (c == '\'') {
-      quoted += "'\\''";
-    } else {
-      quoted += c;
-    }
-  }
-  return quoted + "'";
-}
 
 }  // namespace
 
@@ -78,6 +67,17 @@ std::vector<std::string> TreeListing(const std::string& root) {
   }
   std::sort(listing.begin(), listing.end());
   return listing;
+}
+
+void NullBackupObserver::RunStarted(const std::string&, int) {}
+void NullBackupObserver::FolderStarted(const std::string&) {}
+void NullBackupObserver::FileAttempted(const std::string&) {}
+void NullBackupObserver::FolderFinished() {}
+void NullBackupObserver::RunFinished(const std::string&) {}
+void NullBackupObserver::PumpMessages() {}
+bool NullBackupObserver::CancelRequested() { return false; }
+void NullBackupObserver::ShowMessage(const std::string& text) {
+  ADD_FAILURE() << "backup message: " << text;
 }
 
 void ScriptedObserver::ProgressStarted(int folderCount) {
@@ -148,29 +148,14 @@ std::vector<FileSpec> RestoreTest::MakeTree(const std::string& root, std::vector
 }
 
 void RestoreTest::BackUp(const std::string& sourceFolder) {
-  // Info-ZIP's zip stands in for the backup run: each archive holds the file under its
-  // bare name (-j) and carries the file's times, where the placement rule puts it.
-  const std::string backupFolder = store_ + sourceFolder;
-  fs::create_directories(backupFolder);
-  for (auto it = fs::recursive_directory_iterator(sourceFolder);
-       it != fs::recursive_directory_iterator(); ++it) {
-    const std::string name = it->path().filename().string();
-    const std::string relative = fs::relative(it->path(), sourceFolder).string();
-    if (it->is_directory()) {
-      if (name[0] == '.') {
-        it.disable_recursion_pending();
-      } else {
-        fs::create_directories(backupFolder + "/" + relative);
-      }
-      continue;
-    }
-    const std::string archive = backupFolder + "/" + relative + ".ZIP";
-    const std::string command =
-        "zip -q -X -j " + ShellQuoted(archive) + " " + ShellQuoted(it->path().string());
-    ASSERT_EQ(std::system(command.c_str()), 0) << command;
-    const platform::FileTimes times = TimesOf(it->path().string());
-    SetTimes(archive, times.lastAccess, times.lastWrite);
-  }
+  // The backup run itself lays out the store folder and gives each archive its file's
+  // times; its log entries are not what the restore tests look at.
+  NullBackupObserver observer;
+  std::unique_ptr<backup::Archiver> archiver = MakeArchiver();
+  backup::BackupRun run(catalogue_, *archiver, observer);
+  run.ProcessFolder(store_, sourceFolder, "*; ", true, false, 6);
+  ASSERT_EQ(run.Totals().failed, 0);
+  catalogue_.ClearLog();
 }
 
 std::vector<std::string> RestoreTest::LogTexts() {

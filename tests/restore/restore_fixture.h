@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "backup/archiver.h"
+#include "backup/observer.h"
 #include "catalogue/catalogue.h"
 #include "platform/file_time.h"
 #include "restore/restore_run.h"
@@ -35,8 +37,21 @@ void WriteBytes(const std::string& path, const std::string& bytes);
 platform::FileTimes TimesOf(const std::string& path);
 void SetTimes(const std::string& path, platform::FileTime lastAccess, platform::FileTime lastWrite);
 
-// The unpacker the tests run the engine with.
+// The unpacker the tests run the engine with, and the archiver the backup run stores with.
 std::unique_ptr<restore::ArchiveUnpacker> MakeUnpacker();
+std::unique_ptr<backup::Archiver> MakeArchiver();
+
+class NullBackupObserver : public backup::BackupObserver {
+ public:
+  void RunStarted(const std::string& project, int folderCount) override;
+  void FolderStarted(const std::string& path) override;
+  void FileAttempted(const std::string& filePath) override;
+  void FolderFinished() override;
+  void RunFinished(const std::string& project) override;
+  void PumpMessages() override;
+  bool CancelRequested() override;
+  void ShowMessage(const std::string& text) override;
+};
 
 // Everything below root: "d name/" for directories, "f name" for files, sorted.
 std::vector<std::string> TreeListing(const std::string& root);
@@ -72,8 +87,9 @@ class RestoreTest : public ::testing::Test {
   // Creates the files (and their directories) of a tree under root, with their times, and
   // returns the files with their last-access times filled in.
   std::vector<FileSpec> MakeTree(const std::string& root, std::vector<FileSpec> files);
-  // Backs up every file of sourceFolder into the store folder at the placement rule's
-  // locations, one single-entry archive per file carrying the file's times.
+  // Backs up every file of sourceFolder into the store folder with the backup run: one
+  // single-entry archive per file at the placement rule's location, carrying the file's
+  // times. The backup's log entries are cleared afterwards.
   void BackUp(const std::string& sourceFolder);
   // The log texts written so far, oldest first.
   std::vector<std::string> LogTexts();
