@@ -1,7 +1,6 @@
 // Until the archive reader can extract, Info-ZIP's unzip stands in for it, keeping the
 // reader's contract: extraction goes to a temporary directory and replaces the target only
-// when the entry's CRC matched; an archive unzip does not recognise raises. Likewise zip
-// stands in for the archive writer under the backup run.
+// when the entry's CRC matched; an archive unzip does not recognise raises.
 #include <sys/wait.h>
 
 #include <cstdlib>
@@ -44,19 +43,7 @@ class InfoZipUnpacker : public restore::ArchiveUnpacker {
   }
 };
 
-// And zip for the writer: the file under its bare name, deflated at the level.
-class InfoZipArchiver : public backup::Archiver {
- public:
-  int StoreOne(const std::string& zipName, const std::string& sourcePath, int level) override {
-    const std::string command =
-        "zip -q -X -j -" + std::to_string(level) + " " + Quoted(zipName) + " " + Quoted(sourcePath);
-    return std::system(command.c_str()) == 0 ? 1 : 0;
-  }
-};
-
 }  // namespace
-
-std::unique_ptr<backup::Archiver> MakeArchiver() { return std::make_unique<InfoZipArchiver>(); }
 
 std::unique_ptr<restore::ArchiveUnpacker> MakeUnpacker() {
   return std::make_unique<InfoZipUnpacker>();
