@@ -376,6 +376,22 @@ TEST(ZipWriter, EventsReportTheRunInOrder) {
   EXPECT_NE(view.Find("renamed.txt"), nullptr);
 }
 
+TEST(ZipWriter, AFileSkippedInStartZipIsNotAddedOrCounted) {
+  TempDir dir;
+  WriteText(dir.File("keep.txt"), "keep");
+  WriteText(dir.File("skip.txt"), "skip");
+  TZipWriter writer;
+  writer.OnStartZip = [](TZipWriter&, const std::string& name, TZipHeaderInfo&, bool& skip) {
+    skip = name.ends_with("skip.txt");
+  };
+  writer.SetZipName(dir.File("k.zip"));
+  writer.FilesList = {dir.File("keep.txt"), dir.File("skip.txt")};
+  EXPECT_EQ(writer.Zip(), 1);
+  PeerView view = Python(dir, dir.File("k.zip"));
+  ASSERT_EQ(view.entries.size(), 1u);
+  EXPECT_EQ(view.entries[0].name, "keep.txt");
+}
+
 TEST(ZipWriter, StopInStartZipInfoCancelsAndLeavesNoArchive) {
   TempDir dir;
   WriteText(dir.File("a.txt"), "a");
