@@ -60,14 +60,14 @@ bool TEndCentral::FindEndCentral(TStream& stream) {
     if (buffer[i] != zip::kSignatureFirstByte) continue;
     if (zip::LoadLe32(&buffer[i]) != zip::kEndCentralSignature) continue;
     DecodeBlock(&buffer[i]);
-    // The comment follows the record; a length running past the end of the file cannot put
-    // it before the record's own end.
+    // The comment starts right behind the record. (Counting back CommentLength bytes from the
+    // end of the file would land in whatever was appended after the comment, or before the
+    // record when the length is larger than what follows.)
     const std::int64_t recordEnd = size - static_cast<std::int64_t>(window) +
                                    static_cast<std::int64_t>(i) +
                                    static_cast<std::int64_t>(zip::kEndCentralSize);
     CommentPosition = static_cast<std::uint32_t>(
-        std::min<std::int64_t>(std::max<std::int64_t>(size - CommentLength, recordEnd),
-                               static_cast<std::int64_t>(zip::kMax32)));
+        std::min<std::int64_t>(recordEnd, static_cast<std::int64_t>(zip::kMax32)));
     return true;
   }
   return false;

@@ -22,7 +22,7 @@ class TEndCentral {
   std::uint16_t CommentLength;
   // Absent until read on demand (the reader reads it from CommentPosition).
   std::optional<std::string> ZipComment;
-  std::uint32_t CommentPosition;  // file position of the archive comment
+  std::uint32_t CommentPosition;  // file position of the archive comment (behind the record)
   std::uint8_t Modified;          // a comment changed: the archive must be rewritten
 
   void Clear();

@@ -4,9 +4,8 @@
 // incomplete-archive modes and touches every accessor (comments on demand, dates, sorted
 // views). The layer's own errors (EZipError) are expected outcomes; any other exception,
 // crash, leak or undefined behaviour is a finding.
-//   build: see fuzz/CMakeLists.txt
-//   run:   build/fuzz/fuzz/zip_directory_fuzz fuzz/corpus/zip_directory \
-//            -dict=fuzz/zip_directory.dict -max_total_time=600
+//   run: scripts/fuzz.sh 600 zip_directory_fuzz
+//        (clang with ASan and UBSan, on a scratch copy of fuzz/corpus/zip_directory)
 #include <unistd.h>
 
 #include <cstdint>

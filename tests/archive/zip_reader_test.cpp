@@ -173,6 +173,25 @@ TEST(ZipReaderTest, CommentsAreReadOnDemandAndOnlyChangesMarkModified) {
   EXPECT_EQ(reader.FileComment(1), "changed");
 }
 
+TEST(ZipReaderTest, ArchiveCommentIsReadFromBehindTheRecordEvenWithBytesAppended) {
+  // Regression: counting the comment back from the end of the file read appended bytes
+  // (a signature block, a download's padding) instead of the comment.
+  TempDir dir;
+  const std::string path = MakeArchive(dir);
+  Bytes bytes = ReadAll(path);
+  const std::string tail = "APPENDED-TRAILER";
+  bytes.insert(bytes.end(), tail.begin(), tail.end());
+  WriteAll(path, bytes);
+  std::string unzipText;
+  ASSERT_EQ(Shell("unzip -z " + Quote(path), &unzipText), 0);
+  EXPECT_NE(unzipText.find("three entries"), std::string::npos) << unzipText;
+  TZipReader reader;
+  reader.SetZipName(path);
+  reader.ReadZip();
+  EXPECT_EQ(reader.Count(), 3);
+  EXPECT_EQ(reader.ZipComment(), "three entries");
+}
+
 TEST(ZipReaderTest, DateTimeOfAnEntryAndOfAnInvalidDate) {
   TempDir dir;
   TZipReader reader;
