@@ -1,8 +1,33 @@
 #include "backup/zip_archiver.h"
 
+#include <string_view>
+
 #include "archive/zip_writer.h"
 
 namespace backup {
+namespace {
+
+// The writer reads "*", "?", "<", ">" and "|" in a name as wildcards, and a Linux file name
+// may hold any of them. Such a name is given as a pattern in which each of them is "?", which
+// finds the file itself (and perhaps neighbours: what?.txt also finds whatX.txt); the
+// OnStartZip filter then lets only the file itself through.
+constexpr char kWildcardCharacters[] = "*?<>|";
+
+std::string WriterName(const std::string& sourcePath) {
+  const std::size_t namePos = sourcePath.rfind('/') + 1;
+  if (sourcePath.find_first_of(kWildcardCharacters, namePos) == std::string::npos) {
+    return sourcePath;
+  }
+  std::string pattern = sourcePath;
+  for (std::size_t k = namePos; k < pattern.size(); ++k) {
+    if (std::string_view(kWildcardCharacters).find(pattern[k]) != std::string_view::npos) {
+      pattern[k] = '?';
+    }
+  }
+  return pattern;
+}
+
+}  // namespace
 
 int ZipWriterArchiver::StoreOne(const std::string& zipName, const std::string& sourcePath,
                                 int level) {
@@ -11,10 +36,13 @@ int ZipWriterArchiver::StoreOne(const std::string& zipName, const std::string& s
   writer_.SetStorePaths(false);
   writer_.ZipAction = zaReplace;
   writer_.SetZipName(zipName);
-  writer_.FilesList.clear();
-  writer_.FilesList.push_back(sourcePath);
+  writer_.FilesList.assign(1, WriterName(sourcePath));
   writer_.PackLevel = level;
-  return writer_.Zip();
+  writer_.OnStartZip = [&sourcePath](TZipWriter&, const std::string& fileName, TZipHeaderInfo&,
+                                     bool& skip) { skip = fileName != sourcePath; };
+  const int count = writer_.Zip();
+  writer_.OnStartZip = nullptr;
+  return count;
 }
 
 }  // namespace backup

@@ -7,7 +7,7 @@
 # peak memory of a backup of a tree holding a 1 GB file (/usr/bin/time -v).
 #
 # Usage: bench/backup_bench.sh [--files N] [--reps N] [--store tmpfs|disk|both] [--big]
-#        VARNHOLT=path/to/varnholt (default: build/release/app/varnholt, built when missing)
+#        VARNHOLT=path/to/varnholt (default: build/bench/app/varnholt, built when missing)
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -25,11 +25,11 @@ while [ $# -gt 0 ]; do
   esac
 done
 
-varnholt=${VARNHOLT:-$root/build/release/app/varnholt}
+varnholt=${VARNHOLT:-$root/build/bench/app/varnholt}
 if [ ! -x "$varnholt" ]; then
-  cmake -S "$root" -B "$root/build/release" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  cmake -S "$root" -B "$root/build/bench" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DVARNHOLT_TESTS=OFF >/dev/null
-  cmake --build "$root/build/release" --target varnholt -j2 >/dev/null
+  cmake --build "$root/build/bench" --target varnholt -j2 >/dev/null
 fi
 for tool in zip rsync python3; do
   command -v $tool >/dev/null || { echo "$tool is needed" >&2; exit 2; }

@@ -1,0 +1,64 @@
+// Protects the archiver the backup run stores with: one new archive per file, one entry
+// under the file's bare name, the file's bytes. Python's zipfile is the judge. Names that
+// the writer would read as wildcards must still store exactly their own file.
+#include "backup/zip_archiver.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "archive/zip_writer.h"
+#include "tests/backup/test_tree.h"
+
+namespace fs = std::filesystem;
+using backup_test::TempDir;
+using backup_test::WriteFile;
+
+namespace {
+
+// Asks Python's zipfile whether archive holds exactly one entry named name whose bytes
+// equal source's.
+bool HoldsExactly(const std::string& archive, const std::string& name, const std::string& source) {
+  const std::string manifest = archive + ".tsv";
+  std::ofstream(manifest) << archive << '\t' << fs::path(source).parent_path().string() << "/"
+                          << name << '\n';
+  const std::string cmd = "python3 '" + std::string(VARNHOLT_SOURCE_DIR) +
+                          "/tests/backup/check_archives.py' '" + manifest + "'";
+  return std::system(cmd.c_str()) == 0;
+}
+
+class ZipArchiverTest : public ::testing::TestWithParam<const char*> {
+ protected:
+  TempDir dir_{"vrn-archiver"};
+  TZipWriter writer_;
+  backup::ZipWriterArchiver archiver_{writer_};
+};
+
+TEST_P(ZipArchiverTest, StoresOnlyTheNamedFileUnderItsBareName) {
+  const std::string name = GetParam();
+  const std::string source = dir_ / ("src/" + name);
+  WriteFile(source, "the file itself: " + name);
+  // Neighbours a wildcard reading of the name would also find.
+  WriteFile(dir_ / "src/whatX.txt", "neighbour");
+  WriteFile(dir_ / "src/starAB.txt", "neighbour");
+  WriteFile(dir_ / "src/a_b.txt", "neighbour");
+  const std::string archive = dir_ / "out.ZIP";
+  EXPECT_EQ(archiver_.StoreOne(archive, source, 6), 1);
+  EXPECT_TRUE(HoldsExactly(archive, name, source));
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, ZipArchiverTest,
+                         ::testing::Values("plain.txt", "what?.txt", "star*.txt", "a|b.txt",
+                                           "a<b>.txt", "Übersicht.odt", ".hidden"));
+
+TEST(ZipArchiver, MissingFileStoresNothing) {
+  TempDir dir("vrn-archiver");
+  TZipWriter writer;
+  backup::ZipWriterArchiver archiver(writer);
+  EXPECT_EQ(archiver.StoreOne(dir / "out.ZIP", dir / "missing.txt", 6), 0);
+}
+
+}  // namespace
