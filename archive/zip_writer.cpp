@@ -113,6 +113,8 @@ int TZipWriter::Zip() {
     throw EZipWriteError("Archives spread over several disks or block files cannot be written");
   zipping_ = true;
   cancelRequested_ = false;
+  zipTotalBytes_ = 0;
+  zipBytesRead_ = 0;
   op_ = std::make_unique<Operation>();
   op_->savedSortMode = sortMode_;
   op_->savedKeepZipOpen = KeepZipOpen;

@@ -547,6 +547,54 @@ TEST_F(InfoZipArchive, AFailureOnTheSecondFileLeavesTheArchiveUntouched) {
   EXPECT_TRUE(UnzipTest(archive()));
 }
 
+TEST(ZipWriter, ATemporaryFileOnAnotherFileSystemIsCopiedNextToTheArchiveFirst) {
+  TempDir dir;
+  struct stat here {};
+  ASSERT_EQ(stat(dir.Path().c_str(), &here), 0);
+  std::string otherTemp;
+  for (const char* candidate : {"/tmp", "/dev/shm", "/var/tmp"}) {
+    struct stat st {};
+    if (stat(candidate, &st) == 0 && st.st_dev != here.st_dev && access(candidate, W_OK) == 0) {
+      otherTemp = candidate;
+      break;
+    }
+  }
+  if (otherTemp.empty()) GTEST_SKIP() << "no writable temporary folder on another file system";
+  WriteText(dir.File("a.txt"), "first");
+  WriteText(dir.File("b.txt"), "second");
+  TZipWriter writer;
+  writer.SetZipName(dir.File("x.zip"));
+  writer.FilesList = {dir.File("a.txt")};
+  ASSERT_EQ(writer.Zip(), 1);
+  chmod(dir.File("x.zip").c_str(), 0640);
+  writer.TempPath = otherTemp;
+  auto temporaryFiles = [&] {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(otherTemp))
+      if (e.path().filename().string().starts_with("ZQT")) names.push_back(e.path());
+    std::sort(names.begin(), names.end());
+    return names;
+  };
+  const std::vector<std::string> before = temporaryFiles();
+  std::string tempName;  // ours: the one that appeared during Zip
+  writer.OnStartZip = [&](TZipWriter&, const std::string&, TZipHeaderInfo&, bool&) {
+    for (const std::string& name : temporaryFiles())
+      if (!std::binary_search(before.begin(), before.end(), name)) tempName = name;
+  };
+  writer.FilesList = {dir.File("b.txt")};
+  EXPECT_EQ(writer.Zip(), 1);
+  EXPECT_TRUE(UnzipTest(dir.File("x.zip")));
+  EXPECT_EQ(Python(dir, dir.File("x.zip")).entries.size(), 2u);
+  struct stat st {};
+  ASSERT_EQ(stat(dir.File("x.zip").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);  // the archive keeps its permissions
+  // Neither temporary file is left behind.
+  ASSERT_FALSE(tempName.empty());
+  EXPECT_FALSE(std::filesystem::exists(tempName)) << tempName;
+  for (const auto& e : std::filesystem::directory_iterator(dir.Path()))
+    EXPECT_FALSE(e.path().filename().string().starts_with("ZQT")) << e.path();
+}
+
 TEST(ZipWriter, AFailureOnTheSecondFileOfANewArchiveLeavesNoArchive) {
   TempDir dir;
   WriteText(dir.File("a.txt"), "a");
