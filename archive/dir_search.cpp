@@ -35,7 +35,8 @@ std::string TDirSearch::NextFile(platform::FileInfo& info) {
     const bool hasDot = entry.name.find('.') != std::string::npos;
     // Only regular files: a FIFO or device would block or never end.
     if (!entry.info.isRegular) continue;
-    if (!MatchPattern(mask_, hasDot ? entry.name : entry.name + ".")) continue;
+    if (!MatchPattern(mask_, entry.name) && (hasDot || !MatchPattern(mask_, entry.name + ".")))
+      continue;
     info = entry.info;
     return level.directory + entry.name;
   }

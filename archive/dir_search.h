@@ -5,8 +5,9 @@
 // listing per level in 21 slots, the start directory and 20 levels below it; deeper levels
 // are skipped. Directories whose names begin with "." are neither returned nor entered, and
 // directories reached through a symbolic link are not entered (a link to a parent would
-// otherwise repeat the tree down to the depth limit). Files are matched with MatchPattern; a
-// name without a dot is matched with a "." appended, so "*.*" matches it too.
+// otherwise repeat the tree down to the depth limit). Only regular files are returned. Files
+// are matched with MatchPattern; a name without a dot also matches when it matches with a "."
+// appended, so "*.*" matches it too.
 #pragma once
 
 #include <cstddef>

@@ -49,6 +49,8 @@ TEST(DirSearch, DepthFirstInNameOrderSkippingDotDirectories) {
   // A name without a dot matches "*.*" too.
   EXPECT_EQ(Walk(dir.Path() + "/b/inner", false, "*.*"), (std::vector<std::string>{"c.txt"}));
   EXPECT_EQ(Walk(dir.Path(), false, "R*.*"), (std::vector<std::string>{"README"}));
+  // ... and still matches a pattern written for the name itself.
+  EXPECT_EQ(Walk(dir.Path(), false, "READM?"), (std::vector<std::string>{"README"}));
 }
 
 TEST(DirSearch, LevelsBelowTheTwentiethAreSkippedAndLinkedDirectoriesNotEntered) {
