@@ -178,6 +178,12 @@ void TMainForm::Startallprojects1Click() {
     } catch (...) {
       anyStoreFailed_ = true;
       CurrentProject = remembered;
+      // Show the remembered project again if the catalogue still answers; the error that
+      // ended the run is the one to report.
+      try {
+        LoadProject(CurrentProject);
+      } catch (...) {
+      }
       throw;
     }
     if (run.Totals().failed > 0) anyStoreFailed_ = true;

@@ -217,6 +217,30 @@ TEST_F(BackupCommandsTest, StartAllProjectsRunsEachAndReturnsToTheProjectShown) 
   ExpectCommandsBack();
 }
 
+TEST_F(BackupCommandsTest, CatalogueErrorDuringStartAllEndsTheRunsAndIsShown) {
+  Write(Path("a/bad.txt"), "cannot be stored");
+  Write(Path("b/y.txt"), "y");
+  fs::create_directories(ArchiveOf("a/bad.txt") + ".vrn-tmp/blocker");
+  Prepare([&](catalogue::TCatalogue& cat) {
+    ASSERT_TRUE(cat.AddProject("Alpha", Store(), true));
+    ASSERT_TRUE(cat.AddProject("Beta", Store(), false));
+    ASSERT_TRUE(cat.AddFolder("Alpha", Path("a"), "", false, 6));
+    ASSERT_TRUE(cat.AddFolder("Beta", Path("b"), "", false, 6));
+  });
+  Start();
+  Show(QStringLiteral("Beta"));
+  // The record files go away under the run: its next log entry fails.
+  prompter.onMessage = [&] { catalogue.CloseCatalogue(); };
+  form->Startallprojects1->trigger();
+  ASSERT_EQ(prompter.boxes.size(), 2u);
+  EXPECT_EQ(prompter.boxes[0].kind, "message");
+  EXPECT_EQ(prompter.boxes[1].kind, "fatal");
+  EXPECT_EQ(form->CurrentProject, QStringLiteral("Beta"));
+  EXPECT_EQ(form->windowTitle(), QStringLiteral("Varnholt v0.1b - Beta"));
+  EXPECT_FALSE(fs::exists(ArchiveOf("b/y.txt")));
+  ExpectCommandsBack();
+}
+
 TEST_F(BackupCommandsTest, SwitchesActLeftToRightAndExitComesAfterTheRuns) {
   Write(Path("d/f.txt"), "f");
   Prepare([&](catalogue::TCatalogue& cat) {
