@@ -151,8 +151,9 @@ bool TRestoreRun::RestoreTree(const std::string& backupDir, const std::string& t
                     platform::JoinPath(targetDir, entry.name), prompt, option);
       }
     } else if (entry.info.isRegular && IsArchiveName(entry.name)) {
-      if (ShouldUnpack(backupDir, entry.name, targetDir, prompt, option)) {
-        if (UnpackArchive(backupDir, entry.name, targetDir)) {
+      // The listing already holds the archive's times, read before the reader opens it.
+      if (Decide(entry.info.times, entry.name, targetDir, prompt, option)) {
+        if (Unpack(entry.info.times, backupDir, entry.name, targetDir)) {
           catalogue_.AddLogEntry(UnpackedLog(entry.name));
         } else {
           catalogue_.AddLogEntry(UnpackErrorLog(entry.name));
@@ -166,16 +167,24 @@ bool TRestoreRun::RestoreTree(const std::string& backupDir, const std::string& t
 
 bool TRestoreRun::ShouldUnpack(const std::string& backupDir, const std::string& archiveName,
                                const std::string& targetDir, bool prompt, RestoreOption option) {
+  platform::FileTimes archiveTimes;
+  platform::ReadFileTimes(platform::JoinPath(backupDir, archiveName), archiveTimes);
+  return Decide(archiveTimes, archiveName, targetDir, prompt, option);
+}
+
+bool TRestoreRun::Decide(const platform::FileTimes& archiveTimes, const std::string& archiveName,
+                         const std::string& targetDir, bool prompt, RestoreOption option) {
   if (aborted_) return false;
   if (yesToAll_) return true;
 
-  platform::FileTimes archiveTimes;
-  platform::ReadFileTimes(platform::JoinPath(backupDir, archiveName), archiveTimes);
-  // Any file that exists at the target counts with its time, read-only ones included, so
-  // that "Append missed" never touches a file the destination already holds.
   const std::string targetPath = platform::JoinPath(targetDir, TargetNameOf(archiveName));
+  // Any file that exists at the target counts with its time, read-only ones included, so
+  // that "Append missed" never touches a file the destination already holds. "Rewrite all
+  // files" does not look at it.
   platform::FileTimes targetTimes;
-  if (platform::ReadFileTimes(targetPath, targetTimes)) targetTimes = {};
+  if (option != RestoreOption::RewriteAll && platform::ReadFileTimes(targetPath, targetTimes)) {
+    targetTimes = {};
+  }
 
   const UnpackDecision decision =
       DecideByOption(option, prompt, archiveTimes.lastWrite, targetTimes.lastWrite);
@@ -198,17 +207,24 @@ bool TRestoreRun::ShouldUnpack(const std::string& backupDir, const std::string& 
 
 bool TRestoreRun::UnpackArchive(const std::string& backupDir, const std::string& archiveName,
                                 const std::string& targetDir) {
-  observer_.ArchiveStarted(platform::JoinPath(targetDir, archiveName));
-  const std::string archivePath = platform::JoinPath(backupDir, archiveName);
   // The times are taken before the reader opens the archive: reading it may move its
   // last-access time.
   platform::FileTimes archiveTimes;
-  const bool haveTimes = !platform::ReadFileTimes(archivePath, archiveTimes);
-  const bool unpacked = unpacker_.Unpack(archivePath, targetDir) == 1;
+  if (platform::ReadFileTimes(platform::JoinPath(backupDir, archiveName), archiveTimes)) {
+    archiveTimes = {};
+  }
+  return Unpack(archiveTimes, backupDir, archiveName, targetDir);
+}
+
+bool TRestoreRun::Unpack(const platform::FileTimes& archiveTimes, const std::string& backupDir,
+                         const std::string& archiveName, const std::string& targetDir) {
+  observer_.ArchiveStarted(platform::JoinPath(targetDir, archiveName));
+  const bool unpacked =
+      unpacker_.Unpack(platform::JoinPath(backupDir, archiveName), targetDir) == 1;
   observer_.ProcessMessages();
   // A failed extraction leaves the file that was there before; giving it the archive's
   // times would make it pass for the archived version in later refreshes and backups.
-  if (unpacked && haveTimes) {
+  if (unpacked && archiveTimes.lastWrite != 0) {
     platform::WriteFileTimes(platform::JoinPath(targetDir, TargetNameOf(archiveName)),
                              archiveTimes.lastAccess, archiveTimes.lastWrite);
   }

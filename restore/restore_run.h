@@ -136,6 +136,13 @@ class TRestoreRun {
   void ResetRunState();
 
  private:
+  // ShouldUnpack and UnpackArchive with the archive's times already known (from the
+  // directory listing).
+  bool Decide(const platform::FileTimes& archiveTimes, const std::string& archiveName,
+              const std::string& targetDir, bool prompt, RestoreOption option);
+  bool Unpack(const platform::FileTimes& archiveTimes, const std::string& backupDir,
+              const std::string& archiveName, const std::string& targetDir);
+
   catalogue::TCatalogue& catalogue_;
   ArchiveUnpacker& unpacker_;
   RestoreObserver& observer_;
