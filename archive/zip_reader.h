@@ -147,7 +147,35 @@ class TZipReader {
   void DefaultGetNextDisk(TZipReader& sender, int nextDisk, std::string& fileName);
 
   // --- Extraction (archive/zip_extract.cpp) ---
-  // Declarations of UnZip, ExtractEntry and their helpers go here.
+  // Extracts the selected entries into DestDir and returns the number of files extracted
+  // with a good CRC. Selected: every entry with DoAll, else those whose stored path
+  // (directory and name, lower-cased) matches a FilesList pattern; directory entries only
+  // with RecreateDirs. Each file is decoded into a temporary file beside its target and takes
+  // the target's place (attributes and date already applied) only after its CRC and size
+  // matched, so a damaged entry never harms an existing file. An entry whose stored
+  // directory holds a ".." component, or is absolute while DestDir is set, is skipped
+  // (OnSkippingFile, kSkipUnsafePath). Questions and messages go through Interaction:
+  // "Replace existing file <name>?" ("File Exists Alert", Yes/No; No without an interaction)
+  // and "Unknown Compression Method" ("Zip Error").
+  // Raises: the platform's file-create error (EFOpenError) when a target cannot be written,
+  // EFatalUnzipError "Premature end of file reached" for a cut archive, EUserCanceled.
+  int UnZip();
+  // Decodes the selected entries and checks their CRCs and sizes without writing anything
+  // (vzip t); raises the same events as UnZip (OnEndUnZip for a good entry, OnBadCRC or
+  // OnSkippingFile otherwise) and returns the number of entries that passed.
+  int TestZip();
+  // OnSkippingFile reason for an entry whose stored directory would leave DestDir.
+  static constexpr int kSkipUnsafePath = 2;
+
+ private:
+  struct TExtractRun;  // work buffers and per-entry decode state of one UnZip (zip_extract.cpp)
+  int RunExtraction(bool testOnly);
+  // Extracts entry index of the view, lowering count when it is skipped or fails. Returns
+  // true when the entry is to be run again (a new password after a CRC mismatch).
+  bool ExtractEntry(int index, TExtractRun& run, int& count);
+  void CopyStored(TExtractRun& run);
+
+ public:
   // --- End of extraction ---
 
  protected:

@@ -9,6 +9,8 @@ namespace {
 const Command kCommands[] = {
     {"l", "l ARCHIVE", "list the entries (size, method, CRC-32, date, name)", &List},
     {"a", "a ARCHIVE [-0..-9] NAMES...", "add files, replacing entries of the same name", &Add},
+    {"t", "t ARCHIVE [-P PASSWORD]", "test every entry (CRC-32 and size), like unzip -t", &Test},
+    {"x", "x ARCHIVE [DIR] [-P PASSWORD]", "extract every entry into DIR (default .)", &Extract},
 };
 
 void Usage(std::ostream& err) {

@@ -2,6 +2,8 @@
 //
 //   vzip l ARCHIVE    list the entries
 //   vzip a ARCHIVE [-0..-9] NAMES...    add files (a new archive, or update one)
+//   vzip t ARCHIVE [-P PASSWORD]        test every entry (CRC-32 and size), like unzip -t
+//   vzip x ARCHIVE [DIR] [-P PASSWORD]  extract every entry into DIR
 //
 // Each command is one function in its own file (vzip_<name>.cpp), declared below and entered
 // in the command table of vzip.cpp. A command returns the process's exit status: 0 success,
@@ -29,5 +31,9 @@ int Main(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
 int List(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 // vzip_add.cpp: "a ARCHIVE [-0..-9] NAMES...".
 int Add(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// vzip_test.cpp: "t ARCHIVE [-P PASSWORD]".
+int Test(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// vzip_extract.cpp: "x ARCHIVE [DIR] [-P PASSWORD]".
+int Extract(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 }  // namespace vzip

@@ -85,7 +85,9 @@ TEST_P(LegacyArchiveTest, EveryEntryMatchesItsCrcAndSize) {
     EXPECT_EQ(Crc32(driver.output), e.crc) << archive << " " << e.name << " method " << e.method;
     ++decoded;
   }
-  if (compressed > 0) EXPECT_GT(decoded, 0);
+  if (compressed > 0) {
+    EXPECT_GT(decoded, 0);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(LegacyZip, LegacyArchiveTest, ::testing::ValuesIn(Archives()),

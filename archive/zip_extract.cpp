@@ -1,0 +1,421 @@
+// Extraction: UnZip, ExtractEntry and the driver through which every decoder reads the
+// archive and writes the file.
+//
+// The driver (TExtractRun) owns the work buffers of one UnZip and the decode state of the
+// current entry. Compressed bytes come in blocks of at most 16,000 bytes (decrypted as they
+// are read); pending window messages and the cancel request are handled at each block. Plain
+// bytes reach FlushOutput, which refuses more than the entry's uncompressed size, updates the
+// CRC-32 and the progress events and writes the temporary file.
+//
+// Why a temporary file: the target is replaced only once the entry proved good (CRC and size
+// match), with its attributes and date already set, by an atomic rename. A damaged entry, a
+// cut archive or a cancel leave an existing target exactly as it was.
+#include <cstring>
+#include <memory>
+
+#include "archive/crc32.h"
+#include "archive/decoder.h"
+#include "archive/zip_constants.h"
+#include "archive/zip_extract_crypt.h"
+#include "archive/zip_pattern.h"
+#include "archive/zip_reader.h"
+#include "platform/file.h"
+#include "platform/file_info.h"
+#include "platform/file_system.h"
+#include "platform/file_time.h"
+#include "platform/text.h"
+
+namespace {
+
+constexpr std::uint8_t kUnixHost = 3;  // "version made by" high byte of Unix tools
+constexpr std::uint32_t kNewFileMode = 0644;
+
+// done * 100 / total rounded half to even, at most 100; 0 for an empty total.
+int Percent(std::uint64_t done, std::uint64_t total) {
+  if (total == 0) return 0;
+  const std::uint64_t scaled = done * 100;
+  std::uint64_t quotient = scaled / total;
+  const std::uint64_t twiceRest = (scaled % total) * 2;
+  if (twiceRest > total || (twiceRest == total && (quotient & 1) != 0)) ++quotient;
+  return quotient > 100 ? 100 : static_cast<int>(quotient);
+}
+
+// Creates path and every missing parent; failures show later, when the file is created.
+void CreateDirectories(const std::string& path) {
+  if (path.empty() || platform::DirectoryExists(path)) return;
+  const std::string parent = platform::ParentPath(path);
+  if (!parent.empty() && parent != path) CreateDirectories(parent);
+  platform::CreateDirectory(path);
+}
+
+bool HasParentComponent(const std::string& directory) {
+  std::size_t start = 0;
+  while (start <= directory.size()) {
+    std::size_t end = directory.find('/', start);
+    if (end == std::string::npos) end = directory.size();
+    if (directory.compare(start, end - start, "..") == 0) return true;
+    start = end + 1;
+  }
+  return false;
+}
+
+[[noreturn]] void ThrowCreateError(const std::string& path, std::error_code ec) {
+  throw EFOpenError("Cannot create file \"" + path + "\". " + ec.message(), ec);
+}
+
+// Removes the temporary file unless it was renamed onto its target.
+struct TTempFileGuard {
+  std::string path;
+  ~TTempFileGuard() {
+    if (!path.empty()) platform::DeleteFile(path);
+  }
+};
+
+}  // namespace
+
+struct TZipReader::TExtractRun : archive::TDecodeDriver {
+  TExtractRun(TZipReader& owner, bool testMode) : reader(owner), testOnly(testMode) {
+    buffers = &work;
+  }
+
+  TZipReader& reader;
+  archive::TDecodeBuffers work;
+  const bool testOnly;
+  std::int64_t toRead = 0;  // compressed bytes of the entry not yet read from the archive
+  std::uint64_t written = 0;
+  std::unique_ptr<TLFNFileStream> target;
+  std::unique_ptr<TZipDecrypter> decrypter;
+
+  void StartEntry(const TZipHeaderInfo& entry, std::int64_t compressedBytes) {
+    inNext = inEnd = work.Input();
+    toRead = compressedBytes;
+    written = 0;
+    compressedSize = static_cast<std::uint64_t>(compressedBytes);
+    uncompressedSize = entry.UncompressedSize;
+    flags = entry.Flags;
+    method = entry.Method;
+    reader.crc_ = 0xFFFFFFFF;
+  }
+
+  // Reads up to size bytes of the entry at the stream's position, going on to the next disk
+  // of a split archive; a short read of a single file returns fewer.
+  std::size_t ReadArchive(std::uint8_t* into, std::size_t size) {
+    std::size_t got = reader.zipStream_->Read(into, size);
+    while (got < size && reader.GetMultiMode() != mmNone) {
+      TStream& next = reader.RequestDisk(reader.currentDisk_ + 2);
+      got += next.Read(into + got, size - got);
+    }
+    return got;
+  }
+
+  bool RefillInput() override {
+    std::uint8_t* const input = work.Input();
+    const std::size_t unread = static_cast<std::size_t>(inEnd - inNext);
+    if (unread > archive::kInputKeepBytes) return true;  // the decoder still has bytes
+    std::memmove(input, inNext, unread);
+    inNext = input;
+    inEnd = input + unread;
+    if (toRead <= 0) return false;
+    reader.ProcessMessages();
+    const std::size_t want =
+        static_cast<std::size_t>(std::min<std::int64_t>(toRead, archive::kInputBlockBytes));
+    const std::size_t got = ReadArchive(input + unread, want);
+    if (got < want) throw EFatalUnzipError("Premature end of file reached");
+    if (decrypter) decrypter->Decrypt(input + unread, got);
+    toRead -= static_cast<std::int64_t>(got);
+    inEnd += got;
+    return got != 0;
+  }
+
+  void FlushOutput(const std::uint8_t* data, std::size_t size) override {
+    if (size == 0) return;
+    const TZipHeaderInfo& entry = reader.workEntry_;
+    if (written + size > entry.UncompressedSize) {
+      throw EBiggerThanUncompressed("File is larger than uncompressed size!");
+    }
+    if (target) target->Write(data, size);
+    reader.crc_ = UpdateCrc32(reader.crc_, data, size);
+    written += size;
+    reader.bytesDone_ += static_cast<std::int64_t>(size);
+    if (reader.OnFilePercentDone) {
+      reader.OnFilePercentDone(reader, Percent(written, entry.UncompressedSize));
+    }
+    if (reader.OnTotalPercentDone) {
+      reader.OnTotalPercentDone(reader,
+                                Percent(static_cast<std::uint64_t>(reader.bytesDone_),
+                                        static_cast<std::uint64_t>(reader.totalBytes_)));
+    }
+  }
+};
+
+int TZipReader::UnZip() { return RunExtraction(false); }
+
+int TZipReader::TestZip() { return RunExtraction(true); }
+
+int TZipReader::RunExtraction(bool testOnly) {
+  cancelRequested_ = false;
+  OpenArchive();
+  struct TCloser {
+    TZipReader& reader;
+    TZipSortMode restoreMode;
+    bool restore = false;
+    ~TCloser() {
+      if (restore) reader.Sort(restoreMode);
+      reader.CloseArchive();
+    }
+  } closer{*this, sortMode_};
+
+  TExtractRun run(*this, testOnly);
+  if (!testOnly && !destDir_.empty() && !platform::DirectoryExists(destDir_)) {
+    CreateDirectories(destDir_);
+  }
+  // Entries of a split archive are extracted in disk order.
+  if (GetMultiMode() != mmNone && sortMode_ != ByNone) {
+    closer.restore = true;
+    Sort(ByNone);
+  }
+
+  totalBytes_ = 0;
+  bytesDone_ = 0;
+  int count = Count();
+  for (int i = 0; i < Count(); ++i) {
+    TZipHeaderInfo& entry = EntryAt(i);
+    entry.Selected = DoAll;
+    if (entry.FileName.empty() && !RecreateDirs) {
+      entry.Selected = false;
+      --count;
+      continue;
+    }
+    if (!DoAll) {
+      const std::string name = platform::LowerCase(entry.Directory + entry.FileName);
+      for (const std::string& pattern : FilesList) {
+        if (MatchPattern(platform::LowerCase(pattern), name)) {
+          entry.Selected = true;
+          break;
+        }
+      }
+    }
+    if (entry.Selected) {
+      totalBytes_ += entry.UncompressedSize;
+    } else {
+      --count;
+    }
+  }
+
+  bool stopNow = false;
+  if (OnStartUnZipInfo) OnStartUnZipInfo(*this, count, totalBytes_, stopNow);
+  if (stopNow) return 0;  // nothing was extracted
+  if (count > 0) {
+    for (int i = 0; i < Count(); ++i) {
+      if (!DoAll && !EntryAt(i).Selected) continue;
+      while (ExtractEntry(i, run, count)) {
+      }
+    }
+  }
+  return count;
+}
+
+void TZipReader::CopyStored(TExtractRun& run) {
+  std::uint8_t* const buffer = run.work.Window();
+  while (run.toRead > 0) {
+    const std::size_t want =
+        static_cast<std::size_t>(std::min<std::int64_t>(run.toRead, archive::kInputBlockBytes));
+    const std::size_t got = run.ReadArchive(buffer, want);
+    if (run.decrypter) run.decrypter->Decrypt(buffer, got);
+    run.toRead -= static_cast<std::int64_t>(want);
+    run.FlushOutput(buffer, got);
+    if (got < want) break;  // a cut archive: the CRC check rejects the file
+  }
+}
+
+bool TZipReader::ExtractEntry(int index, TExtractRun& run, int& count) {
+  workEntry_.Assign(EntryAt(index));
+  const TZipHeaderInfo& entry = workEntry_;
+  const bool isDirectory = entry.FileName.empty();
+
+  if (!isDirectory) {
+    if (GetMultiMode() != mmNone && entry.DiskStart != currentDisk_) {
+      RequestDisk(entry.DiskStart + 1);
+    }
+    zipStream_->Seek(entry.LocalHeaderOffset, soBeginning);
+    if (zipStream_->Read(localHeader_, zip::kLocalHeaderSize) != zip::kLocalHeaderSize) {
+      throw EFatalUnzipError("Premature end of file reached");
+    }
+    // The local header's own name and extra lengths, which may differ from the central ones.
+    zipStream_->Seek(zip::LoadLe16(localHeader_ + zip::local::kNameLength) +
+                         zip::LoadLe16(localHeader_ + zip::local::kExtraLength),
+                     soCurrent);
+  }
+
+  // The target directory.
+  std::string directory;
+  bool unsafe = entry.FileName == "." || entry.FileName == "..";
+  if (RecreateDirs && !entry.Directory.empty()) {
+    std::string stored = entry.Directory;
+    if (!rootDir_.empty() && stored.size() >= rootDir_.size() &&
+        platform::SameText(stored.substr(0, rootDir_.size()), rootDir_)) {
+      stored.erase(0, rootDir_.size());
+    }
+    const bool absolute = !stored.empty() && stored[0] == '/';
+    if (HasParentComponent(stored) || (absolute && !destDir_.empty())) {
+      unsafe = true;
+    } else if (absolute) {
+      directory = stored;
+    } else {
+      directory = (destDir_.empty() ? std::string() : destDir_ + "/") + stored;
+    }
+    if (!unsafe && !run.testOnly) CreateDirectories(directory);
+  } else if (!destDir_.empty()) {
+    directory = destDir_ + "/";
+  }
+  if (unsafe) {
+    if (OnSkippingFile) OnSkippingFile(*this, kSkipUnsafePath, entry.StoredName(), index);
+    --count;
+    return false;
+  }
+
+  if (isDirectory) {
+    if (RecreateDirs && OnStartUnZip) {
+      bool skip = false;
+      OnStartUnZip(*this, index, directory, skip);
+    }
+    return false;
+  }
+
+  std::string targetPath = directory + entry.FileName;
+
+  std::int64_t compressedBytes = entry.CompressedSize;
+  run.decrypter.reset();
+  if (entry.IsEncrypted()) {
+    const std::uint8_t check = entry.HasDataDescriptor()
+                                   ? static_cast<std::uint8_t>(entry.DosDateTime >> 8)
+                                   : static_cast<std::uint8_t>(entry.Crc32 >> 24);
+    for (;;) {
+      std::uint8_t header[TZipDecrypter::kHeaderBytes];
+      if (run.ReadArchive(header, sizeof header) != sizeof header) {
+        throw EFatalUnzipError("Premature end of file reached");
+      }
+      run.decrypter = std::make_unique<TZipDecrypter>(Password);
+      run.decrypter->Decrypt(header, sizeof header);
+      if (header[sizeof header - 1] == check) break;
+      std::string newPassword = Password;
+      if (OnBadPassword) OnBadPassword(*this, index, newPassword);
+      if (OnBadPassword && newPassword != Password) {
+        Password = newPassword;
+        zipStream_->Seek(-static_cast<std::int64_t>(sizeof header), soCurrent);
+        continue;
+      }
+      if (OnSkippingFile) OnSkippingFile(*this, kSkipBadPassword, entry.StoredName(), index);
+      --count;
+      return false;
+    }
+    // The encryption header is part of the compressed size but not of the data.
+    compressedBytes -= static_cast<std::int64_t>(TZipDecrypter::kHeaderBytes);
+    if (compressedBytes < 0) compressedBytes = 0;
+  }
+
+  TTempFileGuard temp;
+  if (!run.testOnly) {
+    if (OverwriteMode != Always && platform::FileExists(targetPath)) {
+      bool overWriteIt = false;
+      if (OverwriteMode == Prompt) {
+        if (OnPromptForOverwrite) {
+          OnPromptForOverwrite(*this, overWriteIt, index, targetPath);
+        } else if (Interaction != nullptr) {
+          overWriteIt = Interaction->AskYesNo("Replace existing file " + entry.FileName + "?",
+                                              "File Exists Alert");
+        }
+      }
+      if (!overWriteIt) {
+        if (OnSkippingFile) OnSkippingFile(*this, kSkipFileExists, entry.StoredName(), index);
+        --count;
+        return false;
+      }
+    }
+    // A target that exists but cannot be written keeps the error a direct create would give.
+    std::uint32_t mode = kNewFileMode;
+    platform::FileInfo existing;
+    if (!platform::GetFileInfo(targetPath, existing)) {
+      platform::File probe;
+      if (std::error_code ec = probe.Open(targetPath, platform::File::Mode::ReadWrite)) {
+        ThrowCreateError(targetPath, ec);
+      }
+      mode = existing.unixMode & 0777;
+    }
+    std::string parent = platform::ParentPath(targetPath);
+    if (parent.empty()) parent = targetPath[0] == '/' ? "/" : ".";
+    if (std::error_code ec = platform::CreateTempFile(parent, "unz", temp.path)) {
+      temp.path.clear();
+      ThrowCreateError(targetPath, ec);
+    }
+    platform::SetUnixMode(temp.path, mode);
+    run.target = std::make_unique<TLFNFileStream>(temp.path, TLFNFileMode::Create);
+  }
+  struct TStreamCloser {
+    TExtractRun& run;
+    ~TStreamCloser() { run.target.reset(); }
+  } streamCloser{run};
+
+  run.StartEntry(entry, compressedBytes);
+  if (OnStartUnZip) {
+    bool skip = false;
+    OnStartUnZip(*this, index, targetPath, skip);
+    if (skip) return false;  // the temporary file goes; the count stays as it was
+  }
+
+  try {
+    if (entry.Method == 0) {
+      CopyStored(run);
+    } else if (const archive::TDecoderEntry* decoder = archive::FindDecoder(entry.Method)) {
+      decoder->decode(run);
+    } else if (Interaction != nullptr) {
+      Interaction->ShowMessage("Unknown Compression Method", "Zip Error");
+    }
+  } catch (const EBiggerThanUncompressed&) {
+    // Decoding ends here as if it had finished; the CRC and size checks decide.
+  }
+  if (run.target) {
+    run.target->Flush();
+    run.target.reset();
+  }
+
+  const std::uint32_t crc = ~crc_;
+  const bool good = crc == entry.Crc32 && run.written == entry.UncompressedSize;
+  if (good) {
+    if (!run.testOnly) {
+      if (RetainAttributes) {
+        const std::uint32_t unixMode = entry.ExternalAttributes >> 16;
+        if ((entry.VersionMadeBy >> 8) == kUnixHost && unixMode != 0) {
+          platform::SetUnixMode(temp.path, unixMode & 0777);
+        } else {
+          platform::SetFileAttributes(temp.path, entry.ExternalAttributes & platform::faReadOnly);
+        }
+      }
+      if (const auto lastWrite = platform::DosDateTimeToFileTime(entry.DosDateTime)) {
+        platform::FileTimes times;
+        platform::ReadFileTimes(temp.path, times);
+        platform::WriteFileTimes(temp.path, times.lastAccess, *lastWrite);
+      }
+      if (std::error_code ec = platform::RenameFile(temp.path, targetPath)) {
+        ThrowCreateError(targetPath, ec);
+      }
+      temp.path.clear();
+    }
+    if (OnEndUnZip) OnEndUnZip(*this, index, targetPath);
+    return false;
+  }
+
+  if (entry.IsEncrypted()) {
+    std::string newPassword = Password;
+    if (OnBadPassword) OnBadPassword(*this, index, newPassword);
+    if (OnBadPassword && newPassword != Password) {
+      Password = newPassword;
+      return true;
+    }
+    if (OnSkippingFile) OnSkippingFile(*this, kSkipBadPassword, entry.StoredName(), index);
+  } else if (OnBadCRC) {
+    OnBadCRC(*this, crc, entry.Crc32, index);
+  }
+  --count;
+  return false;
+}

@@ -1,0 +1,496 @@
+// Protects extraction (TZipReader::UnZip): archives written by other programs (Info-ZIP zip,
+// Python's zipfile, 7-Zip, old PKZIP) unpack byte for byte; a damaged entry never harms an
+// existing file and leaves nothing behind; entries cannot write outside DestDir; the
+// overwrite modes, passwords, attributes, dates and messages behave as the restore run and
+// the windows expect. The peers make the archives; the expected bytes are the files they
+// were made from.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <map>
+#include <sstream>
+#include <random>
+
+#include "archive/zip_errors.h"
+#include "archive/zip_reader.h"
+#include "platform/file_info.h"
+#include "platform/file_system.h"
+#include "platform/file_time.h"
+#include "tests/archive/test_support.h"
+
+namespace {
+
+using testsupport::Quote;
+using testsupport::ReadAll;
+using testsupport::Shell;
+using testsupport::TempDir;
+using Bytes = std::vector<std::uint8_t>;
+
+const std::string kLegacyDir = std::string(VARNHOLT_TESTDATA_DIR) + "/legacy-zip/";
+
+class TScriptedInteraction : public TZipInteraction {
+ public:
+  bool ChooseFile(const std::string&, const std::string&, const std::string&,
+                  std::string&) override {
+    return false;
+  }
+  bool ChooseDirectory(const std::string&, std::string&) override { return false; }
+  bool ConfirmOkCancel(const std::string&, const std::string&) override { return false; }
+  bool AskYesNo(const std::string& text, const std::string& caption) override {
+    questions.push_back(caption + ": " + text);
+    return answer;
+  }
+  void ShowMessage(const std::string& text, const std::string& caption) override {
+    messages.push_back(caption + ": " + text);
+  }
+  bool answer = false;
+  std::vector<std::string> questions;
+  std::vector<std::string> messages;
+};
+
+Bytes Pattern(std::size_t size, unsigned seed) {
+  std::mt19937 rng(seed);
+  Bytes out(size);
+  for (std::size_t i = 0; i < size; ++i) {
+    out[i] = static_cast<std::uint8_t>(i % 7 == 0 ? rng() : "Varnholt keeps a copy. "[i % 23]);
+  }
+  return out;
+}
+
+// Source files of every size class: empty, tiny, exactly 32 KiB, larger than a chunk.
+std::map<std::string, Bytes> MakeSources(const TempDir& dir) {
+  std::map<std::string, Bytes> files = {{"empty.txt", {}},
+                                        {"one.txt", {'x'}},
+                                        {"k32.bin", Pattern(32768, 1)},
+                                        {"mid.txt", Pattern(100000, 2)},
+                                        {"big.bin", Pattern(700000, 3)}};
+  Shell("mkdir -p " + Quote(dir.File("src/sub")));
+  for (auto& [name, bytes] : files) testsupport::WriteAll(dir.File("src/sub/" + name), bytes);
+  return files;
+}
+
+int Extract(const std::string& archive, const std::string& dest, TZipReader& reader) {
+  reader.SetZipName(archive);
+  reader.SetDestDir(dest);
+  reader.DoAll = true;
+  reader.OverwriteMode = Always;
+  reader.ReadZip();
+  return reader.UnZip();
+}
+
+void ExpectExtracted(const std::map<std::string, Bytes>& files, const std::string& dir) {
+  for (const auto& [name, bytes] : files) {
+    ASSERT_TRUE(platform::FileExists(dir + "/" + name)) << name;
+    EXPECT_TRUE(ReadAll(dir + "/" + name) == bytes) << name;
+  }
+}
+
+std::vector<std::string> ListDir(const std::string& dir) {
+  std::vector<platform::DirEntry> entries;
+  platform::ListDirectory(dir, entries);
+  std::vector<std::string> names;
+  for (auto& e : entries) names.push_back(e.name);
+  return names;
+}
+
+struct TPeerCase {
+  const char* name;
+  const char* command;  // run in the source folder; each %s is the archive
+  const char* password;
+};
+
+class PeerArchiveTest : public ::testing::TestWithParam<TPeerCase> {};
+
+TEST_P(PeerArchiveTest, UnpacksByteForByte) {
+  const TPeerCase c = GetParam();
+  const std::string tool = std::string(c.command).substr(0, std::string(c.command).find(' '));
+  if (!testsupport::HaveTool(tool == "PY" ? "python3" : tool)) GTEST_SKIP() << tool;
+  TempDir dir;
+  const auto files = MakeSources(dir);
+  const std::string archive = dir.File("peer.zip");
+  std::string command = c.command;
+  if (tool == "PY") command = testsupport::Python() + command.substr(2);
+  for (std::size_t at; (at = command.find("%s")) != std::string::npos;) {
+    command.replace(at, 2, Quote(archive));
+  }
+  ASSERT_EQ(Shell("cd " + Quote(dir.File("src/sub")) + " && " + command + " >/dev/null 2>&1"), 0)
+      << command;
+
+  TZipReader reader;
+  reader.Password = c.password;
+  ASSERT_EQ(Extract(archive, dir.File("out"), reader), static_cast<int>(files.size()));
+  ExpectExtracted(files, dir.File("out"));
+  EXPECT_EQ(ListDir(dir.File("out")).size(), files.size()) << "no temporary files left";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Peers, PeerArchiveTest,
+    ::testing::Values(
+        TPeerCase{"zip_stored", "zip -q -0 %s empty.txt one.txt k32.bin mid.txt big.bin", ""},
+        TPeerCase{"zip_fast", "zip -q -1 %s empty.txt one.txt k32.bin mid.txt big.bin", ""},
+        TPeerCase{"zip_default", "zip -q -6 %s empty.txt one.txt k32.bin mid.txt big.bin", ""},
+        TPeerCase{"zip_best", "zip -q -9 %s empty.txt one.txt k32.bin mid.txt big.bin", ""},
+        TPeerCase{"zip_encrypted",
+                  "zip -q -9 -P s3cret %s empty.txt one.txt k32.bin mid.txt big.bin", "s3cret"},
+        TPeerCase{"zip_encrypted_stored",
+                  "zip -q -0 -P s3cret %s empty.txt one.txt k32.bin mid.txt big.bin", "s3cret"},
+        TPeerCase{"zip_stream", "cat big.bin | zip -q -9 %s - && zip -q %s empty.txt one.txt "
+                                "k32.bin mid.txt && printf '@ -\\n@=big.bin\\n' | zipnote -w %s",
+                  ""},
+        TPeerCase{"python_deflated",
+                  "PY -c \"import zipfile,sys; z=zipfile.ZipFile(sys.argv[1],'w',"
+                  "zipfile.ZIP_DEFLATED); [z.write(n) for n in "
+                  "['empty.txt','one.txt','k32.bin','mid.txt','big.bin']]\" %s",
+                  ""},
+        TPeerCase{"python_stored",
+                  "PY -c \"import zipfile,sys; z=zipfile.ZipFile(sys.argv[1],'w'); [z.write(n) "
+                  "for n in ['empty.txt','one.txt','k32.bin','mid.txt','big.bin']]\" %s",
+                  ""},
+        TPeerCase{"sevenzip_deflate", "7z a -tzip -mx=9 %s empty.txt one.txt k32.bin mid.txt big.bin",
+                  ""},
+        TPeerCase{"sevenzip_fast", "7z a -tzip -mx=1 %s empty.txt one.txt k32.bin mid.txt big.bin",
+                  ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The PKZIP 0.80-2.04 test set: the same 15 files under Shrink, Reduce 1-4, Implode and
+// Deflate; PKZ204E0.ZIP holds them stored, which gives the expected bytes.
+TEST(LegacyExtractTest, PkzipSetsUnpackToTheStoredOriginals) {
+  TempDir dir;
+  TZipReader stored;
+  ASSERT_EQ(Extract(kLegacyDir + "pkzip-dos-tests/PKZ204E0.ZIP", dir.File("orig"), stored), 15);
+  for (const char* name : {"PKZ110.ZIP", "PKZ110EI.ZIP", "PKZ110ES.ZIP", "PKZ204EX.ZIP",
+                           "PKZ80B1.ZIP", "PKZ80B2.ZIP", "PKZ80B3.ZIP", "PKZ80B4.ZIP"}) {
+    TZipReader reader;
+    const std::string out = dir.File(name);
+    ASSERT_EQ(Extract(kLegacyDir + "pkzip-dos-tests/" + name, out, reader), 15) << name;
+    for (const std::string& file : ListDir(dir.File("orig"))) {
+      EXPECT_TRUE(ReadAll(out + "/" + file) == ReadAll(dir.File("orig/" + file)))
+          << name << " " << file;
+    }
+  }
+}
+
+TEST(LegacyExtractTest, EveryLegacyArchiveExtractsAllItsFiles) {
+  std::string list;
+  Shell("cd " + Quote(kLegacyDir) + " && ls */*.zip */*.ZIP", &list);
+  std::stringstream names(list);
+  std::string name;
+  int archives = 0;
+  while (names >> name) {
+    TempDir dir;
+    TZipReader reader;
+    TScriptedInteraction interaction;
+    reader.Interaction = &interaction;
+    reader.RecreateDirs = true;
+    int files = 0;
+    reader.SetZipName(kLegacyDir + name);
+    reader.ReadZip();
+    for (int i = 0; i < reader.Count(); ++i) files += reader.Entry(i).FileName.empty() ? 0 : 1;
+    const int extracted = Extract(kLegacyDir + name, dir.Path(), reader);
+    // many_formats.zip also holds Deflate64, BZip2 and LZMA entries, which this layer lacks.
+    const int unsupported = name == "zip-ada/many_formats.zip" ? 3 : 0;
+    EXPECT_EQ(extracted, files - unsupported) << name;
+    EXPECT_EQ(interaction.messages.size(), static_cast<std::size_t>(unsupported)) << name;
+    ++archives;
+  }
+  EXPECT_GE(archives, 30);
+}
+
+TEST(ExtractTest, UnknownMethodIsReportedThroughTheInteraction) {
+  TempDir dir;
+  TZipReader reader;
+  TScriptedInteraction interaction;
+  reader.Interaction = &interaction;
+  reader.FilesList = {"$14_df64.tmp"};
+  reader.SetZipName(kLegacyDir + "zip-ada/many_formats.zip");
+  reader.SetDestDir(dir.Path());
+  reader.OverwriteMode = Always;
+  int badCrc = 0;
+  reader.OnBadCRC = [&](TZipReader&, std::uint32_t, std::uint32_t, int) { ++badCrc; };
+  EXPECT_EQ(reader.UnZip(), 0);
+  ASSERT_EQ(interaction.messages.size(), 1u);
+  EXPECT_EQ(interaction.messages[0], "Zip Error: Unknown Compression Method");
+  EXPECT_EQ(badCrc, 1);
+  EXPECT_TRUE(ListDir(dir.Path()).empty());
+}
+
+// Makes an archive with Info-ZIP zip from (name, content) pairs under a source folder.
+std::string ZipOf(const TempDir& dir, const std::vector<std::pair<std::string, std::string>>& files,
+                  const std::string& options = "-q") {
+  for (const auto& [name, content] : files) {
+    Shell("mkdir -p " + Quote(platform::ParentPath(dir.File("zsrc/" + name))));
+    testsupport::WriteText(dir.File("zsrc/" + name), content);
+  }
+  const std::string archive = dir.File("made.zip");
+  std::string names;
+  for (const auto& f : files) names += " " + Quote(f.first);
+  Shell("cd " + Quote(dir.File("zsrc")) + " && zip " + options + " " + Quote(archive) + names);
+  return archive;
+}
+
+TEST(ExtractTest, DamagedEntryLeavesTheExistingFileIntact) {
+  TempDir dir;
+  const std::string text(50000, 'a');
+  std::string archive = ZipOf(dir, {{"report.doc", text + "tail of the report"}});
+  // Flip a byte in the middle of the deflated data.
+  Bytes bytes = ReadAll(archive);
+  bytes[30 + 10 + 40] ^= 0x55;
+  testsupport::WriteAll(archive, bytes);
+  Shell("mkdir -p " + Quote(dir.File("out")));
+  testsupport::WriteText(dir.File("out/report.doc"), "the good copy");
+
+  TZipReader reader;
+  int badCrc = 0;
+  reader.OnBadCRC = [&](TZipReader&, std::uint32_t, std::uint32_t, int) { ++badCrc; };
+  EXPECT_EQ(Extract(archive, dir.File("out"), reader), 0);
+  EXPECT_EQ(badCrc, 1);
+  const Bytes kept = ReadAll(dir.File("out/report.doc"));
+  EXPECT_EQ(std::string(kept.begin(), kept.end()), "the good copy");
+  EXPECT_EQ(ListDir(dir.File("out")), std::vector<std::string>{"report.doc"});
+}
+
+TEST(ExtractTest, CutArchiveRaisesAndLeavesTheExistingFileIntact) {
+  TempDir dir;
+  const std::string archive = ZipOf(dir, {{"b.bin", std::string(300000, 'z')}}, "-q -1");
+  // The central header says the compressed data runs about 1 MB, far past the archive's end.
+  Bytes d = ReadAll(archive);
+  std::size_t at = d.size() - 22;
+  while (!(d[at] == 'P' && d[at + 1] == 'K' && d[at + 2] == 1 && d[at + 3] == 2)) --at;
+  d[at + 20] = 0xFF;
+  d[at + 21] = 0xFF;
+  d[at + 22] = 0x0F;
+  testsupport::WriteAll(archive, d);
+  Shell("mkdir -p " + Quote(dir.File("out")));
+  testsupport::WriteText(dir.File("out/b.bin"), "old");
+  TZipReader reader;
+  try {
+    Extract(archive, dir.File("out"), reader);
+    ADD_FAILURE() << "no error";
+  } catch (const EFatalUnzipError& e) {
+    EXPECT_STREQ(e.what(), "Premature end of file reached");
+  }
+  const Bytes kept = ReadAll(dir.File("out/b.bin"));
+  EXPECT_EQ(std::string(kept.begin(), kept.end()), "old");
+  EXPECT_EQ(ListDir(dir.File("out")), std::vector<std::string>{"b.bin"});
+}
+
+// Python writes the names zip would refuse; the archive carries hostile paths.
+std::string HostileArchive(const TempDir& dir) {
+  const std::string archive = dir.File("hostile.zip");
+  Shell(testsupport::Python() +
+        " -c \"import zipfile,sys; z=zipfile.ZipFile(sys.argv[1],'w');"
+        "z.writestr('../escape.txt','x'); z.writestr('a/../../escape2.txt','x');"
+        "z.writestr('/abs/escape3.txt','x'); z.writestr('ok/fine.txt','fine')\" " +
+        Quote(archive));
+  return archive;
+}
+
+TEST(ExtractTest, EntriesCannotLeaveTheDestination) {
+  TempDir dir;
+  const std::string archive = HostileArchive(dir);
+  TZipReader reader;
+  reader.RecreateDirs = true;
+  std::vector<std::pair<int, std::string>> skipped;
+  reader.OnSkippingFile = [&](TZipReader&, int reason, const std::string& name, int) {
+    skipped.emplace_back(reason, name);
+  };
+  const std::string dest = dir.File("deep/dest");
+  EXPECT_EQ(Extract(archive, dest, reader), 1);
+  EXPECT_TRUE(platform::FileExists(dest + "/ok/fine.txt"));
+  EXPECT_FALSE(platform::FileExists(dir.File("deep/escape.txt")));
+  EXPECT_FALSE(platform::FileExists(dir.File("escape2.txt")));
+  EXPECT_FALSE(platform::FileExists("/abs/escape3.txt"));
+  ASSERT_EQ(skipped.size(), 3u);
+  for (const auto& s : skipped) EXPECT_EQ(s.first, TZipReader::kSkipUnsafePath) << s.second;
+}
+
+TEST(ExtractTest, WithoutRecreateDirsOnlyTheBareNameIsUsed) {
+  TempDir dir;
+  const std::string archive = HostileArchive(dir);
+  TZipReader reader;
+  EXPECT_EQ(Extract(archive, dir.File("flat"), reader), 4);
+  std::vector<std::string> expected = {"escape.txt", "escape2.txt", "escape3.txt", "fine.txt"};
+  EXPECT_EQ(ListDir(dir.File("flat")), expected);
+}
+
+TEST(ExtractTest, RecreateDirsWithRootDirStripsThePrefix) {
+  TempDir dir;
+  const std::string archive = ZipOf(dir, {{"Data/Docs/report.doc", "report"}});
+  TZipReader reader;
+  reader.RecreateDirs = true;
+  reader.SetRootDir("data");  // compared without regard to case
+  EXPECT_EQ(Extract(archive, dir.File("out"), reader), 1);
+  EXPECT_TRUE(platform::FileExists(dir.File("out/Docs/report.doc")));
+}
+
+TEST(ExtractTest, PatternsMatchTheWholeStoredPath) {
+  TempDir dir;
+  const std::string archive =
+      ZipOf(dir, {{"Data/Docs/report.doc", "r"}, {"Data/notes.txt", "n"}, {"x.doc", "x"}});
+  TZipReader reader;
+  reader.SetZipName(archive);
+  reader.SetDestDir(dir.File("out"));
+  reader.FilesList = {"*.DOC"};
+  EXPECT_EQ(reader.UnZip(), 2);
+  EXPECT_EQ(ListDir(dir.File("out")), (std::vector<std::string>{"report.doc", "x.doc"}));
+}
+
+TEST(ExtractTest, OverwriteModes) {
+  TempDir dir;
+  const std::string archive = ZipOf(dir, {{"Docs/report.doc", "new"}});
+  const std::string target = dir.File("out/report.doc");
+  Shell("mkdir -p " + Quote(dir.File("out")));
+  auto content = [&] {
+    Bytes b = ReadAll(target);
+    return std::string(b.begin(), b.end());
+  };
+
+  TZipReader reader;
+  TScriptedInteraction interaction;
+  reader.Interaction = &interaction;
+  std::vector<int> reasons;
+  reader.OnSkippingFile = [&](TZipReader&, int reason, const std::string&, int) {
+    reasons.push_back(reason);
+  };
+  reader.SetZipName(archive);
+  reader.SetDestDir(dir.File("out"));
+  reader.DoAll = true;
+
+  testsupport::WriteText(target, "old");
+  reader.OverwriteMode = Never;
+  EXPECT_EQ(reader.UnZip(), 0);
+  EXPECT_EQ(content(), "old");
+
+  reader.OverwriteMode = Prompt;
+  interaction.answer = false;
+  EXPECT_EQ(reader.UnZip(), 0);
+  EXPECT_EQ(content(), "old");
+  ASSERT_EQ(interaction.questions.size(), 1u);
+  EXPECT_EQ(interaction.questions[0], "File Exists Alert: Replace existing file report.doc?");
+
+  interaction.answer = true;
+  EXPECT_EQ(reader.UnZip(), 1);
+  EXPECT_EQ(content(), "new");
+  EXPECT_EQ(reasons, (std::vector<int>{kSkipFileExists, kSkipFileExists}));
+
+  // Without an interaction the question counts as answered No.
+  testsupport::WriteText(target, "old");
+  reader.Interaction = nullptr;
+  EXPECT_EQ(reader.UnZip(), 0);
+  EXPECT_EQ(content(), "old");
+
+  reader.OverwriteMode = Always;
+  EXPECT_EQ(reader.UnZip(), 1);
+  EXPECT_EQ(content(), "new");
+}
+
+TEST(ExtractTest, WrongPasswordSkipsAndANewOneIsTried) {
+  if (!testsupport::HaveTool("zip")) GTEST_SKIP();
+  TempDir dir;
+  const std::string archive = ZipOf(dir, {{"secret.txt", "the secret text"}}, "-q -P right");
+  TZipReader reader;
+  reader.Password = "wrong";
+  std::vector<int> reasons;
+  reader.OnSkippingFile = [&](TZipReader&, int reason, const std::string&, int) {
+    reasons.push_back(reason);
+  };
+  EXPECT_EQ(Extract(archive, dir.File("a"), reader), 0);
+  EXPECT_EQ(reasons, std::vector<int>{kSkipBadPassword});
+
+  TZipReader retry;
+  retry.Password = "wrong";
+  int asked = 0;
+  retry.OnBadPassword = [&](TZipReader&, int, std::string& password) {
+    ++asked;
+    password = "right";
+  };
+  EXPECT_EQ(Extract(archive, dir.File("b"), retry), 1);
+  EXPECT_GE(asked, 1);
+  const Bytes b = ReadAll(dir.File("b/secret.txt"));
+  EXPECT_EQ(std::string(b.begin(), b.end()), "the secret text");
+}
+
+TEST(ExtractTest, UnixModeAndDateAreRestored) {
+  TempDir dir;
+  Shell("mkdir -p " + Quote(dir.File("zsrc")));
+  testsupport::WriteText(dir.File("zsrc/run.sh"), "#!/bin/sh\n");
+  Shell("chmod 0751 " + Quote(dir.File("zsrc/run.sh")) + " && touch -d '2011-03-04 05:06:08' " +
+        Quote(dir.File("zsrc/run.sh")));
+  const std::string archive = dir.File("m.zip");
+  Shell("cd " + Quote(dir.File("zsrc")) + " && zip -q " + Quote(archive) + " run.sh");
+  TZipReader reader;
+  ASSERT_EQ(Extract(archive, dir.File("out"), reader), 1);
+  platform::FileInfo info;
+  ASSERT_FALSE(platform::GetFileInfo(dir.File("out/run.sh"), info));
+  EXPECT_EQ(info.unixMode & 0777, 0751u);
+  platform::FileInfo source;
+  platform::GetFileInfo(dir.File("zsrc/run.sh"), source);
+  // DOS times keep even seconds: 05:06:08 survives exactly.
+  EXPECT_EQ(info.times.lastWrite, source.times.lastWrite);
+
+  // Without RetainAttributes the file keeps the default mode.
+  TZipReader plain;
+  plain.RetainAttributes = false;
+  ASSERT_EQ(Extract(archive, dir.File("out2"), plain), 1);
+  platform::GetFileInfo(dir.File("out2/run.sh"), info);
+  EXPECT_EQ(info.unixMode & 0777, 0644u);
+}
+
+TEST(ExtractTest, EventsReportProgressAndSelection) {
+  TempDir dir;
+  const std::string archive = ZipOf(dir, {{"a.txt", std::string(300000, 'a')}, {"b.txt", "b"}});
+  TZipReader reader;
+  int infoFiles = -1;
+  std::int64_t infoBytes = -1;
+  std::vector<int> totals;
+  std::vector<std::string> started, ended;
+  reader.OnStartUnZipInfo = [&](TZipReader&, int n, std::int64_t bytes, bool&) {
+    infoFiles = n;
+    infoBytes = bytes;
+  };
+  reader.OnTotalPercentDone = [&](TZipReader&, int p) { totals.push_back(p); };
+  reader.OnStartUnZip = [&](TZipReader&, int, const std::string& n, bool&) { started.push_back(n); };
+  reader.OnEndUnZip = [&](TZipReader&, int, const std::string& n) { ended.push_back(n); };
+  EXPECT_EQ(Extract(archive, dir.File("out"), reader), 2);
+  EXPECT_EQ(infoFiles, 2);
+  EXPECT_EQ(infoBytes, 300001);
+  ASSERT_FALSE(totals.empty());
+  EXPECT_EQ(totals.back(), 100);
+  EXPECT_TRUE(std::is_sorted(totals.begin(), totals.end()));
+  EXPECT_EQ(started, ended);
+  EXPECT_EQ(ended.size(), 2u);
+
+  // A handler that skips an entry: nothing is written, an existing file stays.
+  testsupport::WriteText(dir.File("out/b.txt"), "keep");
+  reader.OnStartUnZip = [&](TZipReader&, int, const std::string&, bool& skip) { skip = true; };
+  EXPECT_EQ(reader.UnZip(), 2);
+  const Bytes kept = ReadAll(dir.File("out/b.txt"));
+  EXPECT_EQ(std::string(kept.begin(), kept.end()), "keep");
+  EXPECT_EQ(ListDir(dir.File("out")).size(), 2u);
+}
+
+TEST(ExtractTest, TestZipWritesNothing) {
+  TempDir dir;
+  const std::string archive = ZipOf(dir, {{"a.txt", "aaa"}, {"b.txt", "bbb"}});
+  TZipReader reader;
+  reader.SetZipName(archive);
+  reader.SetDestDir(dir.File("never"));
+  reader.DoAll = true;
+  EXPECT_EQ(reader.TestZip(), 2);
+  EXPECT_FALSE(platform::DirectoryExists(dir.File("never")));
+}
+
+TEST(ExtractTest, ReadOnlyTargetRaisesTheCreateError) {
+  if (geteuid() == 0) GTEST_SKIP() << "root may write anything";
+  TempDir dir;
+  const std::string archive = ZipOf(dir, {{"ro.txt", "new"}});
+  Shell("mkdir -p " + Quote(dir.File("out")));
+  testsupport::WriteText(dir.File("out/ro.txt"), "old");
+  Shell("chmod 0444 " + Quote(dir.File("out/ro.txt")));
+  TZipReader reader;
+  EXPECT_THROW(Extract(archive, dir.File("out"), reader), EFOpenError);
+}
+
+}  // namespace
