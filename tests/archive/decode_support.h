@@ -40,7 +40,7 @@ class TMemoryDriver : public archive::TDecodeDriver {
     if (unread > archive::kInputKeepBytes) throw std::logic_error("refill with unread bytes");
     if (unread != 0) std::memmove(input, inNext, unread);
     const std::size_t step = std::min(blockBytes_, data_.size() - position_);
-    std::memcpy(input + unread, data_.data() + position_, step);
+    if (step != 0) std::memcpy(input + unread, data_.data() + position_, step);
     position_ += step;
     inNext = input;
     inEnd = input + unread + step;
@@ -84,7 +84,7 @@ inline TDecodeResult Decode(archive::TDecodeFunction decode, const Bytes& data,
 class TBitWriter {
  public:
   void Put(std::uint32_t value, unsigned bits) {
-    for (unsigned i = 0; i < bits; ++i) PutBit((value >> i) & 1);
+    for (unsigned i = 0; i < bits; ++i) PutBit(i < 32 ? (value >> i) & 1 : 0);
   }
   // A Huffman code as Deflate sends it: most significant code bit first.
   void PutCode(std::uint32_t code, unsigned bits) {
