@@ -1,8 +1,28 @@
 // The restore command of the main window.
+#include <QTreeWidget>
+
 #include "app/main_form.h"
+#include "archive/zip_reader.h"
+#include "dialogs/restore_form.h"
+#include "restore/zip_reader_unpacker.h"
 
 namespace app {
 
-void TMainForm::Button10Click() {}
+void TMainForm::Button10Click() {
+  // The reader lives for the command, configured once as the restore run relies on it.
+  TZipReader ZipReader1;
+  restore::ConfigureReaderForRestore(ZipReader1);
+  restore::ZipReaderUnpacker unpacker(ZipReader1);
+
+  dialogs::TRestoreForm form(this, catalogue_, unpacker, &prompter_, CurrentProject,
+                             [this] { RunGuarded(&TMainForm::Button9Click); });
+  form.setWindowTitle(QStringLiteral("Restore - ") + CurrentProject);
+  // Only a folder that has been stored at least once has a backup to restore from.
+  const QList<QTreeWidgetItem*> selected = ListView1->selectedItems();
+  if (!selected.isEmpty() && selected.first()->text(3) != QStringLiteral("N/A")) {
+    form.OfferSelectedFolder(SelectedPath());
+  }
+  form.exec();
+}
 
 }  // namespace app

@@ -1,0 +1,30 @@
+#include "restore/zip_reader_unpacker.h"
+
+namespace restore {
+
+void ConfigureReaderForRestore(TZipReader& reader) {
+  reader.OverwriteMode = Always;
+  reader.DoAll = true;
+  reader.FilesList.clear();
+  reader.RecreateDirs = false;
+  reader.RetainAttributes = true;
+  reader.OnStartUnZipInfo = nullptr;
+  reader.OnFilePercentDone = nullptr;
+  reader.OnTotalPercentDone = nullptr;
+  reader.OnStartUnZip = nullptr;
+  reader.OnEndUnZip = nullptr;
+  reader.OnPromptForOverwrite = nullptr;
+  reader.OnSkippingFile = nullptr;
+  reader.OnBadPassword = nullptr;
+  reader.OnBadCRC = nullptr;
+  reader.OnInCompleteZip = nullptr;
+}
+
+int ZipReaderUnpacker::Unpack(const std::string& archivePath, const std::string& destDir) {
+  reader_.SetDestDir(destDir);
+  reader_.SetZipName(archivePath);
+  reader_.ReadZip();
+  return reader_.UnZip();
+}
+
+}  // namespace restore

@@ -1,0 +1,28 @@
+// The archive reader TZipReader as the restore run's unpacker.
+#pragma once
+
+#include <string>
+
+#include "archive/zip_reader.h"
+#include "restore/restore_run.h"
+
+namespace restore {
+
+// Gives reader the settings the restore run relies on: every entry is extracted (DoAll,
+// no FilesList) into DestDir under its bare name (no RecreateDirs), an existing file is
+// replaced without a question (OverwriteMode Always), stored attributes are applied, and no
+// event handler is set. The main window does this once for its ZipReader1.
+void ConfigureReaderForRestore(TZipReader& reader);
+
+// Unpacks through a reader configured by ConfigureReaderForRestore: sets DestDir and
+// ZipName, then ReadZip and UnZip. The reader's errors pass through.
+class ZipReaderUnpacker : public ArchiveUnpacker {
+ public:
+  explicit ZipReaderUnpacker(TZipReader& reader) : reader_(reader) {}
+  int Unpack(const std::string& archivePath, const std::string& destDir) override;
+
+ private:
+  TZipReader& reader_;
+};
+
+}  // namespace restore

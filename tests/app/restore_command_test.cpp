@@ -1,0 +1,123 @@
+// Protects the main window's "Restore..." command: the restore window it opens carries the
+// project in its caption, offers "Selected folder" exactly for a selected row that has been
+// stored (its "Last stored" cell is not "N/A"), with that row's path as destination, and a
+// run started there restores the project's archives with the window's archive reader.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+#include "app/main_form.h"
+#include "catalogue/catalogue.h"
+#include "dialogs/restore_form.h"
+#include "tests/dialogs/scripted_prompter.h"
+
+namespace {
+
+using testing_support::ScriptedPrompter;
+using testing_support::WhenModal;
+
+class RestoreCommandTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir.isValid());
+    root = dir.path().toStdString();
+    catalogue = std::make_unique<catalogue::TCatalogue>();
+    form = std::make_unique<app::TMainForm>(*catalogue, prompter,
+                                            dir.path() + QStringLiteral("/Vrnh.ini"), dir.path(),
+                                            QStringList{});
+    ASSERT_TRUE(catalogue->AddProject("Docs", root + "/store", false));
+    ASSERT_TRUE(catalogue->AddFolder("Docs", root + "/src/stored", "*; ", true, 6));
+    ASSERT_TRUE(catalogue->AddFolder("Docs", root + "/src/never", "*; ", true, 6));
+    ASSERT_TRUE(catalogue->MarkFolderStored("Docs", root + "/src/stored"));
+    form->CurrentProject = QStringLiteral("Docs");
+    form->LoadProject(form->CurrentProject);
+    form->show();
+  }
+  void TearDown() override { form.reset(); }
+
+  void SelectRow(int row) {
+    form->ListView1->topLevelItem(row)->setSelected(true);
+    form->ListView1Click();
+  }
+  // Opens the restore window with "Restore...", lets check look at it, and closes it.
+  void OpenRestore(std::function<void(dialogs::TRestoreForm*)> check) {
+    bool opened = false;
+    WhenModal<dialogs::TRestoreForm>([&](dialogs::TRestoreForm* window) {
+      opened = true;
+      check(window);
+      window->Button2->click();
+    });
+    form->Button10->click();
+    EXPECT_TRUE(opened);
+  }
+
+  QTemporaryDir dir;
+  std::string root;
+  ScriptedPrompter prompter;
+  std::unique_ptr<catalogue::TCatalogue> catalogue;
+  std::unique_ptr<app::TMainForm> form;
+};
+
+TEST_F(RestoreCommandTest, WithoutASelectedRowOnlyAllFoldersIsOffered) {
+  OpenRestore([](dialogs::TRestoreForm* window) {
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Restore - Docs"));
+    EXPECT_EQ(window->RadioGroup1->Count(), 1);
+    EXPECT_EQ(window->RadioGroup1->ItemIndex(), 0);
+    EXPECT_FALSE(window->Edit1->isEnabled());
+    EXPECT_TRUE(window->Edit1->text().isEmpty());
+  });
+}
+
+TEST_F(RestoreCommandTest, AFolderNeverStoredIsNotOffered) {
+  SelectRow(1);
+  OpenRestore([](dialogs::TRestoreForm* window) {
+    EXPECT_EQ(window->RadioGroup1->Count(), 1);
+    EXPECT_FALSE(window->Button4->isEnabled());
+  });
+}
+
+TEST_F(RestoreCommandTest, AStoredFolderIsOfferedWithItsPath) {
+  SelectRow(0);
+  const QString path = QString::fromStdString(root + "/src/stored");
+  OpenRestore([path](dialogs::TRestoreForm* window) {
+    ASSERT_EQ(window->RadioGroup1->Count(), 2);
+    EXPECT_EQ(window->RadioGroup1->Item(1)->text(), QStringLiteral("Selected folder"));
+    EXPECT_EQ(window->RadioGroup1->ItemIndex(), 1);
+    EXPECT_EQ(window->Edit1->text(), path);
+    EXPECT_TRUE(window->Edit1->isEnabled());
+    EXPECT_TRUE(window->Button4->isEnabled());
+  });
+}
+
+TEST_F(RestoreCommandTest, ARunUnpacksTheFolderIntoTheChosenDestination) {
+  const std::string source = root + "/made/report.txt";
+  std::filesystem::create_directories(root + "/made");
+  std::ofstream(source) << "report body";
+  const std::string backup = root + "/store" + root + "/src/stored";
+  std::filesystem::create_directories(backup);
+  const std::string zip = "zip -q -X -j '" + backup + "/report.txt.ZIP' '" + source + "'";
+  ASSERT_EQ(std::system(zip.c_str()), 0);
+  SelectRow(0);
+  prompter.yesNoAnswers = {true};
+
+  OpenRestore([this](dialogs::TRestoreForm* window) {
+    window->Edit1->setText(QString::fromStdString(root + "/elsewhere"));
+    window->Button1->click();
+  });
+
+  std::ifstream restored(root + "/elsewhere/report.txt");
+  std::stringstream text;
+  text << restored.rdbuf();
+  EXPECT_EQ(text.str(), "report body");
+}
+
+}  // namespace
