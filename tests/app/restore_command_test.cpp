@@ -31,9 +31,8 @@ class RestoreCommandTest : public ::testing::Test {
     ASSERT_TRUE(dir.isValid());
     root = dir.path().toStdString();
     catalogue = std::make_unique<catalogue::TCatalogue>();
-    form = std::make_unique<app::TMainForm>(*catalogue, prompter,
-                                            dir.path() + QStringLiteral("/Vrnh.ini"), dir.path(),
-                                            QStringList{});
+    form = std::make_unique<app::TMainForm>(
+        *catalogue, prompter, dir.path() + QStringLiteral("/Vrnh.ini"), dir.path(), QStringList{});
     ASSERT_TRUE(catalogue->AddProject("Docs", root + "/store", false));
     ASSERT_TRUE(catalogue->AddFolder("Docs", root + "/src/stored", "*; ", true, 6));
     ASSERT_TRUE(catalogue->AddFolder("Docs", root + "/src/never", "*; ", true, 6));
