@@ -1,0 +1,80 @@
+#!/usr/bin/env bash
+# Restore benchmark: a tree of about 20,000 files is backed up by the backup run (one
+# archive per file), then restored by the restore run (bench/restore_bench.cpp, with zlib
+# doing the same per-file work as a peer in the same run); for comparison the same files are
+# extracted from one archive by Info-ZIP's "unzip -q". Everything lies on tmpfs.
+#
+#   bench/restore_bench.sh [build-dir]     (default build/bench, configured Release here)
+#   VARNHOLT_BENCH_FILES=N                 (default 20000)
+#
+# Prints the median times and the ratio restore run / unzip -q (below 1 means faster).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-$root/build/bench}
+files=${VARNHOLT_BENCH_FILES:-20000}
+work=$(mktemp -d /dev/shm/varnholt-restore-bench-XXXXXX)
+trap 'rm -rf "$work"' EXIT
+
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVARNHOLT_GUI=OFF \
+  -DVARNHOLT_TESTS=OFF -DVARNHOLT_BENCH=ON >/dev/null
+cmake --build "$build" --target restore_bench -j2 >/dev/null
+
+# The tree: nested directories, sizes from empty to 256 KiB (most a few KiB), text-like and
+# incompressible contents, times spread over years. Fixed seed: every run measures the same.
+python3 - "$work" "$files" <<'PY'
+import os, random, sys
+work, count = sys.argv[1], int(sys.argv[2])
+rnd = random.Random(20261208)
+src = os.path.join(work, "src")
+words = [b"backup", b"restore", b"archive", b"folder", b"project", b"file", b"data",
+         b"report", b"minute", b"store", b"the", b"of", b"and", b"to", b"in"]
+corpus = b" ".join(rnd.choice(words) for _ in range(400000))
+dirs = [src]
+for i in range(400):
+    dirs.append(os.path.join(rnd.choice(dirs), "dir%03d" % i))
+for d in dirs:
+    os.makedirs(d, exist_ok=True)
+for i in range(count):
+    d = rnd.choice(dirs)
+    size = min(int(rnd.lognormvariate(7.5, 1.4)), 262144) if rnd.random() > 0.02 else 0
+    if rnd.random() < 0.25:
+        data = rnd.randbytes(size)
+    else:
+        at = rnd.randrange(0, len(corpus) - size)
+        data = corpus[at : at + size]
+    path = os.path.join(d, "file%05d.%s" % (i, rnd.choice(["txt", "doc", "dat", "log", "c"])))
+    with open(path, "wb") as f:
+        f.write(data)
+    mtime = 1262304000 + rnd.randrange(0, 400000000)
+    os.utime(path, ns=(mtime * 10**9 + 123456700, mtime * 10**9 + 1234500))
+PY
+total=$(du -sb "$work/src" | cut -f1)
+echo "tree: $files files, $((total / 1024 / 1024)) MiB, in $work"
+
+# The store: the backup run, level 6. The one archive for unzip: Info-ZIP zip, level 6.
+"$build/bench/restore_bench" --work="$work" --prepare
+(cd "$work/src" && zip -q -r -6 "$work/all.zip" .)
+rm -rf "$work/src"
+
+# unzip -q of the one archive, three times into an empty destination; the median counts.
+unzip_times=()
+for _ in 1 2 3; do
+  rm -rf "$work/unzip-out"
+  start=$(date +%s%N)
+  unzip -q -o "$work/all.zip" -d "$work/unzip-out"
+  end=$(date +%s%N)
+  unzip_times+=($(((end - start) / 1000000)))
+done
+rm -rf "$work/unzip-out"
+unzip_ms=$(printf '%s\n' "${unzip_times[@]}" | sort -n | sed -n 2p)
+
+out=$("$build/bench/restore_bench" --work="$work" --benchmark_repetitions=3 \
+  --benchmark_report_aggregates_only=true 2>&1)
+echo "$out"
+restore_ms=$(echo "$out" | awk '/^BM_RestoreRun.*_median/ {print $2; exit}')
+zlib_ms=$(echo "$out" | awk '/^BM_ZlibPerFile.*_median/ {print $2; exit}')
+echo "unzip -q (one archive, median of 3): ${unzip_ms} ms"
+echo "restore run (median of 3):           ${restore_ms} ms"
+echo "zlib per-file peer (median of 3):    ${zlib_ms} ms"
+awk -v r="$restore_ms" -v u="$unzip_ms" -v z="$zlib_ms" 'BEGIN {
+  printf "ratio restore/unzip -q = %.2f   restore/zlib per-file = %.2f\n", r / u, r / z }'
