@@ -115,11 +115,11 @@ inline constexpr std::uint16_t kMethodImploded = 6;
 inline constexpr std::uint16_t kMethodDeflated = 8;
 
 // --- Versions and hosts ---------------------------------------------------------------------
-// "Version made by": high byte = host system, low byte = specification version * 10.
-inline constexpr std::uint16_t kVersion20 = 20;  // specification 2.0, host 0 (MS-DOS)
+// "Version made by": high byte = host system, low byte = ZIP format version * 10 (application note).
+inline constexpr std::uint16_t kVersion20 = 20;  // format version 2.0, host 0 (MS-DOS)
 inline constexpr std::uint8_t kHostMsDos = 0;
 inline constexpr std::uint8_t kHostUnix = 3;
-inline constexpr std::uint16_t kVersionMadeByUnix = 0x0314;  // host Unix, specification 2.0
+inline constexpr std::uint16_t kVersionMadeByUnix = 0x0314;  // host Unix, format version 2.0
 // With host Unix, the external attributes carry st_mode in their high 16 bits.
 inline constexpr int kUnixModeShift = 16;
 
