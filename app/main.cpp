@@ -19,7 +19,6 @@
 #include "dialogs/prompter.h"
 #include "platform/file_system.h"
 #include "platform/ini_file.h"
-#include "platform/memory.h"
 
 namespace {
 
@@ -63,10 +62,9 @@ class TApplication : public QApplication {
 }  // namespace
 
 int main(int argc, char** argv) {
-  platform::KeepFreedMemoryForReuse();
   const bool unattended = !HasDisplay(argc, argv);
   if (unattended) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("QT_QPA_PLATFORM", "minimal");
     // A scheduler mails whatever reaches standard error: keep it to the program's own
     // messages, without the toolkit's notes about the missing desktop session.
     qInstallMessageHandler(QuietQtMessages);

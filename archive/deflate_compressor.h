@@ -1,9 +1,9 @@
 // The Deflate compressor of the archive writer: one source file in, one raw RFC 1951 stream
 // out, for entries of method 8 at levels 1 to 9.
 //
-// The caller (the writer) owns one TDeflateCompressor per Zip operation: its constructor
-// allocates every work buffer once (about 330 KB), and each Deflate() call reuses them, so
-// memory does not grow with the number or size of files. Output for a given input and level
+// The writer keeps one TDeflateCompressor for its lifetime: the constructor allocates every
+// work buffer once (about 330 KB), and each Deflate() call reuses them, so memory does not
+// grow with the number or size of files. Output for a given input and level
 // is the same on every run and does not depend on earlier files compressed with the object.
 //
 // Source bytes are pulled and compressed bytes pushed through IDeflateIo; exceptions thrown

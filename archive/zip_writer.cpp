@@ -56,8 +56,6 @@ struct TZipWriter::Operation {
   std::unique_ptr<TSortedZip> entries;  // owning, physical order: the new directory
   std::unique_ptr<TSortedZip> byName;   // the same entries by stored name
   TEndCentral endCentral;
-  std::unique_ptr<TDeflateCompressor> compressor;
-  std::vector<std::uint8_t> buffer;
   int added = 0;
   std::vector<std::string> disposeNames;
   TZipSortMode savedSortMode = ByNone;
@@ -124,8 +122,7 @@ int TZipWriter::Zip() {
   try {
     if (!FilesList.empty()) ExpandFileList();
 
-    op_->compressor = std::make_unique<TDeflateCompressor>();
-    op_->buffer.resize(kCopyBufferBytes);
+    if (copyBuffer_.empty()) copyBuffer_.resize(kCopyBufferBytes);
     op_->entries = std::make_unique<TSortedZip>(true, ByNone);
     op_->entries->Duplicates = dupError;
     op_->byName = std::make_unique<TSortedZip>(false, ByName);
@@ -167,7 +164,6 @@ int TZipWriter::Zip() {
     Commit();
   } catch (...) {
     op_->source.reset();
-    op_->compressor.reset();
     op_->out.reset();
     if (op_->ownsOutput) platform::DeleteFile(op_->outputName);
     const TZipSortMode sortMode = op_->savedSortMode;
@@ -256,11 +252,11 @@ void TZipWriter::CopyEntry(TZipHeaderInfo& entry) {
   auto copyBytes = [&](std::uint64_t count) {
     while (count > 0) {
       const std::size_t chunk =
-          static_cast<std::size_t>(std::min<std::uint64_t>(count, op_->buffer.size()));
-      if (in.Read(op_->buffer.data(), chunk) != chunk)
+          static_cast<std::size_t>(std::min<std::uint64_t>(count, copyBuffer_.size()));
+      if (in.Read(copyBuffer_.data(), chunk) != chunk)
         throw EZipWriteError("The data of " + Quoted(entry.StoredName()) + " in " +
                              Quoted(zipName_) + " ends early");
-      out.Write(op_->buffer.data(), chunk);
+      out.Write(copyBuffer_.data(), chunk);
       count -= chunk;
     }
   };
@@ -368,7 +364,7 @@ void TZipWriter::StoreFile(TZipHeaderInfo& entry) {
   const int level = std::clamp(PackLevel, 0, 9);
   std::uint64_t compressed = 0;
   if (level == 0 || IsNoCompress(entry.FileName)) {
-    std::uint8_t* buffer = op_->buffer.data();
+    std::uint8_t* buffer = copyBuffer_.data();
     for (;;) {
       const std::size_t got = ReadSource(buffer, kStoredReadBytes);
       if (got == 0) break;
@@ -382,7 +378,10 @@ void TZipWriter::StoreFile(TZipHeaderInfo& entry) {
     fields.Flags = entry.Flags;
     fields.Method = entry.Method;
     fields.InternalAttributes = entry.InternalAttributes;
-    compressed = op_->compressor->Deflate(level, *this, fields);
+    // Built on first use and kept: its buffers are set up once for the writer's lifetime,
+    // which matters when every file gets an archive of its own.
+    if (!compressor_) compressor_ = std::make_unique<TDeflateCompressor>();
+    compressed = compressor_->Deflate(level, *this, fields);
     entry.Flags = fields.Flags;
     entry.Method = fields.Method;
     entry.InternalAttributes = fields.InternalAttributes;
@@ -505,9 +504,9 @@ void TZipWriter::ReplaceArchive() {
     TLFNFileStream in(temp, TLFNFileMode::OpenRead);
     TLFNFileStream out(nearby, TLFNFileMode::Create);
     for (;;) {
-      const std::size_t got = in.Read(op_->buffer.data(), op_->buffer.size());
+      const std::size_t got = in.Read(copyBuffer_.data(), copyBuffer_.size());
       if (got == 0) break;
-      out.Write(op_->buffer.data(), got);
+      out.Write(copyBuffer_.data(), got);
     }
     out.Flush();
   } catch (const EZipError&) {

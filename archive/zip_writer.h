@@ -155,6 +155,9 @@ class TZipWriter : public TZipReader, private IDeflateIo {
   bool zipping_ = false;
 
   std::unique_ptr<Operation> op_;
+  // Kept across Zip calls; the compressor leaves no trace of one file in the next.
+  std::unique_ptr<TDeflateCompressor> compressor_;
+  std::vector<std::uint8_t> copyBuffer_;
   std::int64_t zipTotalBytes_ = 0;  // sizes of the files to add
   std::int64_t zipBytesRead_ = 0;   // bytes read of all files in this Zip
 };

@@ -115,15 +115,32 @@ bool MaskList::AnyMatches(std::string_view upperName) const {
                      [&](const std::string& mask) { return MatchMask(upperName, mask); });
 }
 
+namespace {
+
+// The rule, once the archive's status is known (archiveError set when there is none).
+bool Selected(platform::FileTime fileLastWrite, std::error_code archiveError,
+              const platform::FileInfo& archive, const std::string& name, const MaskList& masks,
+              bool include) {
+  if (!archiveError && archive.isRegular && SameFileMinute(fileLastWrite, archive.times.lastWrite))
+    return false;
+  return masks.AnyMatches(platform::UpperCase(name)) == include;
+}
+
+}  // namespace
+
 bool IsFileSelected(platform::FileTime fileLastWrite, const std::string& targetDir,
                     const std::string& name, const MaskList& masks, bool include) {
   platform::FileInfo archive;
-  const std::string archivePath = ArchivePath(targetDir, name);
-  if (!platform::GetFileInfo(archivePath, archive) && archive.isRegular &&
-      SameFileMinute(fileLastWrite, archive.times.lastWrite)) {
-    return false;
-  }
-  return masks.AnyMatches(platform::UpperCase(name)) == include;
+  const std::error_code error = platform::GetFileInfo(ArchivePath(targetDir, name), archive);
+  return Selected(fileLastWrite, error, archive, name, masks, include);
+}
+
+bool IsFileSelected(platform::FileTime fileLastWrite, const platform::OpenDirectory& target,
+                    const std::string& name, const MaskList& masks, bool include) {
+  platform::FileInfo archive;
+  const std::error_code error =
+      target.GetFileInfo(name + std::string(kArchiveExtension), archive);
+  return Selected(fileLastWrite, error, archive, name, masks, include);
 }
 
 bool IsFileSelected(const std::string& sourceDir, const std::string& targetDir,
@@ -141,9 +158,10 @@ void ProcessDirectory(const std::string& sourceDir, const std::string& targetDir
   platform::CreateDirectory(targetDir);  // exists already on every later run
   std::vector<platform::DirEntry> entries;
   if (platform::ListDirectory(sourceDir, entries)) return;
+  const platform::OpenDirectory target(targetDir);
   for (const platform::DirEntry& entry : entries) {
     if (entry.info.isRegular) {
-      if (IsFileSelected(entry.info.times.lastWrite, targetDir, entry.name, walk.masks,
+      if (IsFileSelected(entry.info.times.lastWrite, target, entry.name, walk.masks,
                          walk.include)) {
         walk.store(sourceDir, entry.name, targetDir);
       }

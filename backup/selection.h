@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/file_info.h"
 #include "platform/file_time.h"
 
 namespace backup {
@@ -46,6 +47,9 @@ class MaskList {
 // last-write times; otherwise true exactly when "the name matches a mask" equals include.
 // An archive that cannot be read counts as missing.
 bool IsFileSelected(platform::FileTime fileLastWrite, const std::string& targetDir,
+                    const std::string& name, const MaskList& masks, bool include);
+// The same with the target directory held open, as the walk does.
+bool IsFileSelected(platform::FileTime fileLastWrite, const platform::OpenDirectory& target,
                     const std::string& name, const MaskList& masks, bool include);
 // The same, reading the file's time from sourceDir; a file whose time cannot be read is
 // selected when its name passes the masks (its store then reports what happened).

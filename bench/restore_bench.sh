@@ -15,7 +15,7 @@ files=${VARNHOLT_BENCH_FILES:-20000}
 work=$(mktemp -d /dev/shm/varnholt-restore-bench-XXXXXX)
 trap 'rm -rf "$work"' EXIT
 
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVARNHOLT_GUI=OFF \
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DVARNHOLT_TESTS=OFF -DVARNHOLT_BENCH=ON >/dev/null
 cmake --build "$build" --target restore_bench -j2 >/dev/null
 

@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "platform/file_system.h"
+
 namespace platform {
 
 namespace {
@@ -41,11 +43,12 @@ const char* NameOf(const std::string& path) {
 }
 
 std::error_code StatAt(int dirFd, const char* path, const char* name, FileInfo& out) {
-  struct statx link {};
-  if (statx(dirFd, path, AT_SYMLINK_NOFOLLOW, STATX_TYPE, &link) != 0) return LastError();
-  const bool isLink = S_ISLNK(link.stx_mode);
+  constexpr unsigned kWanted = STATX_BASIC_STATS | STATX_BTIME;
   struct statx sx {};
-  if (statx(dirFd, path, 0, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0) return LastError();
+  if (statx(dirFd, path, AT_SYMLINK_NOFOLLOW, kWanted, &sx) != 0) return LastError();
+  // Walks stat every name: only a link costs a second call, for its target.
+  const bool isLink = S_ISLNK(sx.stx_mode);
+  if (isLink && statx(dirFd, path, 0, kWanted, &sx) != 0) return LastError();
   out = FileInfo{};
   FillInfo(sx, name, out);
   out.isSymlink = isLink;
@@ -56,6 +59,18 @@ std::error_code StatAt(int dirFd, const char* path, const char* name, FileInfo& 
 
 std::error_code GetFileInfo(const std::string& path, FileInfo& out) {
   return StatAt(AT_FDCWD, path.c_str(), NameOf(path), out);
+}
+
+OpenDirectory::OpenDirectory(const std::string& path)
+    : path_(path), fd_(open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)) {}
+
+OpenDirectory::~OpenDirectory() {
+  if (fd_ >= 0) close(fd_);
+}
+
+std::error_code OpenDirectory::GetFileInfo(const std::string& name, FileInfo& out) const {
+  if (fd_ < 0) return platform::GetFileInfo(JoinPath(path_, name), out);
+  return StatAt(fd_, name.c_str(), NameOf(name), out);
 }
 
 bool FileExists(const std::string& path) {

@@ -144,3 +144,26 @@ TEST_F(TempDir, IniWritesKeepEverythingElse) {
   ASSERT_FALSE(fresh.WriteString("Main", "Project", ""));
   EXPECT_EQ(Read("fresh.ini"), "[Main]\nProject=\n");
 }
+
+TEST_F(TempDir, OpenDirectoryAnswersLikeThePathLookup) {
+  Write("a.txt", "abc");
+  fs::create_symlink(Path("a.txt"), Path("link"));
+  const OpenDirectory held(dir_);
+  for (const std::string name : {"a.txt", "link", "missing"}) {
+    FileInfo byPath;
+    FileInfo byHandle;
+    const std::error_code pathError = GetFileInfo(Path(name), byPath);
+    EXPECT_EQ(held.GetFileInfo(name, byHandle), pathError) << name;
+    EXPECT_EQ(byHandle.isSymlink, byPath.isSymlink) << name;
+    EXPECT_EQ(byHandle.size, byPath.size) << name;
+    EXPECT_EQ(byHandle.times.lastWrite, byPath.times.lastWrite) << name;
+  }
+  // A directory missing when the handle was made is looked up by path, so a later one counts.
+  const OpenDirectory later(Path("sub"));
+  FileInfo info;
+  EXPECT_TRUE(later.GetFileInfo("x", info));
+  fs::create_directory(Path("sub"));
+  std::ofstream(Path("sub/x")) << "12";
+  ASSERT_FALSE(later.GetFileInfo("x", info));
+  EXPECT_EQ(info.size, 2u);
+}
