@@ -20,6 +20,15 @@ TLFNFileStream::TLFNFileStream(const std::string& path, TLFNFileMode mode)
     throw EFOpenError(verb + path + "\". " + ec.message(), ec);
   }
   filePosition_ = 0;
+  readOnly_ = mode == TLFNFileMode::OpenRead;
+}
+
+TLFNFileStream::TLFNFileStream(platform::File&& file, TLFNFileMode mode)
+    : file_(std::move(file)),
+      path_(file_.Path()),
+      readOnly_(mode == TLFNFileMode::OpenRead),
+      buffer_(new std::uint8_t[kBufferSize]) {
+  filePosition_ = 0;
 }
 
 TLFNFileStream::~TLFNFileStream() {
@@ -72,7 +81,7 @@ std::size_t TLFNFileStream::Read(void* buffer, std::size_t count) {
     // Buffer used up: refill it with one full-size read of the file.
     PositionFile(position_);
     std::size_t got = 0;
-    if (std::error_code ec = file_.Read(buffer_.get(), kBufferSize, got)) {
+    if (std::error_code ec = file_.ReadSome(buffer_.get(), kBufferSize, got)) {
       filePosition_ = -1;
       state_ = State::Empty;
       throw EStreamError("Stream read error", ec);
@@ -145,6 +154,7 @@ std::int64_t TLFNFileStream::Seek(std::int64_t offset, int origin) {
 }
 
 std::int64_t TLFNFileStream::Size() {
+  if (readOnly_) return static_cast<std::int64_t>(file_.OpenedSize());
   std::uint64_t fileSize = 0;
   if (std::error_code ec = file_.Size(fileSize)) throw EStreamError("Stream read error", ec);
   std::int64_t size = static_cast<std::int64_t>(fileSize);

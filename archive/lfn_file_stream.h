@@ -27,6 +27,8 @@ class TLFNFileStream : public TStream {
 
   // Raises EFOpenError "Cannot open file "<path>". <reason>" (or "Cannot create file ...").
   TLFNFileStream(const std::string& path, TLFNFileMode mode);
+  // Takes over a file opened already (OpenRead for Mode::Read, else Create).
+  TLFNFileStream(platform::File&& file, TLFNFileMode mode);
   // Writes pending bytes; a failure here cannot be reported and is lost: call Flush first
   // where it matters.
   ~TLFNFileStream() override;
@@ -36,7 +38,8 @@ class TLFNFileStream : public TStream {
   std::size_t Read(void* buffer, std::size_t count) override;
   void Write(const void* buffer, std::size_t count) override;
   std::int64_t Seek(std::int64_t offset, int origin) override;
-  // The larger of the file's size and the position after the bytes still buffered.
+  // The larger of the file's size and the position after the bytes still buffered. A stream
+  // opened for reading reads the file as it was when opened: its size is taken then.
   std::int64_t Size() override;
 
   // Writes pending bytes to the file (raises EStreamError "Stream write error").
@@ -45,6 +48,9 @@ class TLFNFileStream : public TStream {
   // buffer does not hold that many bytes before the cursor).
   void PutBack(std::size_t count);
   const std::string& FileName() const { return path_; }
+  // The file itself, for what the stream does not do (its mode, its times, its status when
+  // opened). Flush first when bytes may be pending.
+  platform::File& Handle() { return file_; }
 
  private:
   enum class State { Empty, Reading, Writing };
@@ -54,6 +60,7 @@ class TLFNFileStream : public TStream {
 
   platform::File file_;
   std::string path_;
+  bool readOnly_ = false;
   std::unique_ptr<std::uint8_t[]> buffer_;
   State state_ = State::Empty;
   std::int64_t bufferStart_ = 0;    // file offset of buffer_[0]

@@ -19,6 +19,7 @@
 #include "archive/zip_extract_crypt.h"
 #include "archive/zip_pattern.h"
 #include "archive/zip_reader.h"
+#include "platform/directory.h"
 #include "platform/file.h"
 #include "platform/file_info.h"
 #include "platform/file_system.h"
@@ -65,22 +66,40 @@ bool HasParentComponent(const std::string& directory) {
 
 // Removes the temporary file unless it was renamed onto its target.
 struct TTempFileGuard {
-  std::string path;
+  const platform::OpenDirectory* directory = nullptr;
+  std::string name;
   ~TTempFileGuard() {
-    if (!path.empty()) platform::DeleteFile(path);
+    if (directory != nullptr && !name.empty()) directory->DeleteFile(name);
   }
 };
+
+// The mode SetFileAttributes gives a file of mode current for the read-only bit alone.
+std::uint32_t ModeForAttributes(std::uint32_t current, std::uint32_t attributes) {
+  if (attributes & platform::faReadOnly) return current & ~0222u;
+  return current | 0200u;
+}
 
 }  // namespace
 
 struct TZipReader::TExtractRun : archive::TDecodeDriver {
-  TExtractRun(TZipReader& owner, bool testMode) : reader(owner), testOnly(testMode) {
+  TExtractRun(TZipReader& owner, archive::TDecodeBuffers& buffersToUse, bool testMode)
+      : reader(owner), work(buffersToUse), testOnly(testMode) {
     buffers = &work;
   }
 
+  // The directory the current entry is written to, held open while entries go there.
+  const platform::OpenDirectory& TargetDirectory(const std::string& path) {
+    if (!targetDirectory || targetDirectory->Path() != path) {
+      targetDirectory.reset();
+      targetDirectory = std::make_unique<platform::OpenDirectory>(path);
+    }
+    return *targetDirectory;
+  }
+
   TZipReader& reader;
-  archive::TDecodeBuffers work;
+  archive::TDecodeBuffers& work;
   const bool testOnly;
+  std::unique_ptr<platform::OpenDirectory> targetDirectory;
   std::int64_t toRead = 0;  // compressed bytes of the entry not yet read from the archive
   std::uint64_t written = 0;
   std::unique_ptr<TLFNFileStream> target;
@@ -165,9 +184,12 @@ int TZipReader::RunExtraction(bool testOnly) {
     }
   } closer{*this, sortMode_};
 
-  TExtractRun run(*this, testOnly);
-  if (!testOnly && !destDir_.empty() && !platform::DirectoryExists(destDir_)) {
+  if (!decodeBuffers_) decodeBuffers_ = std::make_unique<archive::TDecodeBuffers>();
+  TExtractRun run(*this, *decodeBuffers_, testOnly);
+  // Opening the destination tells whether it exists; the handle then serves its entries.
+  if (!testOnly && !destDir_.empty() && !run.TargetDirectory(destDir_).IsOpen()) {
     CreateDirectories(destDir_);
+    run.targetDirectory.reset();
   }
   // Entries of a split archive are extracted in disk order.
   if (GetMultiMode() != mmNone && sortMode_ != ByNone) {
@@ -315,6 +337,7 @@ bool TZipReader::ExtractEntry(int index, TExtractRun& run, int& count) {
   }
 
   TTempFileGuard temp;
+  std::uint32_t mode = kNewFileMode;  // the new file's mode unless attributes are retained
   if (!run.testOnly) {
     if (OverwriteMode != Always && platform::FileExists(targetPath)) {
       bool overWriteIt = false;
@@ -332,24 +355,28 @@ bool TZipReader::ExtractEntry(int index, TExtractRun& run, int& count) {
         return false;
       }
     }
+    std::string parent = platform::ParentPath(targetPath);
+    if (parent.empty()) parent = targetPath[0] == '/' ? "/" : ".";
+    const platform::OpenDirectory& targetDirectory = run.TargetDirectory(parent);
+    const std::string targetName = platform::BaseName(targetPath);
     // A target that exists but cannot be written keeps the error a direct create would give.
-    std::uint32_t mode = kNewFileMode;
+    mode = kNewFileMode;
     platform::FileInfo existing;
-    if (!platform::GetFileInfo(targetPath, existing)) {
+    if (!targetDirectory.GetFileInfo(targetName, existing)) {
       platform::File probe;
-      if (std::error_code ec = probe.Open(targetPath, platform::File::Mode::ReadWrite)) {
+      if (std::error_code ec =
+              targetDirectory.OpenFile(targetName, platform::File::Mode::ReadWrite, probe)) {
         ThrowCreateError(targetPath, ec);
       }
       mode = existing.unixMode & 0777;
     }
-    std::string parent = platform::ParentPath(targetPath);
-    if (parent.empty()) parent = targetPath[0] == '/' ? "/" : ".";
-    if (std::error_code ec = platform::CreateTempFile(parent, "unz", temp.path)) {
-      temp.path.clear();
+    platform::File file;
+    if (std::error_code ec = targetDirectory.CreateTempFile("unz", file, temp.name)) {
+      temp.name.clear();
       ThrowCreateError(targetPath, ec);
     }
-    platform::SetUnixMode(temp.path, mode);
-    run.target = std::make_unique<TLFNFileStream>(temp.path, TLFNFileMode::Create);
+    temp.directory = &targetDirectory;
+    run.target = std::make_unique<TLFNFileStream>(std::move(file), TLFNFileMode::Create);
   }
   struct TStreamCloser {
     TExtractRun& run;
@@ -374,36 +401,36 @@ bool TZipReader::ExtractEntry(int index, TExtractRun& run, int& count) {
   } catch (const EBiggerThanUncompressed&) {
     // Decoding ends here as if it had finished; the CRC and size checks decide.
   }
-  if (run.target) {
-    run.target->Flush();
-    run.target.reset();
-  }
+  if (run.target) run.target->Flush();
 
   const std::uint32_t crc = ~crc_;
   const bool good = crc == entry.Crc32 && run.written == entry.UncompressedSize;
   if (good) {
     if (!run.testOnly) {
+      // Mode and date go on through the open file, so that the target appears complete.
       if (RetainAttributes) {
         const std::uint32_t unixMode = entry.ExternalAttributes >> 16;
         if ((entry.VersionMadeBy >> 8) == kUnixHost && unixMode != 0) {
-          platform::SetUnixMode(temp.path, unixMode & 0777);
+          mode = unixMode & 0777;
         } else {
-          platform::SetFileAttributes(temp.path, entry.ExternalAttributes & platform::faReadOnly);
+          mode = ModeForAttributes(mode, entry.ExternalAttributes);
         }
       }
+      platform::File& file = run.target->Handle();
+      file.SetMode(mode);
       if (const auto lastWrite = platform::DosDateTimeToFileTime(entry.DosDateTime)) {
-        platform::FileTimes times;
-        platform::ReadFileTimes(temp.path, times);
-        platform::WriteFileTimes(temp.path, times.lastAccess, *lastWrite);
+        file.SetLastWriteTime(*lastWrite);
       }
-      if (std::error_code ec = platform::RenameFile(temp.path, targetPath)) {
+      run.target.reset();
+      if (std::error_code ec = temp.directory->Rename(temp.name, platform::BaseName(targetPath))) {
         ThrowCreateError(targetPath, ec);
       }
-      temp.path.clear();
+      temp.name.clear();
     }
     if (OnEndUnZip) OnEndUnZip(*this, index, targetPath);
     return false;
   }
+  run.target.reset();
 
   if (entry.IsEncrypted()) {
     std::string newPassword = Password;

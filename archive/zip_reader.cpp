@@ -2,6 +2,7 @@
 // and the header scan are in zip_reader_directory.cpp.
 #include "archive/zip_reader.h"
 
+#include "archive/decoder.h"
 #include "archive/zip_constants.h"
 #include "platform/clock.h"
 #include "platform/file_info.h"
@@ -72,6 +73,16 @@ TZipReader::FileStamp TZipReader::StampOf(const std::string& path) {
   return stamp;
 }
 
+TZipReader::FileStamp TZipReader::StreamStamp() {
+  FileStamp stamp;
+  if (zipStream_) {
+    stamp.lastWrite = zipStream_->Handle().OpenedLastWrite();
+    stamp.size = zipStream_->Handle().OpenedSize();
+    stamp.valid = true;
+  }
+  return stamp;
+}
+
 void TZipReader::SetZipName(const std::string& name) {
   if (loading_) {
     zipName_ = name;
@@ -132,11 +143,19 @@ void TZipReader::CloseStream() {
 }
 
 void TZipReader::OpenArchive() {
-  const bool current = directory_ && archiveStamp_.valid && StampOf(zipName_) == archiveStamp_;
-  // A stream kept open (KeepZipOpen) may belong to a file that has since been replaced under
-  // the same name: the new file is read through a new stream.
-  if (!current) CloseStream();
-  if (!zipStream_) zipStream_ = std::make_unique<TLFNFileStream>(zipName_, TLFNFileMode::OpenRead);
+  bool current = false;
+  if (zipStream_) {
+    // A stream kept open (KeepZipOpen) may belong to a file that has since been replaced
+    // under the same name: the new file is read through a new stream.
+    current = directory_ && archiveStamp_.valid && StampOf(zipName_) == archiveStamp_;
+    if (!current) CloseStream();
+  }
+  if (!zipStream_) {
+    zipStream_ = std::make_unique<TLFNFileStream>(zipName_, TLFNFileMode::OpenRead);
+    // The file just opened is the one under the name now; its own status tells whether the
+    // loaded directory still describes it.
+    current = directory_ && archiveStamp_.valid && StreamStamp() == archiveStamp_;
+  }
   if (!current) ReadDirectory();
 }
 

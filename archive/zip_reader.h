@@ -36,6 +36,10 @@
 #include "archive/zip_interaction.h"
 #include "platform/file_time.h"
 
+namespace archive {
+class TDecodeBuffers;
+}
+
 enum TUZOverwriteMode : int { Prompt, Always, Never };
 enum TIncompleteZipMode : int { izAssumeMulti, izAssumeBad };
 enum TMultiMode : int { mmNone, mmSpan, mmBlocks };
@@ -212,6 +216,8 @@ class TZipReader {
     bool operator==(const FileStamp&) const = default;
   };
   static FileStamp StampOf(const std::string& path);
+  // The stamp of the file zipStream_ was opened on, as it was at that moment.
+  FileStamp StreamStamp();
 
   std::string zipName_;
   std::string destDir_;
@@ -234,7 +240,9 @@ class TZipReader {
   bool scanned_ = false;    // the directory came from ScanLocalHeaders
   bool cancelRequested_ = false;
 
-  // Extraction's working state.
+  // Extraction's working state. The decode buffers are made on the first extraction and
+  // kept: a restore extracts one small archive after another.
+  std::unique_ptr<archive::TDecodeBuffers> decodeBuffers_;
   TZipHeaderInfo workEntry_;
   std::uint32_t crc_ = 0xFFFFFFFF;
   std::uint8_t localHeader_[30] = {};

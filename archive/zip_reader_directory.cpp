@@ -49,7 +49,7 @@ class BusyScope {
 }  // namespace
 
 void TZipReader::ReadDirectory() {
-  archiveStamp_ = StampOf(zipName_);
+  archiveStamp_ = StreamStamp();
   FreeDirectory();
   scanned_ = false;
   // A comment read from the file as it was before must not survive a reload.
@@ -204,7 +204,7 @@ TStream& TZipReader::RequestDisk(int disk) {
   }
   zipStream_ = std::make_unique<TLFNFileStream>(name, TLFNFileMode::OpenRead);
   currentDisk_ = disk - 1;
-  archiveStamp_ = StampOf(name);
+  archiveStamp_ = StreamStamp();
   zipName_ = name;
   return *zipStream_;
 }

@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/file_info.h"
+#include "platform/directory.h"
 #include "platform/file_time.h"
 
 namespace backup {

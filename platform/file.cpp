@@ -19,18 +19,28 @@ File::~File() {
 }
 
 File::File(File&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)), path_(std::move(other.path_)) {}
+    : fd_(std::exchange(other.fd_, -1)),
+      path_(std::move(other.path_)),
+      openedSize_(other.openedSize_),
+      openedLastWrite_(other.openedLastWrite_) {}
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
     if (fd_ >= 0) ::close(fd_);
     fd_ = std::exchange(other.fd_, -1);
     path_ = std::move(other.path_);
+    openedSize_ = other.openedSize_;
+    openedLastWrite_ = other.openedLastWrite_;
   }
   return *this;
 }
 
 std::error_code File::Open(const std::string& path, Mode mode) {
+  return OpenAt(AT_FDCWD, path, path, mode, 0666);
+}
+
+std::error_code File::OpenAt(int dirFd, const std::string& name, const std::string& path,
+                             Mode mode, unsigned permissions) {
   if (fd_ >= 0) Close();
   int flags = O_CLOEXEC;
   switch (mode) {
@@ -52,13 +62,26 @@ std::error_code File::Open(const std::string& path, Mode mode) {
   }
   int fd;
   do {
-    fd = ::open(path.c_str(), flags, 0666);
+    fd = ::openat(dirFd, name.c_str(), flags, static_cast<mode_t>(permissions));
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return LastError();
-  struct stat st {};
-  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-    ::close(fd);
-    return std::make_error_code(std::errc::is_a_directory);
+  openedSize_ = 0;
+  openedLastWrite_ = 0;
+  // Opening a directory for writing fails by itself (EISDIR); only a read-only open can
+  // succeed on one.
+  if (mode == Mode::Read) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+      const std::error_code error = LastError();
+      ::close(fd);
+      return error;
+    }
+    if (S_ISDIR(st.st_mode)) {
+      ::close(fd);
+      return std::make_error_code(std::errc::is_a_directory);
+    }
+    openedSize_ = static_cast<std::uint64_t>(st.st_size);
+    openedLastWrite_ = UnixToFileTime(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
   }
   fd_ = fd;
   path_ = path;
@@ -85,6 +108,18 @@ std::error_code File::Read(void* buffer, std::size_t size, std::size_t& bytesRea
     if (n == 0) break;
     bytesRead += static_cast<std::size_t>(n);
   }
+  return {};
+}
+
+std::error_code File::ReadSome(void* buffer, std::size_t size, std::size_t& bytesRead) {
+  bytesRead = 0;
+  if (fd_ < 0) return NotOpen();
+  ssize_t n;
+  do {
+    n = ::read(fd_, buffer, size);
+  } while (n < 0 && errno == EINTR);
+  if (n < 0) return LastError();
+  bytesRead = static_cast<std::size_t>(n);
   return {};
 }
 
@@ -133,6 +168,25 @@ std::error_code File::Truncate(std::uint64_t size) {
 std::error_code File::Sync() {
   if (fd_ < 0) return NotOpen();
   if (::fsync(fd_) != 0) return LastError();
+  return {};
+}
+
+std::error_code File::SetMode(std::uint32_t mode) {
+  if (fd_ < 0) return NotOpen();
+  if (::fchmod(fd_, static_cast<mode_t>(mode & 0777)) != 0) return LastError();
+  return {};
+}
+
+std::error_code File::SetLastWriteTime(FileTime lastWrite) {
+  if (fd_ < 0) return NotOpen();
+  std::int64_t seconds = 0;
+  std::int64_t nanoseconds = 0;
+  FileTimeToUnix(lastWrite, seconds, nanoseconds);
+  struct timespec times[2] {};
+  times[0].tv_nsec = UTIME_OMIT;
+  times[1].tv_sec = static_cast<time_t>(seconds);
+  times[1].tv_nsec = static_cast<long>(nanoseconds);
+  if (::futimens(fd_, times) != 0) return LastError();
   return {};
 }
 

@@ -7,6 +7,8 @@
 #include <string>
 #include <system_error>
 
+#include "platform/file_time.h"
+
 namespace platform {
 
 class File {
@@ -32,8 +34,16 @@ class File {
   bool IsOpen() const { return fd_ >= 0; }
   const std::string& Path() const { return path_; }
 
+  // Mode::Read: the size and last-write time the file had when it was opened, taken by the
+  // open's own status check. 0 in the other modes.
+  std::uint64_t OpenedSize() const { return openedSize_; }
+  FileTime OpenedLastWrite() const { return openedLastWrite_; }
+
   // Reads up to size bytes; bytesRead < size only at the end of the file.
   std::error_code Read(void* buffer, std::size_t size, std::size_t& bytesRead);
+  // One read: up to size bytes, fewer when the file holds fewer; 0 at its end. A buffered
+  // reader refilling its buffer needs no second call to learn that a short file ended.
+  std::error_code ReadSome(void* buffer, std::size_t size, std::size_t& bytesRead);
   // Writes all size bytes or fails.
   std::error_code Write(const void* buffer, std::size_t size);
   std::error_code Seek(std::int64_t offset, Origin origin, std::uint64_t& newPosition);
@@ -41,10 +51,21 @@ class File {
   std::error_code Size(std::uint64_t& size);
   std::error_code Truncate(std::uint64_t size);
   std::error_code Sync();
+  // Sets the permission bits (mode & 0777).
+  std::error_code SetMode(std::uint32_t mode);
+  // Sets the last-write time; the access time stays as it is.
+  std::error_code SetLastWriteTime(FileTime lastWrite);
 
  private:
+  friend class OpenDirectory;
+  // Opens name relative to the directory descriptor dirFd; path is what Path() reports.
+  std::error_code OpenAt(int dirFd, const std::string& name, const std::string& path, Mode mode,
+                         unsigned permissions);
+
   int fd_ = -1;
   std::string path_;
+  std::uint64_t openedSize_ = 0;
+  FileTime openedLastWrite_ = 0;
 };
 
 }  // namespace platform

@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "platform/file_system.h"
+#include "platform/file_info_at.h"
 
 namespace platform {
 
@@ -42,7 +42,9 @@ const char* NameOf(const std::string& path) {
   return slash == std::string::npos ? path.c_str() : path.c_str() + slash + 1;
 }
 
-std::error_code StatAt(int dirFd, const char* path, const char* name, FileInfo& out) {
+}  // namespace
+
+std::error_code detail::StatAt(int dirFd, const char* path, const char* name, FileInfo& out) {
   constexpr unsigned kWanted = STATX_BASIC_STATS | STATX_BTIME;
   struct statx sx {};
   if (statx(dirFd, path, AT_SYMLINK_NOFOLLOW, kWanted, &sx) != 0) return LastError();
@@ -55,22 +57,8 @@ std::error_code StatAt(int dirFd, const char* path, const char* name, FileInfo& 
   return {};
 }
 
-}  // namespace
-
 std::error_code GetFileInfo(const std::string& path, FileInfo& out) {
-  return StatAt(AT_FDCWD, path.c_str(), NameOf(path), out);
-}
-
-OpenDirectory::OpenDirectory(const std::string& path)
-    : path_(path), fd_(open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)) {}
-
-OpenDirectory::~OpenDirectory() {
-  if (fd_ >= 0) close(fd_);
-}
-
-std::error_code OpenDirectory::GetFileInfo(const std::string& name, FileInfo& out) const {
-  if (fd_ < 0) return platform::GetFileInfo(JoinPath(path_, name), out);
-  return StatAt(fd_, name.c_str(), NameOf(name), out);
+  return detail::StatAt(AT_FDCWD, path.c_str(), NameOf(path), out);
 }
 
 bool FileExists(const std::string& path) {
@@ -118,7 +106,7 @@ std::error_code ListDirectory(const std::string& dir, std::vector<DirEntry>& out
     DirEntry item;
     item.name = name;
     // Entries that vanish or dangle between readdir and statx are left out.
-    if (!StatAt(dirFd, name, name, item.info)) out.push_back(std::move(item));
+    if (!detail::StatAt(dirFd, name, name, item.info)) out.push_back(std::move(item));
     errno = 0;
   }
   const std::error_code readError = errno != 0 ? LastError() : std::error_code{};

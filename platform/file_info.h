@@ -46,24 +46,6 @@ std::error_code SetFileAttributes(const std::string& path, std::uint32_t attribu
 // Sets the permission bits (mode & 0777) of path.
 std::error_code SetUnixMode(const std::string& path, std::uint32_t mode);
 
-// A directory held open, so that names inside it are looked up without resolving its whole
-// path again: a walk checks one archive per file, each a dozen directories deep.
-class OpenDirectory {
- public:
-  explicit OpenDirectory(const std::string& path);
-  ~OpenDirectory();
-  OpenDirectory(const OpenDirectory&) = delete;
-  OpenDirectory& operator=(const OpenDirectory&) = delete;
-
-  // GetFileInfo of JoinPath(path, name). A directory that could not be opened is looked up by
-  // its path, so the answer is always the one GetFileInfo would give.
-  std::error_code GetFileInfo(const std::string& name, FileInfo& out) const;
-
- private:
-  std::string path_;
-  int fd_ = -1;
-};
-
 struct DirEntry {
   std::string name;  // bare name, never "." or ".."
   FileInfo info;

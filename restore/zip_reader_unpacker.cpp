@@ -8,6 +8,8 @@ void ConfigureReaderForRestore(TZipReader& reader) {
   reader.FilesList.clear();
   reader.RecreateDirs = false;
   reader.RetainAttributes = true;
+  // ReadZip and UnZip then share one open of each archive; the next ZipName closes it.
+  reader.KeepZipOpen = true;
   reader.OnStartUnZipInfo = nullptr;
   reader.OnFilePercentDone = nullptr;
   reader.OnTotalPercentDone = nullptr;

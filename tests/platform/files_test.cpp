@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "platform/file.h"
+#include "platform/directory.h"
 #include "platform/file_info.h"
 #include "platform/file_system.h"
 #include "platform/ini_file.h"
@@ -104,6 +105,79 @@ TEST_F(TempDir, FileReadsWritesSeeksAndReportsErrors) {
   ASSERT_FALSE(file.Size(size));
   EXPECT_EQ(size, 5u);  // never truncated
   EXPECT_EQ(File().Open(dir_, File::Mode::Read), std::errc::is_a_directory);
+  EXPECT_EQ(File().Open(dir_, File::Mode::ReadWrite), std::errc::is_a_directory);
+}
+
+TEST_F(TempDir, FileKeepsItsOpeningStatusAndSetsModeAndDateThroughTheHandle) {
+  Write("f", "0123456789");
+  File file;
+  ASSERT_FALSE(file.Open(Path("f"), File::Mode::Read));
+  FileInfo info;
+  ASSERT_FALSE(GetFileInfo(Path("f"), info));
+  EXPECT_EQ(file.OpenedSize(), 10u);
+  EXPECT_EQ(file.OpenedLastWrite(), info.times.lastWrite);
+  Write("f", "grown to twenty bytes");  // later changes do not alter the opening status
+  EXPECT_EQ(file.OpenedSize(), 10u);
+  // One read returns what is there; the next finds the end.
+  char buffer[64];
+  std::size_t got = 0;
+  ASSERT_FALSE(file.ReadSome(buffer, sizeof buffer, got));
+  EXPECT_EQ(std::string(buffer, got), "grown to twenty bytes");
+  ASSERT_FALSE(file.ReadSome(buffer, sizeof buffer, got));
+  EXPECT_EQ(got, 0u);
+
+  ASSERT_FALSE(file.Open(Path("g"), File::Mode::Create));
+  EXPECT_EQ(file.OpenedSize(), 0u);
+  const mode_t old = umask(0077);  // the handle's mode is exact, whatever the mask says
+  ASSERT_FALSE(file.SetMode(0754));
+  umask(old);
+  const FileTime stamp = UnixToFileTime(1262304000, 123456700);
+  ASSERT_FALSE(file.SetLastWriteTime(stamp));
+  ASSERT_FALSE(file.Close());
+  ASSERT_FALSE(GetFileInfo(Path("g"), info));
+  EXPECT_EQ(info.unixMode, 0754u);
+  EXPECT_EQ(info.times.lastWrite, stamp);
+  EXPECT_TRUE(file.SetMode(0644));  // closed
+}
+
+TEST_F(TempDir, OpenDirectoryCreatesRenamesAndDeletesInside) {
+  fs::create_directory(Path("d"));
+  const OpenDirectory held(Path("d"));
+  ASSERT_TRUE(held.IsOpen());
+  File file;
+  std::string first;
+  std::string second;
+  ASSERT_FALSE(held.CreateTempFile("unz", file, first));
+  EXPECT_EQ(file.Path(), Path("d/" + first));
+  ASSERT_FALSE(file.Write("data", 4));
+  ASSERT_FALSE(file.Close());
+  ASSERT_FALSE(held.CreateTempFile("unz", file, second));
+  EXPECT_NE(first, second);
+  EXPECT_EQ(first.substr(0, 3), "unz");
+  EXPECT_EQ(first.size(), 9u);
+  FileInfo info;
+  ASSERT_FALSE(held.GetFileInfo(second, info));
+  EXPECT_EQ(info.unixMode, 0600u);  // private while it is being written
+
+  Write("d/target", "old");
+  ASSERT_FALSE(held.Rename(first, "target"));
+  EXPECT_EQ(Read("d/target"), "data");
+  EXPECT_FALSE(FileExists(Path("d/" + first)));
+  ASSERT_FALSE(held.DeleteFile(second));
+  EXPECT_FALSE(FileExists(Path("d/" + second)));
+  EXPECT_EQ(held.DeleteFile(second), std::errc::no_such_file_or_directory);
+  ASSERT_FALSE(held.OpenFile("target", File::Mode::ReadWrite, file));
+  EXPECT_EQ(held.OpenFile("nope", File::Mode::Read, file), std::errc::no_such_file_or_directory);
+
+  // A missing directory answers by path: the same errors, and files once it exists.
+  const OpenDirectory missing(Path("later"));
+  EXPECT_FALSE(missing.IsOpen());
+  EXPECT_EQ(missing.CreateTempFile("unz", file, first), std::errc::no_such_file_or_directory);
+  fs::create_directory(Path("later"));
+  ASSERT_FALSE(missing.CreateTempFile("unz", file, first));
+  EXPECT_EQ(file.Path(), Path("later/" + first));
+  ASSERT_FALSE(missing.Rename(first, "moved"));
+  EXPECT_TRUE(FileExists(Path("later/moved")));
 }
 
 TEST_F(TempDir, TempFilesAreUniqueAndCarryThePrefix) {
