@@ -51,9 +51,10 @@ void TLFNFileStream::PositionFile(std::int64_t position) {
 
 void TLFNFileStream::FlushWrite() {
   if (state_ != State::Writing) return;
-  const std::size_t pending = cursor_;
+  const std::size_t pending = pendingEnd_;
   state_ = State::Empty;
   cursor_ = 0;
+  pendingEnd_ = 0;
   if (pending == 0) return;
   PositionFile(bufferStart_);
   if (std::error_code ec = file_.Write(buffer_.get(), pending)) {
@@ -78,10 +79,17 @@ std::size_t TLFNFileStream::Read(void* buffer, std::size_t count) {
       done += n;
       continue;
     }
-    // Buffer used up: refill it with one full-size read of the file.
+    // Buffer used up: refill it with one full-size read of the file. A stream opened for
+    // reading ends where the file ended then, and needs no call to learn it.
+    std::size_t want = kBufferSize;
+    if (readOnly_) {
+      const auto end = static_cast<std::int64_t>(file_.OpenedSize());
+      if (position_ >= end) break;
+      want = static_cast<std::size_t>(std::min<std::int64_t>(end - position_, kBufferSize));
+    }
     PositionFile(position_);
     std::size_t got = 0;
-    if (std::error_code ec = file_.ReadSome(buffer_.get(), kBufferSize, got)) {
+    if (std::error_code ec = file_.ReadSome(buffer_.get(), want, got)) {
       filePosition_ = -1;
       state_ = State::Empty;
       throw EStreamError("Stream read error", ec);
@@ -102,12 +110,14 @@ void TLFNFileStream::Write(const void* buffer, std::size_t count) {
     state_ = State::Writing;
     bufferStart_ = position_;
     cursor_ = 0;
+    pendingEnd_ = 0;
   }
   const auto* in = static_cast<const std::uint8_t*>(buffer);
   while (count > 0) {
     const std::size_t n = std::min(count, kBufferSize - cursor_);
     std::memcpy(buffer_.get() + cursor_, in, n);
     cursor_ += n;
+    pendingEnd_ = std::max(pendingEnd_, cursor_);
     position_ += static_cast<std::int64_t>(n);
     in += n;
     count -= n;
@@ -136,6 +146,14 @@ std::int64_t TLFNFileStream::Seek(std::int64_t offset, int origin) {
   }
   if (target == position_) return position_;
   if (target < 0) throw EStreamError("Seek error");
+  // Inside the bytes still to be written (a header patched behind a small entry): the
+  // buffer takes the new bytes and the file sees one write.
+  if (state_ == State::Writing && target >= bufferStart_ &&
+      target <= bufferStart_ + static_cast<std::int64_t>(pendingEnd_)) {
+    cursor_ = static_cast<std::size_t>(target - bufferStart_);
+    position_ = target;
+    return position_;
+  }
   if (state_ == State::Writing) {
     try {
       FlushWrite();
@@ -158,7 +176,8 @@ std::int64_t TLFNFileStream::Size() {
   std::uint64_t fileSize = 0;
   if (std::error_code ec = file_.Size(fileSize)) throw EStreamError("Stream read error", ec);
   std::int64_t size = static_cast<std::int64_t>(fileSize);
-  if (state_ == State::Writing) size = std::max(size, position_);
+  if (state_ == State::Writing)
+    size = std::max(size, bufferStart_ + static_cast<std::int64_t>(pendingEnd_));
   return size;
 }
 

@@ -4,7 +4,8 @@
 // reads and writes cost a memory copy, not a system call. Reads fill the buffer with
 // 8192-byte reads of the file; written bytes collect in the buffer and reach the file when it
 // is full, before a seek elsewhere, on Flush and on destruction. Seeking inside the bytes of
-// the current read buffer moves the cursor without touching the file.
+// the current buffer (read, or still to be written) moves the cursor without touching the
+// file.
 #pragma once
 
 #include <cstddef>
@@ -65,7 +66,8 @@ class TLFNFileStream : public TStream {
   State state_ = State::Empty;
   std::int64_t bufferStart_ = 0;    // file offset of buffer_[0]
   std::size_t readBytes_ = 0;       // Reading: valid bytes in the buffer
-  std::size_t cursor_ = 0;          // Reading: next byte to serve; Writing: bytes pending
+  std::size_t cursor_ = 0;          // Reading: next byte to serve; Writing: next byte to fill
+  std::size_t pendingEnd_ = 0;      // Writing: bytes of the buffer still to reach the file
   std::int64_t position_ = 0;       // logical position
   std::int64_t filePosition_ = -1;  // where the descriptor stands; -1 unknown
 };

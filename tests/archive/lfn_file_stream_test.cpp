@@ -75,6 +75,41 @@ TEST(LfnFileStreamTest, SeekBackAndRewriteLikeAHeaderPatch) {
   EXPECT_EQ(std::string(bytes.end() - 3, bytes.end()), "END");
 }
 
+TEST(LfnFileStreamTest, PatchInsideTheUnwrittenBufferKeepsEveryByte) {
+  TempDir dir;
+  {
+    TLFNFileStream stream(dir.File("small.bin"), TLFNFileMode::Create);
+    stream.Write("HEAD", 4);
+    stream.Write(std::string(100, 'd').data(), 100);
+    const std::int64_t end = stream.Position();
+    stream.Seek(1, soBeginning);
+    stream.Write("ea", 2);
+    EXPECT_EQ(stream.Position(), 3);
+    EXPECT_EQ(stream.Size(), 104);  // the bytes behind the cursor still count
+    stream.Seek(end, soBeginning);
+    stream.Write("TAIL", 4);
+    // Back into the buffer again, then on across its end.
+    stream.Seek(100, soBeginning);
+    stream.Write(std::string(8200, 'z').data(), 8200);
+  }
+  const auto bytes = ReadAll(dir.File("small.bin"));
+  ASSERT_EQ(bytes.size(), 8300u);
+  EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), "HeaD");
+  EXPECT_EQ(std::string(bytes.begin() + 4, bytes.begin() + 100), std::string(96, 'd'));
+  EXPECT_EQ(std::string(bytes.begin() + 100, bytes.end()), std::string(8200, 'z'));
+}
+
+TEST(LfnFileStreamTest, AReadStreamReadsTheFileAsItWasWhenOpened) {
+  TempDir dir;
+  WriteAll(dir.File("grow.bin"), std::vector<std::uint8_t>(10, 'a'));
+  TLFNFileStream stream(dir.File("grow.bin"), TLFNFileMode::OpenRead);
+  WriteAll(dir.File("grow.bin"), std::vector<std::uint8_t>(9000, 'b'));
+  EXPECT_EQ(stream.Size(), 10);
+  std::vector<std::uint8_t> got(20000);
+  EXPECT_EQ(stream.Read(got.data(), got.size()), 10u);
+  EXPECT_EQ(stream.Read(got.data(), got.size()), 0u);
+}
+
 TEST(LfnFileStreamTest, WriteAfterReadsGoesToTheLogicalPosition) {
   TempDir dir;
   WriteAll(dir.File("rw.bin"), std::vector<std::uint8_t>(100, '.'));
