@@ -22,6 +22,7 @@
 #include "dialogs/progress_form.h"
 #include "dialogs/prompter.h"
 #include "dialogs/switch_form.h"
+#include "dialogs/zip_interaction.h"
 #include "platform/file_system.h"
 #include "platform/text.h"
 
@@ -144,6 +145,15 @@ class RunObserver : public backup::BackupObserver {
   Clock::time_point lastFilePaint_{};
 };
 
+// The writer of one run, which keeps the window painted while a large file is compressed.
+struct RunWriter {
+  RunWriter(dialogs::Prompter& prompter, QWidget* window) : interaction(prompter, window) {
+    writer.Interaction = &interaction;
+  }
+  dialogs::TPromptingZipInteraction interaction;
+  TZipWriter writer;
+};
+
 }  // namespace
 
 void TMainForm::Button6Click() {
@@ -153,8 +163,8 @@ void TMainForm::Button6Click() {
   }
   RunLock lock(*this);
   RunObserver observer(*this, prompter_, lock);
-  TZipWriter writer;
-  backup::ZipWriterArchiver archiver(writer);
+  RunWriter runWriter(prompter_, this);
+  backup::ZipWriterArchiver archiver(runWriter.writer);
   backup::BackupRun run(catalogue_, archiver, observer);
   try {
     run.ProcessProject(ToUtf8(CurrentProject));
@@ -170,8 +180,8 @@ void TMainForm::Startallprojects1Click() {
   {
     RunLock lock(*this);
     RunObserver observer(*this, prompter_, lock);
-    TZipWriter writer;
-    backup::ZipWriterArchiver archiver(writer);
+    RunWriter runWriter(prompter_, this);
+    backup::ZipWriterArchiver archiver(runWriter.writer);
     backup::BackupRun run(catalogue_, archiver, observer);
     try {
       run.ProcessAllProjects();

@@ -4,6 +4,7 @@
 #include "app/main_form.h"
 #include "archive/zip_reader.h"
 #include "dialogs/restore_form.h"
+#include "dialogs/zip_interaction.h"
 #include "restore/zip_reader_unpacker.h"
 
 namespace app {
@@ -16,6 +17,10 @@ void TMainForm::Button10Click() {
 
   dialogs::TRestoreForm form(this, catalogue_, unpacker, &prompter_, CurrentProject,
                              [this] { RunGuarded(&TMainForm::Button9Click); });
+  // Boxes of the reader come from the restore window, which stays painted while one large
+  // archive is unpacked.
+  dialogs::TPromptingZipInteraction interaction(prompter_, &form);
+  ZipReader1.Interaction = &interaction;
   form.setWindowTitle(QStringLiteral("Restore - ") + CurrentProject);
   // Only a folder that has been stored at least once has a backup to restore from.
   const QList<QTreeWidgetItem*> selected = ListView1->selectedItems();

@@ -37,7 +37,7 @@ bool QtPrompter::AskYesNo(QWidget* parent, const QString& text, const QString& c
 
 Answer QtPrompter::AskYesNoAbortAll(QWidget* parent, const QString& text,
                                     const QString& caption) {
-  QMessageBox box(QMessageBox::NoIcon, caption, text,
+  QMessageBox box(QMessageBox::Question, caption, text,
                   QMessageBox::Yes | QMessageBox::No | QMessageBox::Abort | QMessageBox::YesToAll,
                   parent);
   box.button(QMessageBox::YesToAll)->setText(QStringLiteral("All"));

@@ -21,7 +21,8 @@ class Prompter {
   virtual void ShowMessage(QWidget* parent, const QString& text, const QString& caption) = 0;
   // A box without icon with Yes and No; true on Yes. The default answer is No.
   virtual bool AskYesNo(QWidget* parent, const QString& text, const QString& caption) = 0;
-  // The confirmation with Yes, No, Abort and All. The default answer is No.
+  // The confirmation with the question icon and Yes, No, Abort and All. The default answer
+  // is No.
   virtual Answer AskYesNoAbortAll(QWidget* parent, const QString& text,
                                   const QString& caption) = 0;
   // The application's general error display: the error's text, the application title as

@@ -28,8 +28,11 @@
 #include "dialogs/open_form.h"
 #include "dialogs/progress_form.h"
 #include "dialogs/project_form.h"
+#include "dialogs/restore_form.h"
 #include "dialogs/select_folder_form.h"
 #include "dialogs/switch_form.h"
+#include "catalogue/catalogue.h"
+#include "restore/restore_run.h"
 #include "tests/dialogs/scripted_prompter.h"
 
 namespace {
@@ -158,6 +161,20 @@ TEST(Layout, LogForm) {
 
 TEST(Layout, SwitchForm) {
   dialogs::TSwitchForm form(nullptr);
+  CheckLayout(&form);
+}
+
+TEST(Layout, RestoreForm) {
+  class NoUnpacker : public restore::ArchiveUnpacker {
+   public:
+    int Unpack(const std::string&, const std::string&) override { return 0; }
+  } unpacker;
+  ScriptedPrompter prompter;
+  catalogue::TCatalogue catalogue;  // read only when a run starts
+  dialogs::TRestoreForm form(nullptr, catalogue, unpacker, &prompter, QStringLiteral("Docs"),
+                             [] {});
+  form.setWindowTitle(QStringLiteral("Restore - Docs"));
+  form.OfferSelectedFolder(QStringLiteral("/home/anna/Documents/letters/2026"));
   CheckLayout(&form);
 }
 
