@@ -27,7 +27,7 @@ done
 
 varnholt=${VARNHOLT:-$root/build/bench/app/varnholt}
 if [ ! -x "$varnholt" ]; then
-  cmake -S "$root" -B "$root/build/bench" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  cmake -S "$root" -B "$root/build/bench" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DVARNHOLT_TESTS=OFF >/dev/null
   cmake --build "$root/build/bench" --target varnholt -j2 >/dev/null
 fi
