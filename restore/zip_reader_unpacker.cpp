@@ -8,7 +8,7 @@ void ConfigureReaderForRestore(TZipReader& reader) {
   reader.FilesList.clear();
   reader.RecreateDirs = false;
   reader.RetainAttributes = true;
-  // ReadZip and UnZip then share one open of each archive; the next ZipName closes it.
+  // ReadZip and UnZip then share one open of each archive.
   reader.KeepZipOpen = true;
   reader.OnStartUnZipInfo = nullptr;
   reader.OnFilePercentDone = nullptr;
@@ -23,6 +23,12 @@ void ConfigureReaderForRestore(TZipReader& reader) {
 }
 
 int ZipReaderUnpacker::Unpack(const std::string& archivePath, const std::string& destDir) {
+  // The archive kept open for UnZip is closed again however the unpack ends, so that no
+  // descriptor of a store file outlives the run.
+  struct Closer {
+    TZipReader& reader;
+    ~Closer() { reader.ResetArchive(); }
+  } closer{reader_};
   reader_.SetDestDir(destDir);
   reader_.SetZipName(archivePath);
   reader_.ReadZip();

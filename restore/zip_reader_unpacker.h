@@ -11,13 +11,13 @@ namespace restore {
 // Gives reader the settings the restore run relies on: every entry is extracted (DoAll,
 // no FilesList) into DestDir under its bare name (no RecreateDirs), an existing file is
 // replaced without a question (OverwriteMode Always), stored attributes are applied, and no
-// event handler is set. KeepZipOpen lets UnZip read the archive ReadZip opened (each
-// archive stays open until the next one is named). The main window does this once for its
-// ZipReader1.
+// event handler is set. KeepZipOpen lets UnZip read the archive ReadZip opened. The main
+// window does this once for its ZipReader1.
 void ConfigureReaderForRestore(TZipReader& reader);
 
 // Unpacks through a reader configured by ConfigureReaderForRestore: sets DestDir and
-// ZipName, then ReadZip and UnZip. The reader's errors pass through.
+// ZipName, then ReadZip and UnZip, and closes the archive (ResetArchive) however that ended.
+// The reader's errors pass through.
 class ZipReaderUnpacker : public ArchiveUnpacker {
  public:
   explicit ZipReaderUnpacker(TZipReader& reader) : reader_(reader) {}

@@ -1,0 +1,62 @@
+// Protects the restore's use of the archive reader: one archive unpacks to its file, and the
+// archive the reader kept open between ReadZip and UnZip is closed again when the unpack
+// ends, also when the reader rejected it, so no descriptor of a store file outlives a run.
+#include "restore/zip_reader_unpacker.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "archive/zip_errors.h"
+#include "archive/zip_writer.h"
+#include "backup/zip_archiver.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// How many of this process's descriptors are open on path.
+int OpenDescriptors(const std::string& path) {
+  int count = 0;
+  for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
+    std::error_code ec;
+    if (fs::read_symlink(entry.path(), ec) == fs::path(path)) ++count;
+  }
+  return count;
+}
+
+std::string ReadText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+TEST(ZipReaderUnpacker, UnpacksAndLeavesNoArchiveOpen) {
+  const fs::path root = fs::temp_directory_path() / ("varnholt_unpacker_" + std::to_string(getpid()));
+  fs::create_directories(root / "out");
+  std::ofstream(root / "notes.txt") << "backed up text";
+  TZipWriter writer;
+  backup::ZipWriterArchiver archiver(writer);
+  const std::string archive = (root / "notes.txt.ZIP").string();
+  ASSERT_EQ(archiver.StoreOne(archive, (root / "notes.txt").string(), 6), 1);
+
+  TZipReader reader;
+  restore::ConfigureReaderForRestore(reader);
+  restore::ZipReaderUnpacker unpacker(reader);
+  EXPECT_EQ(unpacker.Unpack(archive, (root / "out").string()), 1);
+  EXPECT_EQ(ReadText((root / "out" / "notes.txt").string()), "backed up text");
+  EXPECT_EQ(OpenDescriptors(archive), 0);
+
+  // A file that is no archive: the reader's error passes through, and it is closed too.
+  const std::string broken = (root / "broken.ZIP").string();
+  std::ofstream(broken) << "not a zip file at all";
+  EXPECT_THROW(unpacker.Unpack(broken, (root / "out").string()), EZipError);
+  EXPECT_EQ(OpenDescriptors(broken), 0);
+  fs::remove_all(root);
+}
+
+}  // namespace
