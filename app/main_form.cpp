@@ -15,10 +15,12 @@
 #include <exception>
 
 #include "app/qt_text.h"
+#include "archive/zip_reader.h"
 #include "catalogue/catalogue.h"
 #include "dialogs/prompter.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
+#include "restore/zip_reader_unpacker.h"
 
 namespace app {
 
@@ -42,7 +44,9 @@ TMainForm::TMainForm(catalogue::TCatalogue& catalogue, dialogs::Prompter& prompt
       prompter_(prompter),
       settingsPath_(std::move(settingsPath)),
       workingDir_(std::move(workingDir)),
-      arguments_(std::move(arguments)) {
+      arguments_(std::move(arguments)),
+      ZipReader1(std::make_unique<TZipReader>()) {
+  restore::ConfigureReaderForRestore(*ZipReader1);
   CreateControls();
   CreateMenu();
   resize(kDesignWidth, kDesignHeight);

@@ -24,6 +24,7 @@
 #include "app/settings.h"
 
 class QAction;
+class TZipReader;
 class QLabel;
 class QMenu;
 class QPushButton;
@@ -158,6 +159,8 @@ class TMainForm : public QMainWindow {
   QString workingDir_;
   QStringList arguments_;
   std::unique_ptr<TSettings> SettingsFile;
+  // The archive reader of the Restore command, configured once for the restore run.
+  std::unique_ptr<TZipReader> ZipReader1;
 
   bool catalogueOpened_ = false;
   bool endRequested_ = false;

@@ -10,17 +10,17 @@
 namespace app {
 
 void TMainForm::Button10Click() {
-  // The reader lives for the command, configured once as the restore run relies on it.
-  TZipReader ZipReader1;
-  restore::ConfigureReaderForRestore(ZipReader1);
-  restore::ZipReaderUnpacker unpacker(ZipReader1);
-
+  restore::ZipReaderUnpacker unpacker(*ZipReader1);
   dialogs::TRestoreForm form(this, catalogue_, unpacker, &prompter_, CurrentProject,
                              [this] { RunGuarded(&TMainForm::Button9Click); });
   // Boxes of the reader come from the restore window, which stays painted while one large
   // archive is unpacked.
   dialogs::TPromptingZipInteraction interaction(prompter_, &form);
-  ZipReader1.Interaction = &interaction;
+  struct InteractionScope {
+    TZipReader& reader;
+    ~InteractionScope() { reader.Interaction = nullptr; }
+  } scope{*ZipReader1};
+  ZipReader1->Interaction = &interaction;
   form.setWindowTitle(QStringLiteral("Restore - ") + CurrentProject);
   // Only a folder that has been stored at least once has a backup to restore from.
   const QList<QTreeWidgetItem*> selected = ListView1->selectedItems();

@@ -117,6 +117,17 @@ TEST_F(RestoreCommandTest, ARunUnpacksTheFolderIntoTheChosenDestination) {
   std::stringstream text;
   text << restored.rdbuf();
   EXPECT_EQ(text.str(), "report body");
+
+  // The window's reader serves every Restore command: a second one works the same way.
+  prompter.yesNoAnswers = {true};
+  OpenRestore([this](dialogs::TRestoreForm* window) {
+    window->Edit1->setText(QString::fromStdString(root + "/again"));
+    window->Button1->click();
+  });
+  std::ifstream again(root + "/again/report.txt");
+  std::stringstream againText;
+  againText << again.rdbuf();
+  EXPECT_EQ(againText.str(), "report body");
 }
 
 }  // namespace
