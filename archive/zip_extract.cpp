@@ -360,7 +360,6 @@ bool TZipReader::ExtractEntry(int index, TExtractRun& run, int& count) {
     const platform::OpenDirectory& targetDirectory = run.TargetDirectory(parent);
     const std::string targetName = platform::BaseName(targetPath);
     // A target that exists but cannot be written keeps the error a direct create would give.
-    mode = kNewFileMode;
     platform::FileInfo existing;
     if (!targetDirectory.GetFileInfo(targetName, existing)) {
       platform::File probe;
