@@ -12,6 +12,7 @@
 // cut archive or a cancel leave an existing target exactly as it was.
 #include <cstring>
 #include <memory>
+#include <string_view>
 
 #include "archive/crc32.h"
 #include "archive/decoder.h"
@@ -49,12 +50,21 @@ void CreateDirectories(const std::string& path) {
   platform::CreateDirectory(path);
 }
 
-bool HasParentComponent(const std::string& directory) {
+// True when a name component would not be taken literally by the file system: "." and ".."
+// move within the tree, and a NUL byte ends the name where the system reads it, so that
+// "..\0" becomes "..". Empty components ("a//b") are harmless and pass.
+bool IsUnsafeComponent(std::string_view component) {
+  return component == "." || component == ".." ||
+         component.find('\0') != std::string_view::npos;
+}
+
+// True when any "/"-separated component of path is unsafe.
+bool HasUnsafeComponent(std::string_view path) {
   std::size_t start = 0;
-  while (start <= directory.size()) {
-    std::size_t end = directory.find('/', start);
-    if (end == std::string::npos) end = directory.size();
-    if (directory.compare(start, end - start, "..") == 0) return true;
+  while (start <= path.size()) {
+    std::size_t end = path.find('/', start);
+    if (end == std::string_view::npos) end = path.size();
+    if (IsUnsafeComponent(path.substr(start, end - start))) return true;
     start = end + 1;
   }
   return false;
@@ -271,7 +281,9 @@ bool TZipReader::ExtractEntry(int index, TExtractRun& run, int& count) {
 
   // The target directory.
   std::string directory;
-  bool unsafe = entry.FileName == "." || entry.FileName == "..";
+  // Checked on the very texts the file system gets: the stored directory as it is joined
+  // below, and the file name.
+  bool unsafe = !isDirectory && IsUnsafeComponent(entry.FileName);
   if (RecreateDirs && !entry.Directory.empty()) {
     std::string stored = entry.Directory;
     if (!rootDir_.empty() && stored.size() >= rootDir_.size() &&
@@ -279,7 +291,7 @@ bool TZipReader::ExtractEntry(int index, TExtractRun& run, int& count) {
       stored.erase(0, rootDir_.size());
     }
     const bool absolute = !stored.empty() && stored[0] == '/';
-    if (HasParentComponent(stored) || (absolute && !destDir_.empty())) {
+    if (HasUnsafeComponent(stored) || (absolute && !destDir_.empty())) {
       unsafe = true;
     } else if (absolute) {
       directory = stored;

@@ -156,9 +156,9 @@ class TZipReader {
   // (directory and name, lower-cased) matches a FilesList pattern; directory entries only
   // with RecreateDirs. Each file is decoded into a temporary file beside its target and takes
   // the target's place (attributes and date already applied) only after its CRC and size
-  // matched, so a damaged entry never harms an existing file. An entry whose stored
-  // directory holds a ".." component, or is absolute while DestDir is set, is skipped
-  // (OnSkippingFile, kSkipUnsafePath). Questions and messages go through Interaction:
+  // matched, so a damaged entry never harms an existing file. An entry whose name the file
+  // system would not take literally (a NUL byte, a "." or ".." component) or whose stored
+  // directory is absolute while DestDir is set is skipped (OnSkippingFile, kSkipUnsafePath). Questions and messages go through Interaction:
   // "Replace existing file <name>?" ("File Exists Alert", Yes/No; No without an interaction)
   // and "Unknown Compression Method" ("Zip Error").
   // Raises: the platform's file-create error (EFOpenError) when a target cannot be written,
@@ -168,7 +168,7 @@ class TZipReader {
   // (vzip t); raises the same events as UnZip (OnEndUnZip for a good entry, OnBadCRC or
   // OnSkippingFile otherwise) and returns the number of entries that passed.
   int TestZip();
-  // OnSkippingFile reason for an entry whose stored directory would leave DestDir.
+  // OnSkippingFile reason for an entry whose name would leave DestDir.
   static constexpr int kSkipUnsafePath = 2;
 
  private:
