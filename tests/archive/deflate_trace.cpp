@@ -20,6 +20,7 @@ class BitReader {
     return v;
   }
   void Align() { pos_ = (pos_ + 7) & ~std::size_t{7}; }
+  std::size_t Position() const { return pos_; }
 
  private:
   const std::vector<std::uint8_t>& in_;
@@ -70,6 +71,7 @@ void Codes(Trace& t, BitReader& br, const Huffman& lit, const Huffman& dist) {
   for (;;) {
     int sym = lit.Decode(br);
     if (sym < 256) {
+      t.symbols.push_back({static_cast<std::uint32_t>(t.data.size()), 1, 0});
       t.data.push_back(static_cast<std::uint8_t>(sym));
       ++t.literals;
     } else if (sym == 256) {
@@ -86,6 +88,8 @@ void Codes(Trace& t, BitReader& br, const Huffman& lit, const Huffman& dist) {
       for (int i = 0; i < len; ++i) t.data.push_back(t.data[t.data.size() - d]);
       t.matches.push_back(
           {position, static_cast<std::uint32_t>(len), static_cast<std::uint32_t>(d)});
+      t.symbols.push_back(
+          {position, static_cast<std::uint32_t>(len), static_cast<std::uint32_t>(d)});
     }
   }
 }
@@ -98,9 +102,15 @@ Trace Decode(const std::vector<std::uint8_t>& stream) {
   try {
     bool last = false;
     while (!last) {
+      Block block{};
+      block.bitStart = br.Position();
+      block.firstSymbol = t.symbols.size();
+      block.dataStart = t.data.size();
       last = br.Bits(1) != 0;
       int type = static_cast<int>(br.Bits(2));
       t.blockTypes.push_back(type);
+      block.type = type;
+      block.last = last;
       if (type == 0) {
         br.Align();
         std::uint32_t len = br.Bits(16);
@@ -142,6 +152,10 @@ Trace Decode(const std::vector<std::uint8_t>& stream) {
       } else {
         return t;
       }
+      block.bitEnd = br.Position();
+      block.endSymbol = t.symbols.size();
+      block.dataEnd = t.data.size();
+      t.blocks.push_back(block);
     }
     t.ok = true;
   } catch (const std::exception&) {
