@@ -71,17 +71,15 @@ std::uint32_t CompressorState::RefillWindow(std::uint32_t& curPos, std::uint32_t
       eof_ = true;
     } else {
       lookahead += static_cast<std::uint32_t>(got);
+      windowDirty_ = std::max(windowDirty_, curPos + lookahead);
     }
   } while (lookahead < kMinLookahead && !eof_);
-  if (eof_) {
-    // Matches and hashes near the end look a little past the data. Zeros there keep the
-    // output a function of this file alone, whatever the window held before.
-    std::memset(window + curPos + lookahead, 0, kZeroedBehindData);
-  }
   return slid;
 }
 
 void CompressorState::InitMatcher() {
+  std::memset(window_.get(), 0, windowDirty_);
+  windowDirty_ = 0;
   std::memset(head_.get(), 0, kHashSize * sizeof(std::uint16_t));
   params_ = kLevels[level_];
   std::uint16_t levelFlags = level_ <= 2 ? 4 : level_ >= 8 ? 2 : 0;
@@ -94,9 +92,9 @@ void CompressorState::InitMatcher() {
   if (got > kWSize) Fail("a bit too far - deflate");
   if (got == 0) {
     eof_ = true;
-    std::memset(window_.get(), 0, kZeroedBehindData);
   } else {
     lookahead_ = static_cast<std::uint32_t>(got);
+    windowDirty_ = lookahead_;
     if (lookahead_ < kMinLookahead) RefillWindow(curPos_, lookahead_);
   }
   hash_ = 0;

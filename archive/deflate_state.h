@@ -48,10 +48,9 @@ inline constexpr std::uint32_t kLitBufSize = 32768;
 inline constexpr std::uint32_t kDistBufSize = 32768;
 inline constexpr std::uint32_t kFlagBufSize = kLitBufSize / 8;
 inline constexpr std::uint32_t kOutBufSize = 1024;
-// Slack behind the window: the match compare reads 8 bytes at a time up to 264 bytes past
-// cur_pos, and the hash reads cur_pos + 2. Past the end of the source it holds zeros.
+// Slack behind the window: the match compare reads 8 bytes at a time up to 266 bytes past
+// cur_pos. Nothing is ever read into it, so it holds zeros.
 inline constexpr std::uint32_t kWindowSlack = 512;
-inline constexpr std::uint32_t kZeroedBehindData = kMaxMatch + 16;
 inline constexpr int kHeapSize = 2 * kLCodes + 1;  // leaves and inner nodes of the largest tree
 
 struct LevelParams {
@@ -226,6 +225,12 @@ class CompressorState {
   std::uint32_t hash_ = 0;
   std::int32_t blockPos_ = 0;  // negative once the window slid past the block's start
   bool eof_ = false;
+  // Near the end of the input the matcher compares past the data into whatever the window
+  // holds there: bytes of this file from before the last slide, as the window has them, and
+  // zeros where this file never wrote. windowDirty_ is how far from the start the current
+  // (or last) file wrote; the next file clears that much first, so that its output depends
+  // on its own bytes only.
+  std::uint32_t windowDirty_ = 0;
   std::uint64_t compressedBits_ = 0;  // 64-bit: entries past 512 MB of output are counted right
   std::uint64_t inputLength_ = 0;
   std::uint64_t bytesWritten_ = 0;

@@ -203,6 +203,96 @@ TEST(DeflateCompressor, FarLengthThreeMatchesAreLiteralsOnlyAtLazyLevels) {
   }
 }
 
+// Near the end of the input the matcher compares past the data into the window's bytes
+// there. Once the window has slid, those are this file's bytes from 32768 positions earlier.
+// The input ends with 20 bytes T that occur twice before: at A followed by exactly the bytes
+// the window holds past the end, and later at B followed by zeros. Counting the bytes past
+// the end, A is the longer match; levels whose nice length stops the search at B's 20 bytes
+// take B.
+TEST(DeflateCompressor, PastTheEndTheWindowHoldsThisFilesEarlierBytes) {
+  const std::size_t n = 100000;
+  Bytes input = testcorpus::RandomBytes(n, 40);
+  for (auto& b : input) b |= 1;  // no zeros in the noise
+  const std::size_t stale = n - 32768;  // what the window holds past the end, after two slides
+  const std::size_t a = 70000;
+  const std::size_t bPos = 80000;
+  const Bytes tail(input.end() - 20, input.end());
+  std::copy(tail.begin(), tail.end(), input.begin() + a);
+  std::copy(input.begin() + stale, input.begin() + stale + 40, input.begin() + a + 20);
+  std::copy(tail.begin(), tail.end(), input.begin() + bPos);
+  std::fill(input.begin() + bPos + 20, input.begin() + bPos + 60, 0);
+  const std::uint32_t niceOf[10] = {0, 8, 16, 32, 16, 32, 128, 128, 258, 258};
+  TDeflateCompressor reused;
+  Compress(reused, Bytes(70000, 0), 6);  // zeros in the window beforehand change nothing
+  for (int level = 1; level <= 9; ++level) {
+    Result r = Compress(reused, input, level);
+    testtrace::Trace t = testtrace::Decode(r.output);
+    ASSERT_TRUE(t.ok);
+    ASSERT_TRUE(t.data == input);
+    ASSERT_FALSE(t.matches.empty());
+    const testtrace::Match& last = t.matches.back();
+    EXPECT_EQ(last.position, n - 20) << "level " << level;
+    EXPECT_EQ(last.length, 20u) << "level " << level;
+    const std::size_t expected = niceOf[level] > 20 ? a : bPos;
+    EXPECT_EQ(last.distance, n - 20 - expected) << "level " << level;
+  }
+}
+
+// Where this file never wrote, the window holds zeros, whatever an earlier file left there.
+// A short input ends with T, which occurs at A followed by zeros-to-be and later at B
+// followed by 'Q's: past the end, zeros make A the longer match; an earlier file of 'Q's
+// left in the window would make it B.
+TEST(DeflateCompressor, PastTheEndOfAShortFileTheWindowHoldsZeros) {
+  Bytes input = testcorpus::RandomBytes(3000, 41);
+  for (auto& b : input) b = b == 'Q' ? 1 : b | 1;  // neither zeros nor 'Q's in the noise
+  const Bytes tail(input.end() - 20, input.end());
+  std::copy(tail.begin(), tail.end(), input.begin() + 1000);
+  std::fill(input.begin() + 1020, input.begin() + 1060, 0);
+  std::copy(tail.begin(), tail.end(), input.begin() + 2000);
+  std::fill(input.begin() + 2020, input.begin() + 2060, 'Q');
+  TDeflateCompressor reused;
+  Compress(reused, Bytes(200000, 'Q'), 6);
+  for (int level : {3, 6, 9}) {
+    Result r = Compress(reused, input, level);
+    testtrace::Trace t = testtrace::Decode(r.output);
+    ASSERT_TRUE(t.ok);
+    ASSERT_TRUE(t.data == input);
+    ASSERT_FALSE(t.matches.empty());
+    EXPECT_EQ(t.matches.back().position, input.size() - 20) << "level " << level;
+    EXPECT_EQ(t.matches.back().distance, input.size() - 20 - 1000) << "level " << level;
+    EXPECT_TRUE(r.output == Compress(input, level).output) << "level " << level;
+  }
+}
+
+// Whole streams, the last 258 bytes included, pinned by CRC-32 and size: any change to the
+// bytes written (matcher, tail, trees, block choice) shows here. The inputs end past a slide,
+// where the bytes behind the data are the file's own earlier bytes.
+TEST(DeflateCompressor, AFewWholeStreamsArePinnedByTheirCrc) {
+  struct Pin {
+    const char* name;
+    testcorpus::Bytes input;
+    int level;
+    std::uint32_t crc;
+    std::size_t size;
+  };
+  const Pin pins[] = {
+      {"text", testcorpus::Text(100000, 1), 1, 0x201c3ae2, 33969},
+      {"text", testcorpus::Text(100000, 1), 6, 0x176fdc23, 27566},
+      {"text", testcorpus::Text(100000, 1), 9, 0xcf80fc88, 27474},
+      {"binary", testcorpus::Binary(150000, 4), 6, 0xcaff06ca, 59108},
+      {"binary", testcorpus::Binary(150000, 4), 9, 0x7f51b339, 59145},
+      {"repeats", testcorpus::Run(70000, 'r'), 4, 0xb9f4d988, 85},
+  };
+  TDeflateCompressor compressor;
+  for (const Pin& pin : pins) {
+    Result r = Compress(compressor, pin.input, pin.level);
+    const auto crc = static_cast<std::uint32_t>(
+        crc32(0, r.output.data(), static_cast<uInt>(r.output.size())));
+    EXPECT_EQ(crc, pin.crc) << pin.name << " at level " << pin.level;
+    EXPECT_EQ(r.output.size(), pin.size) << pin.name << " at level " << pin.level;
+  }
+}
+
 TEST(DeflateCompressor, OurTraceDecoderAgreesWithZlib) {
   // Guards the test decoder the block-level tests rely on.
   const Bytes input = testcorpus::Text(200000, 15);
