@@ -3,7 +3,8 @@
 // Without a display (neither DISPLAY nor WAYLAND_DISPLAY set, and no Qt platform chosen)
 // the program runs its command-line switches without showing any window, as a scheduler
 // needs: message boxes go to standard error with their default answers, and the exit
-// status tells the outcome (0 all stored, 1 a file could not be stored, 2 no catalogue).
+// status tells the outcome (app/exit_status.h: 0 all stored, 1 something was not, 2 no
+// catalogue or a damaged one).
 
 #include <QApplication>
 #include <QStringList>
@@ -91,8 +92,11 @@ int main(int argc, char** argv) {
   app::TMainForm form(catalogue, *prompter,
                       app::ToQString(platform::SettingsFilePath(app::kSettingsFileName)),
                       app::ToQString(platform::CurrentDirectory()), arguments);
-  if (!unattended) {
-    if (!form.EndRequested()) form.show();
+  // An end requested during start-up ("/EXIT", a catalogue that did not open) ends the
+  // program here: the quit it queued may already have been taken by a run's message pumping
+  // before any loop ran, and a loop started now would never end.
+  if (!unattended && !form.EndRequested()) {
+    form.show();
     application.exec();
   }
   form.FormDestroy();

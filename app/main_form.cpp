@@ -19,6 +19,7 @@
 #include "catalogue/catalogue.h"
 #include "dialogs/prompter.h"
 #include "platform/clock.h"
+#include "platform/file_info.h"
 #include "platform/file_system.h"
 #include "restore/zip_reader_unpacker.h"
 
@@ -181,12 +182,23 @@ void TMainForm::FormCreate() {
   DisableProjectCommands();
 
   const std::string dir = ToUtf8(workingDir_);
-  catalogueOpened_ = catalogue_.OpenCatalogue(platform::JoinPath(dir, catalogue::kProjectFileName),
+  const std::string projectFile = platform::JoinPath(dir, catalogue::kProjectFileName);
+  // Switches come from a scheduler's line, which may run in the wrong working directory: a
+  // directory without a project file holds no catalogue, and one is not made there (empty
+  // files beside the user's own, and a run that finds no project).
+  const bool noCatalogueHere = !arguments_.isEmpty() && !platform::FileExists(projectFile);
+  catalogueOpened_ = !noCatalogueHere &&
+                     catalogue_.OpenCatalogue(projectFile,
                                               platform::JoinPath(dir, catalogue::kFolderFileName),
                                               platform::JoinPath(dir, catalogue::kLogFileName));
   if (!catalogueOpened_) {
+    if (noCatalogueHere) {
+      prompter_.Report(ToQString("No project database in \"" + dir + "\": \"" +
+                                 catalogue::kProjectFileName + "\" does not exist"));
+    }
     prompter_.ShowMessage(this, QStringLiteral("Can't open project database!"),
                           QStringLiteral("Error!"));
+    exitStatus_.Note(RunOutcome::CatalogueFailed);
     RequestEnd();
   }
 
@@ -269,9 +281,12 @@ void TMainForm::RequestEnd() {
                             Qt::QueuedConnection);
 }
 
-int TMainForm::ExitStatus() const {
-  if (!catalogueOpened_) return 2;
-  return anyStoreFailed_ ? 1 : 0;
+int TMainForm::ExitStatus() const { return exitStatus_.Value(); }
+
+void TMainForm::NoteError(const std::exception& error) {
+  const auto* catalogueError = dynamic_cast<const catalogue::ECatalogueError*>(&error);
+  exitStatus_.Note(catalogueError && catalogueError->Damaged() ? RunOutcome::CatalogueFailed
+                                                               : RunOutcome::Incomplete);
 }
 
 // ---- the project shown
@@ -357,6 +372,7 @@ void TMainForm::RunGuarded(void (TMainForm::*handler)()) {
   try {
     (this->*handler)();
   } catch (const std::exception& e) {
+    NoteError(e);
     ShowError(ToQString(e.what()));
   }
 }

@@ -19,8 +19,10 @@
 #include <QMainWindow>
 #include <QString>
 #include <QStringList>
+#include <exception>
 #include <memory>
 
+#include "app/exit_status.h"
 #include "app/settings.h"
 
 class QAction;
@@ -57,13 +59,19 @@ class TMainForm : public QMainWindow {
   void FormDestroy();
 
   // Asks the program to end; takes effect when the message loop runs (or at once, if it
-  // already runs). main() does not show a window whose end was requested during start-up.
+  // already runs). main() neither shows the window nor starts the message loop when the
+  // end was requested during start-up.
   void RequestEnd();
   bool EndRequested() const { return endRequested_; }
   bool CatalogueOpened() const { return catalogueOpened_; }
-  // The process's exit status: 2 when the catalogue did not open, 1 when a run of the
-  // command line failed to store a file (set anyStoreFailed_), else 0.
+  // The process's exit status (app/exit_status.h): 2 when the catalogue did not open or is
+  // damaged, 1 when anything noted an incomplete outcome, else 0.
   int ExitStatus() const;
+  // Every run and command that could not do all it should says so here: a run with files
+  // or folders it could not store (or restore) notes RunOutcome::Incomplete. RunGuarded
+  // notes every error that ends a command (NoteError).
+  void NoteOutcome(RunOutcome outcome) { exitStatus_.Note(outcome); }
+  void NoteError(const std::exception& error);
 
   // Shows a project: caption, one row per folder of CurrentProject, project commands on,
   // folder commands off. Callers pass CurrentProject.
@@ -165,7 +173,7 @@ class TMainForm : public QMainWindow {
   bool catalogueOpened_ = false;
   bool endRequested_ = false;
   bool destroyed_ = false;
-  bool anyStoreFailed_ = false;  // set by runs started from the command line
+  TExitStatus exitStatus_;
 };
 
 }  // namespace app

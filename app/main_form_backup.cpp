@@ -129,6 +129,10 @@ class RunObserver : public backup::BackupObserver {
   void ShowMessage(const std::string& text) override {
     prompter_.ShowMessage(&form_, ToQString(text), ApplicationTitle());
   }
+  void ShowError(const std::string& text) override {
+    prompter_.ShowMessage(&form_, ToQString(text), QStringLiteral("Error!"));
+  }
+  void ReportFailure(const std::string& line) override { prompter_.Report(ToQString(line)); }
 
  private:
   void ShowPendingFile() {
@@ -166,13 +170,9 @@ void TMainForm::Button6Click() {
   RunWriter runWriter(prompter_, this);
   backup::ZipWriterArchiver archiver(runWriter.writer);
   backup::BackupRun run(catalogue_, archiver, observer);
-  try {
-    run.ProcessProject(ToUtf8(CurrentProject));
-  } catch (...) {
-    anyStoreFailed_ = true;
-    throw;
-  }
-  if (run.Totals().failed > 0) anyStoreFailed_ = true;
+  // An error that ends the run is noted by whoever catches it (RunGuarded).
+  run.ProcessProject(ToUtf8(CurrentProject));
+  if (!run.Totals().Complete()) NoteOutcome(RunOutcome::Incomplete);
 }
 
 void TMainForm::Startallprojects1Click() {
@@ -186,7 +186,7 @@ void TMainForm::Startallprojects1Click() {
     try {
       run.ProcessAllProjects();
     } catch (...) {
-      anyStoreFailed_ = true;
+      if (!run.Totals().Complete()) NoteOutcome(RunOutcome::Incomplete);
       CurrentProject = remembered;
       // Show the remembered project again if the catalogue still answers; the error that
       // ended the run is the one to report.
@@ -196,7 +196,7 @@ void TMainForm::Startallprojects1Click() {
       }
       throw;
     }
-    if (run.Totals().failed > 0) anyStoreFailed_ = true;
+    if (!run.Totals().Complete()) NoteOutcome(RunOutcome::Incomplete);
   }
   CurrentProject = remembered;
   LoadProject(CurrentProject);
@@ -232,29 +232,47 @@ void TMainForm::About1Click() {
 }
 
 void TMainForm::ProcessCommandLine(const QStringList& arguments) {
-  catalogue_.AddLogEntry("Running with command line \"" + ToUtf8(arguments.join(QLatin1Char(' '))) +
-                         "\"...");
+  // A switch that fails (a catalogue or log error) is shown and noted in the exit status,
+  // and the later switches still act, as they would after the error box of a command in
+  // the window; so does a log that cannot take the first entry.
+  auto guarded = [this](auto&& action) {
+    try {
+      action();
+    } catch (const std::exception& e) {
+      NoteError(e);
+      ShowError(ToQString(e.what()));
+    }
+  };
+  guarded([&] {
+    catalogue_.AddLogEntry("Running with command line \"" +
+                           ToUtf8(arguments.join(QLatin1Char(' '))) + "\"...");
+  });
   for (const QString& argument : arguments) {
     const std::string upper = platform::UpperCase(ToUtf8(argument));
-    // A switch that fails (a catalogue error in its run) is shown, and the later switches
-    // still act, as they would after the error box of a command in the window.
-    try {
+    guarded([&] {
       const bool load = upper.rfind("/L:", 0) == 0;
       const bool process = upper.rfind("/P:", 0) == 0;
       if (load || process) {
         CurrentProject =
             ToQString(std::string(platform::TruncateUtf8(upper.substr(3), kSwitchNameLimit)));
         LoadProject(CurrentProject);
-        if (process) Button6Click();
+        // A name no project has is a typo in the scheduler's line: said and counted. The
+        // run of "/P:" says it itself, in the log as well.
+        if (process) {
+          Button6Click();
+        } else if (catalogue_.ProjectId(ToUtf8(CurrentProject)) == 0) {
+          prompter_.ShowMessage(this, ToQString(backup::UnknownProjectText(ToUtf8(CurrentProject))),
+                                QStringLiteral("Error!"));
+          NoteOutcome(RunOutcome::Incomplete);
+        }
       }
       if (upper == "/ALL") Startallprojects1Click();
       if (upper == "/EXIT") {
-        catalogue_.AddLogEntry("Exiting by command line parameter.");
+        // Requested first: a log that cannot take the entry must not keep the program up.
         RequestEnd();
+        catalogue_.AddLogEntry("Exiting by command line parameter.");
       }
-    } catch (const std::exception& e) {
-      ShowError(ToQString(e.what()));
-    }
+    });
   }
 }
 

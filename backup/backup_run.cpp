@@ -1,9 +1,11 @@
 #include "backup/backup_run.h"
 
 #include <exception>
+#include <vector>
 
 #include "backup/placement.h"
 #include "backup/selection.h"
+#include "platform/file.h"
 #include "platform/file_system.h"
 #include "platform/file_time.h"
 
@@ -31,8 +33,31 @@ std::string FileNotStoredText(const std::string& filePath) {
   return "Can't store file \"" + filePath + "\"!";
 }
 std::string FolderEndText(const std::string& path) { return "Folder \"" + path + "\" processed."; }
+std::string FileChangedText(const std::string& filePath) {
+  return "File \"" + filePath + "\" changed while being stored!";
+}
+std::string FolderNotReadText(const std::string& path) {
+  return "Can't read folder \"" + path + "\"!";
+}
 std::string UnableToProcessText(const std::string& targetPath) {
   return "Unable to process file \"" + targetPath + "\"";
+}
+std::string UnableToProcessFolderText(const std::string& path) {
+  return "Unable to process folder \"" + path + "\"";
+}
+std::string UnknownProjectText(const std::string& project) {
+  return "Can't find project \"" + project + "\"!";
+}
+std::string StoreFailureLine(const std::string& filePath, const std::string& reason) {
+  return "Can't store file \"" + filePath + "\": " + reason;
+}
+std::string FolderFailureLine(const std::string& path, const std::string& reason) {
+  return "Can't read folder \"" + path + "\": " + reason;
+}
+
+bool FileChangedWhileRead(const platform::FileInfo& before, const platform::FileInfo& after) {
+  return before.size != after.size || before.lastWriteNs != after.lastWriteNs ||
+         !platform::SameObject(before, after);
 }
 
 BackupRun::BackupRun(catalogue::TCatalogue& catalogue, Archiver& archiver, BackupObserver& observer)
@@ -40,9 +65,16 @@ BackupRun::BackupRun(catalogue::TCatalogue& catalogue, Archiver& archiver, Backu
 
 void BackupRun::ProcessProject(const std::string& project) {
   catalogue_.AddLogEntry(RunStartText(project));
-  // An unknown project leaves the record empty; it has no folders either.
   catalogue::TProjectRecord projectRecord;
-  catalogue_.GetProject(project, projectRecord);
+  if (!catalogue_.GetProject(project, projectRecord)) {
+    RefuseProject(UnknownProjectText(project));
+    return;
+  }
+  if (const StoreFolderProblem problem = CheckStoreFolder(projectRecord.StoreFolder);
+      problem != StoreFolderProblem::None) {
+    RefuseProject(StoreFolderRefusalText(project, projectRecord.StoreFolder, problem));
+    return;
+  }
   observer_.RunStarted(project, catalogue_.CountFolders(project));
   try {
     catalogue::TFolderRecord folder;
@@ -51,12 +83,15 @@ void BackupRun::ProcessProject(const std::string& project) {
       if (observer_.CancelRequested()) break;
       observer_.FolderStarted(folder.Path);
       catalogue_.AddLogEntry(FolderStartText(folder.Path));
-      ProcessFolder(projectRecord.StoreFolder, folder.Path, folder.Masks, folder.Include,
-                    projectRecord.RaiseErrors, folder.Level);
-      // Every folder reached counts as stored, whatever happened to its files: their
-      // failures are in the log, and failed files are selected again next run.
-      catalogue_.MarkFolderStored(project, folder.Path);
-      catalogue_.AddLogEntry(FolderEndText(folder.Path));
+      // A source folder that cannot be read (an unmounted disk) is neither processed nor
+      // stored: its failure is logged in its place. Every other folder reached counts as
+      // stored, whatever happened to its files: their failures are in the log, and failed
+      // files are selected again next run.
+      if (ProcessFolder(projectRecord.StoreFolder, folder.Path, folder.Masks, folder.Include,
+                        projectRecord.RaiseErrors, folder.Level)) {
+        catalogue_.MarkFolderStored(project, folder.Path);
+        catalogue_.AddLogEntry(FolderEndText(folder.Path));
+      }
       observer_.FolderFinished();
       observer_.PumpMessages();
     }
@@ -69,6 +104,13 @@ void BackupRun::ProcessProject(const std::string& project) {
   catalogue_.AddLogEntry("");  // separates runs in the log
 }
 
+void BackupRun::RefuseProject(const std::string& text) {
+  ++totals_.projectsRefused;
+  catalogue_.AddLogEntry(text);
+  catalogue_.AddLogEntry("");
+  observer_.ShowError(text);
+}
+
 void BackupRun::ProcessAllProjects() {
   // The runs enumerate folders only, so the project cursor stays where this loop left it.
   catalogue::TProjectRecord project;
@@ -78,25 +120,31 @@ void BackupRun::ProcessAllProjects() {
   }
 }
 
-void BackupRun::ProcessFolder(const std::string& storeFolder, const std::string& path,
+bool BackupRun::ProcessFolder(const std::string& storeFolder, const std::string& path,
                               const std::string& masks, bool include, bool raiseErrors, int level) {
   // Without a store folder the placement rule would put every archive beside its source.
-  if (storeFolder.empty()) return;
+  if (storeFolder.empty()) return false;
   const std::string sourceRoot = SourceFolderPath(path);
   const std::string backupFolder = BackupFolder(storeFolder, path);
   CreatePathFolders(backupFolder);
+  platform::CreateDirectory(backupFolder);
 
   FolderWalk walk;
   walk.masks = MaskList(masks);
   walk.include = include;
   // A store folder inside the walked tree would have its own archives walked and stored
   // again, one level deeper on every run; so would the mirror directories the walk creates
-  // when the store folder is the source folder or one of its ancestors.
+  // when the store folder is the source folder or one of its ancestors. They are known by
+  // device and inode, so a link on either side does not hide them.
   const std::string store = platform::AbsolutePath(storeFolder);
-  walk.leftOut.push_back(store);
+  std::vector<std::string> chain = {store};
   for (std::string dir = platform::AbsolutePath(backupFolder); IsBelow(dir, store);
        dir = platform::ParentPath(dir)) {
-    walk.leftOut.push_back(dir);
+    chain.push_back(dir);
+  }
+  for (const std::string& dir : chain) {
+    DirectoryId id;
+    if (GetDirectoryId(dir, id)) walk.leftOut.push_back(id);
   }
   walk.store = [&](const std::string& sourceDir, const std::string& name,
                    const std::string& targetDir) {
@@ -105,44 +153,82 @@ void BackupRun::ProcessFolder(const std::string& storeFolder, const std::string&
       observer_.ShowMessage(UnableToProcessText(targetPath));
     }
   };
+  walk.unreadable = [&](const std::string& dir, std::error_code reason) {
+    ++totals_.foldersFailed;
+    observer_.ReportFailure(FolderFailureLine(dir, reason.message()));
+    catalogue_.AddLogEntry(FolderNotReadText(dir));
+    if (raiseErrors) observer_.ShowMessage(UnableToProcessFolderText(dir));
+  };
   walk.afterEntry = [this] { observer_.PumpMessages(); };
-  ProcessDirectory(sourceRoot, backupFolder, walk);
+  return ProcessDirectory(sourceRoot, backupFolder, walk);
 }
 
 bool BackupRun::StoreFile(const std::string& sourceDir, const std::string& name,
                           const std::string& targetPath, int level) {
   const std::string filePath = platform::JoinPath(sourceDir, name);
-  bool writerFailed = false;
-  const bool stored =
-      WriteArchive(filePath, targetPath + std::string(kArchiveExtension), level, writerFailed);
-  if (!writerFailed) observer_.FileAttempted(filePath);
+  const StoreOutcome outcome =
+      WriteArchive(filePath, targetPath + std::string(kArchiveExtension), level);
+  if (!outcome.writerFailed) observer_.FileAttempted(filePath);
   observer_.PumpMessages();
-  catalogue_.AddLogEntry(stored ? FileStoredText(filePath) : FileNotStoredText(filePath));
-  ++(stored ? totals_.stored : totals_.failed);
-  return stored;
+  if (!outcome.stored) observer_.ReportFailure(StoreFailureLine(filePath, outcome.reason));
+  catalogue_.AddLogEntry(outcome.stored    ? FileStoredText(filePath)
+                         : outcome.changed ? FileChangedText(filePath)
+                                           : FileNotStoredText(filePath));
+  ++(outcome.stored ? totals_.stored : totals_.failed);
+  return outcome.stored;
 }
 
-bool BackupRun::WriteArchive(const std::string& sourcePath, const std::string& archivePath,
-                             int level, bool& writerFailed) {
-  const std::string temporary = archivePath + kTemporarySuffix;
-  platform::DeleteFile(temporary);  // the leftover of an interrupted run, if any
-  // The times are taken before the content: a file that changes while it is read then
-  // carries an older time in its archive and is stored again next run.
-  platform::FileTimes times;
-  if (platform::ReadFileTimes(sourcePath, times)) return false;
+BackupRun::StoreOutcome BackupRun::WriteArchive(const std::string& sourcePath,
+                                                const std::string& archivePath, int level) {
+  StoreOutcome outcome;
+  // The state before the read: the archive takes these times, and the state after the
+  // read must match it.
+  platform::FileInfo before;
+  if (std::error_code error = platform::GetFileInfo(sourcePath, before)) {
+    outcome.reason = error.message();
+    return outcome;
+  }
+  {
+    // The writer opens the file by itself and says only that it could not; this open
+    // gives the system's reason (no read permission, an I/O error).
+    platform::File probe;
+    if (std::error_code error = probe.Open(sourcePath, platform::File::Mode::Read)) {
+      outcome.reason = error.message();
+      return outcome;
+    }
+  }
+  const std::string archiveDir = platform::ParentPath(archivePath);
+  std::string temporary;
+  if (std::error_code error = ReserveTemporary(archiveDir, temporary)) {
+    outcome.reason = "no temporary archive in \"" + archiveDir + "\": " + error.message();
+    return outcome;
+  }
   int count = 0;
   try {
     count = archiver_.StoreOne(temporary, sourcePath, level);
-  } catch (const std::exception&) {
-    writerFailed = true;
+  } catch (const std::exception& e) {
+    outcome.writerFailed = true;
+    outcome.reason = e.what();
     platform::DeleteFile(temporary);
-    return false;
+    return outcome;
   }
-  const bool replaced = count == 1 &&
-                        !platform::WriteFileTimes(temporary, times.lastAccess, times.lastWrite) &&
-                        !platform::RenameFile(temporary, archivePath);
-  if (!replaced) platform::DeleteFile(temporary);
-  return replaced;
+  platform::FileInfo after;
+  if (count != 1) {
+    outcome.reason = "the archive writer did not store it";
+  } else if (platform::GetFileInfo(sourcePath, after) || FileChangedWhileRead(before, after)) {
+    outcome.changed = true;
+    outcome.reason = "changed while being stored";
+  } else if (std::error_code error = platform::WriteFileTimes(
+                 temporary, before.times.lastAccess, before.times.lastWrite)) {
+    outcome.reason = "can't set the archive's times: " + error.message();
+  } else if (std::error_code error = platform::RenameFile(temporary, archivePath)) {
+    outcome.reason = "can't write \"" + archivePath + "\": " + error.message();
+  } else {
+    outcome.stored = true;
+    return outcome;
+  }
+  platform::DeleteFile(temporary);
+  return outcome;
 }
 
 }  // namespace backup

@@ -8,34 +8,47 @@
 //   if (run.Totals().failed > 0) ...
 //
 // A run is synchronous and reports through the observer (observer.h states the threading
-// contract). A file that cannot be stored is logged, optionally shown, and never stops the
-// run. An error raised by the catalogue or the log (catalogue::ECatalogueError) ends the run:
-// the observer's RunFinished is called first (so the progress window goes), then the error
-// is passed on to the caller, which shows it.
+// contract). A file that cannot be stored is logged, its reason reported
+// (observer.ReportFailure), shown when the project raises errors, and never stops the run;
+// so is a directory that cannot be read. A project that cannot run at all (unknown, no
+// store folder, a store folder that is the root) is refused before any folder: logged and
+// shown. Totals() counts all of it, and Complete() is false after any of it. An error
+// raised by the catalogue or the log (catalogue::ECatalogueError) ends the run: the
+// observer's RunFinished is called first (so the progress window goes), then the error is
+// passed on to the caller, which shows it.
 //
 // A store never destroys the previous backup of a file: the new archive is written under a
-// temporary name beside the old one and replaces it by an atomic rename only after the
-// writer stored the file and the source's times were set on it. On any failure the
-// temporary file is removed and the old archive stays.
+// temporary name beside the old one (backup/temporary.h) and replaces it by an atomic rename
+// only after the writer stored the file, the file was found unchanged by the read (size,
+// last-write time to the nanosecond, identity), and the source's times were set on the new
+// archive. On any failure the temporary file is removed and the old archive stays; a file
+// that changed is stored by the next run, since its archive keeps the older time.
 #pragma once
 
 #include <string>
 
 #include "backup/archiver.h"
 #include "backup/observer.h"
+#include "backup/temporary.h"
 #include "catalogue/catalogue.h"
+#include "platform/file_info.h"
 
 namespace backup {
 
-// The temporary archive of a store lies beside the archive, under the archive's name
-// followed by this suffix (never ending in ".ZIP", so nothing else takes it for an archive).
-inline constexpr char kTemporarySuffix[] = ".vrn-tmp";
+// True when the file's state after it was read differs from the state before: another
+// size, another last-write time (to the nanosecond) or another file under the name. A
+// store of such a file may hold a mix of old and new content.
+bool FileChangedWhileRead(const platform::FileInfo& before, const platform::FileInfo& after);
 
 class BackupRun {
  public:
   struct RunTotals {
-    int stored = 0;  // files stored
-    int failed = 0;  // files logged as not stored
+    int stored = 0;           // files stored
+    int failed = 0;           // files logged as not stored (changed ones included)
+    int foldersFailed = 0;    // directories that could not be read, source folders included
+    int projectsRefused = 0;  // projects not run: unknown, or their store folder refused
+    // Everything that should have been stored was.
+    bool Complete() const { return failed == 0 && foldersFailed == 0 && projectsRefused == 0; }
   };
 
   BackupRun(catalogue::TCatalogue& catalogue, Archiver& archiver, BackupObserver& observer);
@@ -51,7 +64,9 @@ class BackupRun {
   // One folder record: forms and creates its backup folder and walks the source tree,
   // storing every selected file. The store folder (and the directories leading from it to
   // this folder's backup folder) are left out of the walk when they lie inside the tree.
-  void ProcessFolder(const std::string& storeFolder, const std::string& path,
+  // False when the source folder could not be read (it is then logged and counted); an
+  // empty store folder walks nothing and gives false as well.
+  bool ProcessFolder(const std::string& storeFolder, const std::string& path,
                      const std::string& masks, bool include, bool raiseErrors, int level);
   // Stores the file name of sourceDir into targetPath + ".ZIP" and logs the outcome.
   // True when stored.
@@ -62,9 +77,17 @@ class BackupRun {
   const RunTotals& Totals() const { return totals_; }
 
  private:
-  // The store itself, without logging: true when the new archive replaced the old one.
-  bool WriteArchive(const std::string& sourcePath, const std::string& archivePath, int level,
-                    bool& writerFailed);
+  struct StoreOutcome {
+    bool stored = false;
+    bool changed = false;       // the file changed while it was read
+    bool writerFailed = false;  // the writer raised an error
+    std::string reason;         // why not stored, in words
+  };
+  // The store itself, without logging.
+  StoreOutcome WriteArchive(const std::string& sourcePath, const std::string& archivePath,
+                            int level);
+  // Logs, shows and counts a project that cannot run.
+  void RefuseProject(const std::string& text);
 
   catalogue::TCatalogue& catalogue_;
   Archiver& archiver_;
@@ -78,8 +101,17 @@ std::string FolderStartText(const std::string& path);
 std::string FileStoredText(const std::string& filePath);
 std::string FileNotStoredText(const std::string& filePath);
 std::string FolderEndText(const std::string& path);
+std::string FileChangedText(const std::string& filePath);
+std::string FolderNotReadText(const std::string& path);
 inline constexpr char kRunEndText[] = "Process comleted!";
 // The box shown for a file that could not be stored when the project raises errors.
 std::string UnableToProcessText(const std::string& targetPath);
+// The box for a directory that could not be read when the project raises errors.
+std::string UnableToProcessFolderText(const std::string& path);
+// The message and log text for a project name that no project has.
+std::string UnknownProjectText(const std::string& project);
+// The lines of standard error without a display: what failed, and why.
+std::string StoreFailureLine(const std::string& filePath, const std::string& reason);
+std::string FolderFailureLine(const std::string& path, const std::string& reason);
 
 }  // namespace backup

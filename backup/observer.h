@@ -40,6 +40,13 @@ class BackupObserver {
   // The box "Unable to process file ..." of a project with RaiseErrors set: a modal message
   // without icon, captioned with the application's title, OK only. The run goes on after it.
   virtual void ShowMessage(const std::string& text) = 0;
+  // A project that cannot run (unknown, store folder refused): a box captioned "Error!",
+  // whatever RaiseErrors says.
+  virtual void ShowError(const std::string& text) { ShowMessage(text); }
+  // One line in words for standard error without a display: a file that was not stored or
+  // a directory that could not be read, and the system's reason. Called for every such
+  // failure, before its log entry and box.
+  virtual void ReportFailure(const std::string& line) { (void)line; }
 };
 
 }  // namespace backup

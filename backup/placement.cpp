@@ -1,5 +1,6 @@
 #include "backup/placement.h"
 
+#include "platform/file_info.h"
 #include "platform/file_system.h"
 
 namespace backup {
@@ -18,6 +19,27 @@ std::string SubTargetDirectory(const std::string& parentTarget, const std::strin
 
 std::string ArchivePath(const std::string& targetDir, const std::string& fileName) {
   return platform::JoinPath(targetDir, fileName) + std::string(kArchiveExtension);
+}
+
+StoreFolderProblem CheckStoreFolder(const std::string& storeFolder) {
+  if (storeFolder.empty()) return StoreFolderProblem::Empty;
+  if (platform::AbsolutePath(storeFolder) == "/") return StoreFolderProblem::Root;
+  platform::FileInfo store;
+  platform::FileInfo root;
+  if (!platform::GetFileInfo(storeFolder, store) && !platform::GetFileInfo("/", root) &&
+      platform::SameObject(store, root)) {
+    return StoreFolderProblem::Root;
+  }
+  return StoreFolderProblem::None;
+}
+
+std::string StoreFolderRefusalText(const std::string& project, const std::string& storeFolder,
+                                   StoreFolderProblem problem) {
+  if (problem == StoreFolderProblem::Empty) {
+    return "Project \"" + project + "\" has no folder to store!";
+  }
+  return "Folder to store \"" + storeFolder + "\" of project \"" + project +
+         "\" is the root folder!";
 }
 
 void CreatePathFolders(const std::string& path) {

@@ -33,6 +33,21 @@ std::string SubTargetDirectory(const std::string& parentTarget, const std::strin
 // The archive of the file fileName whose directory maps to targetDir.
 std::string ArchivePath(const std::string& targetDir, const std::string& fileName);
 
+// Why a project's store folder cannot take archives; both the backup and the restore run
+// refuse such a project before they touch any folder.
+enum class StoreFolderProblem {
+  None,
+  Empty,  // no store folder: every archive would land beside its source file
+  Root,   // it is "/" (as "/.", "/..", "//" or a link to "/" are): the same, and a restore
+          // would unpack the user's own "*.zip" files over their namesakes
+};
+// Compares directories by device and inode, so links and spellings do not matter. A store
+// folder that does not exist yet is not the root.
+StoreFolderProblem CheckStoreFolder(const std::string& storeFolder);
+// The message and log text of a refused project.
+std::string StoreFolderRefusalText(const std::string& project, const std::string& storeFolder,
+                                   StoreFolderProblem problem);
+
 // Creates every intermediate directory of path, in order from the root; the last
 // component (after the last "/") is not created. "/" is taken as existing. Failures, such
 // as a directory that exists already, are ignored: a store into a missing directory

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "backup/placement.h"
+#include "backup/temporary.h"
 #include "platform/file_info.h"
 #include "platform/file_system.h"
 #include "platform/text.h"
@@ -153,11 +154,24 @@ bool IsFileSelected(const std::string& sourceDir, const std::string& targetDir,
   return IsFileSelected(times.lastWrite, targetDir, name, maskList, include);
 }
 
-void ProcessDirectory(const std::string& sourceDir, const std::string& targetDir,
+bool GetDirectoryId(const std::string& path, DirectoryId& out) {
+  platform::FileInfo info;
+  if (platform::GetFileInfo(path, info) || !info.isDirectory) return false;
+  out = {info.device, info.inode};
+  return true;
+}
+
+bool ProcessDirectory(const std::string& sourceDir, const std::string& targetDir,
                       const FolderWalk& walk) {
   platform::CreateDirectory(targetDir);  // exists already on every later run
+  RemoveStaleTemporaries(targetDir);
   std::vector<platform::DirEntry> entries;
-  if (platform::ListDirectory(sourceDir, entries)) return;
+  std::error_code statusError;
+  if (std::error_code error = platform::ListDirectory(sourceDir, entries, &statusError)) {
+    if (walk.unreadable) walk.unreadable(sourceDir, error);
+    return false;
+  }
+  if (statusError && walk.unreadable) walk.unreadable(sourceDir, statusError);
   const platform::OpenDirectory target(targetDir);
   for (const platform::DirEntry& entry : entries) {
     if (entry.info.isRegular) {
@@ -166,13 +180,15 @@ void ProcessDirectory(const std::string& sourceDir, const std::string& targetDir
         walk.store(sourceDir, entry.name, targetDir);
       }
     } else if (entry.info.isDirectory && !entry.info.isSymlink && entry.name[0] != '.') {
-      const std::string childSource = platform::JoinPath(sourceDir, entry.name);
-      if (std::find(walk.leftOut.begin(), walk.leftOut.end(), childSource) == walk.leftOut.end()) {
-        ProcessDirectory(childSource, SubTargetDirectory(targetDir, entry.name), walk);
+      const DirectoryId id{entry.info.device, entry.info.inode};
+      if (std::find(walk.leftOut.begin(), walk.leftOut.end(), id) == walk.leftOut.end()) {
+        ProcessDirectory(platform::JoinPath(sourceDir, entry.name),
+                         SubTargetDirectory(targetDir, entry.name), walk);
       }
     }
     if (walk.afterEntry) walk.afterEntry();
   }
+  return true;
 }
 
 }  // namespace backup

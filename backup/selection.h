@@ -8,9 +8,11 @@
 // Paths are explicit throughout: the walk never changes the process's current directory.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 #include "platform/directory.h"
@@ -56,26 +58,41 @@ bool IsFileSelected(platform::FileTime fileLastWrite, const platform::OpenDirect
 bool IsFileSelected(const std::string& sourceDir, const std::string& targetDir,
                     const std::string& name, const std::string& masks, bool include);
 
+// A directory as the file system knows it: device and inode, whatever path led to it.
+struct DirectoryId {
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+  bool operator==(const DirectoryId&) const = default;
+};
+// The id of the directory path (links followed); false when it is none or cannot be read.
+bool GetDirectoryId(const std::string& path, DirectoryId& out);
+
 // One walk of a source folder.
 struct FolderWalk {
   MaskList masks{""};
   bool include = true;
-  // Directories never entered (absolute, folded paths): the store folder and the directory
-  // chain from it to the backup folder, when they lie inside the walked tree.
-  std::vector<std::string> leftOut;
+  // Directories never entered: the store folder and the directory chain from it to the
+  // backup folder. Compared by device and inode, so a store reached through a link into
+  // the tree (or a tree named through a link) is recognised as well.
+  std::vector<DirectoryId> leftOut;
   // Called for every selected file with its directory, bare name and target directory.
   std::function<void(const std::string& sourceDir, const std::string& name,
                      const std::string& targetDir)>
       store;
   // Called after every directory entry, so that the caller's window stays responsive.
   std::function<void()> afterEntry;
+  // Called for a directory that could not be listed, or whose entries could not all be
+  // examined (read but not enter rights), with the system's reason.
+  std::function<void(const std::string& dir, std::error_code reason)> unreadable;
 };
 
 // Walks sourceDir (absolute) and everything below it. Creates targetDir first (an existing
-// one is fine). A directory that cannot be listed ends its own level silently. Directories
-// whose names begin with "." and symbolic links to directories are not entered; entries that
-// are neither regular files nor directories (pipes, sockets, devices) are never stored.
-void ProcessDirectory(const std::string& sourceDir, const std::string& targetDir,
+// one is fine) and removes the leftovers of cut-off stores from it (backup/temporary.h). A
+// directory that cannot be listed ends its own level, reported through walk.unreadable.
+// Directories whose names begin with "." and symbolic links to directories are not entered;
+// entries that are neither regular files nor directories (pipes, sockets, devices) are never
+// stored. False when sourceDir itself could not be listed.
+bool ProcessDirectory(const std::string& sourceDir, const std::string& targetDir,
                       const FolderWalk& walk);
 
 }  // namespace backup

@@ -335,12 +335,11 @@ void TCatalogue::DeleteAllFolders(const std::string& projectName) {
 // ---- log
 
 void TCatalogue::AddLogEntry(const std::string& text) {
-  logFile_.Seek(logFile_.Count());
   TLogRecord record;
   record.Time = Now();
   record.Text = Cut(text, kLogTextCapacity);
   const LogRecordBytes bytes = EncodeLogRecord(record);
-  logFile_.Write(bytes.data());
+  logFile_.Append(bytes.data());
 }
 
 void TCatalogue::LoadLog(std::vector<std::string>* lines) {

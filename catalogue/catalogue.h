@@ -100,7 +100,8 @@ class TCatalogue {
   void DeleteAllFolders(const std::string& projectName);
 
   // --- Event log.
-  // Appends text (cut to 100 bytes) stamped now.
+  // Appends text (cut to 100 bytes) stamped now. A failed write raises and leaves the log
+  // a whole number of records (TRecordFile::Append).
   void AddLogEntry(const std::string& text);
   // Appends one line per entry, oldest first, to *lines (not cleared first):
   // platform::TimestampText(Time) + "   " + Text. Does nothing when lines is null.

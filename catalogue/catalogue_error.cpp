@@ -15,9 +15,10 @@ std::string ComposeMessage(const std::string& fileName, const std::string& opera
 }  // namespace
 
 ECatalogueError::ECatalogueError(const std::string& fileName, const std::string& operation,
-                                 std::error_code code, const std::string& detail)
+                                 std::error_code code, const std::string& detail, bool damaged)
     : std::runtime_error(ComposeMessage(fileName, operation, code, detail)),
       fileName_(fileName),
-      code_(code) {}
+      code_(code),
+      damaged_(damaged) {}
 
 }  // namespace catalogue

@@ -42,7 +42,8 @@ bool TRecordFile::Read(std::uint8_t* buffer) {
     Fail("Read", std::make_error_code(std::errc::io_error),
          "record " + std::to_string(index_) + " is incomplete (" + std::to_string(bytesRead) +
              " of " + std::to_string(recordSize_) +
-             " bytes): the file length is not a whole number of records");
+             " bytes): the file length is not a whole number of records",
+         true);
   }
   ++index_;
   return true;
@@ -51,6 +52,18 @@ bool TRecordFile::Read(std::uint8_t* buffer) {
 void TRecordFile::Write(const std::uint8_t* buffer) {
   RequireOpen("Write");
   if (std::error_code ec = file_.Write(buffer, recordSize_)) Fail("Write", ec);
+  ++index_;
+}
+
+void TRecordFile::Append(const std::uint8_t* buffer) {
+  const std::int64_t end = Count();
+  Seek(end);
+  if (std::error_code ec = file_.Write(buffer, recordSize_)) {
+    // Truncating only shortens the file, so it works on a full disk as well; if even that
+    // fails, the next Append starts at the same whole-record end and overwrites the part.
+    (void)file_.Truncate(static_cast<std::uint64_t>(end) * recordSize_);
+    Fail("Write", ec);
+  }
   ++index_;
 }
 
@@ -67,9 +80,9 @@ void TRecordFile::RequireOpen(const char* operation) const {
   }
 }
 
-void TRecordFile::Fail(const char* operation, std::error_code code,
-                       const std::string& detail) const {
-  throw ECatalogueError(name_, operation, code, detail);
+void TRecordFile::Fail(const char* operation, std::error_code code, const std::string& detail,
+                       bool damaged) const {
+  throw ECatalogueError(name_, operation, code, detail, damaged);
 }
 
 }  // namespace catalogue

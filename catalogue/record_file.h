@@ -39,6 +39,11 @@ class TRecordFile {
   bool Read(std::uint8_t* buffer);
   // Writes the record at the current index and moves on.
   void Write(const std::uint8_t* buffer);
+  // Writes the record after the last whole record of the file. A write that fails (a full
+  // disk, a file size limit) may have put part of the record there: the file is cut back
+  // to its whole records before the error is raised, so that it stays a whole number of
+  // records. A part record left at the end by an earlier failure is overwritten.
+  void Append(const std::uint8_t* buffer);
   // The record index of the current position.
   std::int64_t Index() const { return index_; }
   // The number of whole records in the file.
@@ -47,7 +52,7 @@ class TRecordFile {
  private:
   void RequireOpen(const char* operation) const;
   [[noreturn]] void Fail(const char* operation, std::error_code code,
-                         const std::string& detail = {}) const;
+                         const std::string& detail = {}, bool damaged = false) const;
 
   std::size_t recordSize_;
   platform::File file_;

@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "backup/placement.h"
 #include "dialogs/full_path.h"
 #include "dialogs/prompter.h"
 #include "dialogs/select_folder_form.h"
@@ -63,12 +64,19 @@ TProjectForm::TProjectForm(QWidget* parent, Prompter* prompter)
 void TProjectForm::Button1Click() { BrowseForFolder(this, Edit2); }
 
 void TProjectForm::Button2Click() {
-  if (!Edit1->text().isEmpty() && IsFullFolderPath(Edit2->text())) {
-    accept();
+  if (Edit1->text().isEmpty() || !IsFullFolderPath(Edit2->text())) {
+    prompter_->ShowMessage(this,
+                           QStringLiteral("Fields for project name and folder can't be empty!"),
+                           QStringLiteral("Error!"));
     return;
   }
-  prompter_->ShowMessage(this, QStringLiteral("Fields for project name and folder can't be empty!"),
-                         QStringLiteral("Error!"));
+  // A store folder that is the root ("/..", a link to "/") would put every archive beside
+  // its source file; the runs refuse such a project, so it is not taken here either.
+  if (backup::CheckStoreFolder(Edit2->text().toStdString()) == backup::StoreFolderProblem::Root) {
+    prompter_->ShowMessage(this, QString::fromUtf8(kRootStoreFolderText), QStringLiteral("Error!"));
+    return;
+  }
+  accept();
 }
 
 }  // namespace dialogs

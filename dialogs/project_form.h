@@ -14,6 +14,9 @@ namespace dialogs {
 
 class Prompter;
 
+// The refusal of a store folder that is the root folder.
+inline constexpr char kRootStoreFolderText[] = "Folder to store can't be the root folder!";
+
 class TProjectForm : public CenteredDialog {
  public:
   TProjectForm(QWidget* parent, Prompter* prompter);

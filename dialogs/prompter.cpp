@@ -80,4 +80,10 @@ void StderrPrompter::ShowFatal(QWidget*, const QString& text) {
 
 void StderrPrompter::Beep() {}
 
+void StderrPrompter::Report(const QString& line) {
+  const QByteArray bytes = line.toUtf8();
+  std::fprintf(stderr, "%s\n", bytes.constData());
+  std::fflush(stderr);
+}
+
 }  // namespace dialogs

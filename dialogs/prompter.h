@@ -30,6 +30,10 @@ class Prompter {
   virtual void ShowFatal(QWidget* parent, const QString& text) = 0;
   // The default beep of a command that cannot apply.
   virtual void Beep() = 0;
+  // One line in words for whoever reads standard error when there is no display: what
+  // failed and the system's reason ("Can't store file "/a/b.txt": Permission denied"). With
+  // a window, boxes and the event log speak instead, so the default says nothing.
+  virtual void Report(const QString& line) { (void)line; }
 };
 
 // Real message boxes (QMessageBox without icon, QApplication::beep).
@@ -50,6 +54,7 @@ class StderrPrompter : public Prompter {
   Answer AskYesNoAbortAll(QWidget* parent, const QString& text, const QString& caption) override;
   void ShowFatal(QWidget* parent, const QString& text) override;
   void Beep() override;
+  void Report(const QString& line) override;
 };
 
 }  // namespace dialogs

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -26,6 +27,10 @@ void FillInfo(const struct statx& sx, const char* name, FileInfo& info) {
   info.unixMode = mode & 07777;
   info.size = sx.stx_size;
   info.times.lastWrite = StatxTime(sx.stx_mtime);
+  info.lastWriteNs = static_cast<std::int64_t>(sx.stx_mtime.tv_sec) * 1000000000 +
+                     static_cast<std::int64_t>(sx.stx_mtime.tv_nsec);
+  info.device = makedev(sx.stx_dev_major, sx.stx_dev_minor);
+  info.inode = sx.stx_ino;
   info.times.lastAccess = StatxTime(sx.stx_atime);
   info.times.creation =
       (sx.stx_mask & STATX_BTIME) ? StatxTime(sx.stx_btime) : info.times.lastWrite;
@@ -89,8 +94,10 @@ std::error_code SetUnixMode(const std::string& path, std::uint32_t mode) {
   return {};
 }
 
-std::error_code ListDirectory(const std::string& dir, std::vector<DirEntry>& out) {
+std::error_code ListDirectory(const std::string& dir, std::vector<DirEntry>& out,
+                              std::error_code* statusError) {
   out.clear();
+  if (statusError) statusError->clear();
   const int dirFd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dirFd < 0) return LastError();
   DIR* stream = fdopendir(dirFd);
@@ -106,7 +113,13 @@ std::error_code ListDirectory(const std::string& dir, std::vector<DirEntry>& out
     DirEntry item;
     item.name = name;
     // Entries that vanish or dangle between readdir and statx are left out.
-    if (!detail::StatAt(dirFd, name, name, item.info)) out.push_back(std::move(item));
+    const std::error_code statError = detail::StatAt(dirFd, name, name, item.info);
+    if (!statError) {
+      out.push_back(std::move(item));
+    } else if (statusError && !*statusError && statError != std::errc::no_such_file_or_directory &&
+               statError != std::errc::too_many_symbolic_link_levels) {
+      *statusError = statError;
+    }
     errno = 0;
   }
   const std::error_code readError = errno != 0 ? LastError() : std::error_code{};
@@ -115,6 +128,23 @@ std::error_code ListDirectory(const std::string& dir, std::vector<DirEntry>& out
   std::sort(out.begin(), out.end(),
             [](const DirEntry& a, const DirEntry& b) { return a.name < b.name; });
   return {};
+}
+
+std::error_code ListNames(const std::string& dir, std::vector<std::string>& out) {
+  out.clear();
+  DIR* stream = opendir(dir.c_str());
+  if (stream == nullptr) return LastError();
+  errno = 0;
+  while (struct dirent* entry = readdir(stream)) {
+    const char* name = entry->d_name;
+    if (!(name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))) {
+      out.emplace_back(name);
+    }
+    errno = 0;
+  }
+  const std::error_code readError = errno != 0 ? LastError() : std::error_code{};
+  closedir(stream);
+  return readError;
 }
 
 }  // namespace platform

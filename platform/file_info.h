@@ -32,7 +32,19 @@ struct FileInfo {
   std::uint32_t unixMode = 0;    // st_mode & 07777
   std::uint64_t size = 0;
   FileTimes times;
+  // The last-write time to the nanosecond (since 1970), finer than times.lastWrite: what
+  // tells a file rewritten within the same 100 ns from one left alone.
+  std::int64_t lastWriteNs = 0;
+  // Which file this is: equal device and inode mean the same file or directory, whatever
+  // path (symbolic links included) led to it.
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
 };
+
+// True when both infos describe the same file system object (device and inode).
+inline bool SameObject(const FileInfo& a, const FileInfo& b) {
+  return a.device == b.device && a.inode == b.inode;
+}
 
 // Status of path, following symbolic links (isSymlink tells whether path itself is one).
 // A dangling link fails with the target's error.
@@ -52,7 +64,14 @@ struct DirEntry {
 };
 
 // Lists dir (without "." and ".."), sorted by name bytes so walks are repeatable.
-// Entries whose status cannot be read (dangling links, races) are left out.
-std::error_code ListDirectory(const std::string& dir, std::vector<DirEntry>& out);
+// Entries whose status cannot be read (dangling links, races) are left out. When
+// statusError is given it receives the first reason other than a vanished, dangling or
+// looping link (a directory that may be read but not entered gives names without status:
+// EACCES), so that a caller can say that entries were left out.
+std::error_code ListDirectory(const std::string& dir, std::vector<DirEntry>& out,
+                              std::error_code* statusError = nullptr);
+// The bare names in dir (without "." and ".."), unsorted and without their status: the
+// cheap listing for finding names by their form.
+std::error_code ListNames(const std::string& dir, std::vector<std::string>& out);
 
 }  // namespace platform

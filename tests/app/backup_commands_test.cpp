@@ -145,8 +145,8 @@ TEST_F(BackupCommandsTest, DuringARunCommandsAreHeldBackAndCancelEndsItAfterTheF
   Write(Path("one/bad.txt"), "cannot be stored");
   Write(Path("one/good.txt"), "stored");
   Write(Path("two/later.txt"), "never reached");
-  // A non-empty directory where the new archive's temporary file must go blocks the store.
-  fs::create_directories(ArchiveOf("one/bad.txt") + ".vrn-tmp/blocker");
+  // A non-empty directory where the new archive must go blocks the store.
+  fs::create_directories(ArchiveOf("one/bad.txt") + "/blocker");
   Prepare([&](catalogue::TCatalogue& cat) {
     ASSERT_TRUE(cat.AddProject("Docs", Store(), true));
     ASSERT_TRUE(cat.AddFolder("Docs", Path("one"), "", false, 6));
@@ -220,7 +220,7 @@ TEST_F(BackupCommandsTest, StartAllProjectsRunsEachAndReturnsToTheProjectShown) 
 TEST_F(BackupCommandsTest, CatalogueErrorDuringStartAllEndsTheRunsAndIsShown) {
   Write(Path("a/bad.txt"), "cannot be stored");
   Write(Path("b/y.txt"), "y");
-  fs::create_directories(ArchiveOf("a/bad.txt") + ".vrn-tmp/blocker");
+  fs::create_directories(ArchiveOf("a/bad.txt") + "/blocker");  // blocks the store
   Prepare([&](catalogue::TCatalogue& cat) {
     ASSERT_TRUE(cat.AddProject("Alpha", Store(), true));
     ASSERT_TRUE(cat.AddProject("Beta", Store(), false));
@@ -278,7 +278,7 @@ TEST_F(BackupCommandsTest, AllSwitchInAnyCaseRunsEveryProject) {
 
 TEST_F(BackupCommandsTest, FailedStoreFromTheCommandLineGivesExitStatusOne) {
   Write(Path("d/f.txt"), "f");
-  fs::create_directories(ArchiveOf("d/f.txt") + ".vrn-tmp/blocker");
+  fs::create_directories(ArchiveOf("d/f.txt") + "/blocker");  // blocks the store
   Prepare([&](catalogue::TCatalogue& cat) {
     ASSERT_TRUE(cat.AddProject("Docs", Store(), false));
     ASSERT_TRUE(cat.AddFolder("Docs", Path("d"), "", false, 6));
@@ -286,6 +286,77 @@ TEST_F(BackupCommandsTest, FailedStoreFromTheCommandLineGivesExitStatusOne) {
   Start({QStringLiteral("/P:Docs")});
   EXPECT_EQ(form->ExitStatus(), 1);
   EXPECT_TRUE(prompter.boxes.empty()) << "RaiseErrors is clear";
+}
+
+TEST_F(BackupCommandsTest, UnknownProjectOnTheCommandLineIsNamedAndGivesExitStatusOne) {
+  Write(Path("d/f.txt"), "f");
+  Prepare([&](catalogue::TCatalogue& cat) {
+    ASSERT_TRUE(cat.AddProject("Docs", Store(), false));
+    ASSERT_TRUE(cat.AddFolder("Docs", Path("d"), "", false, 6));
+  });
+  // A typo in the scheduler's line, then the right project: the good run does not hide
+  // the bad switch.
+  Start({QStringLiteral("/P:Dosc"), QStringLiteral("/l:nothing"), QStringLiteral("/P:docs")});
+  EXPECT_EQ(form->ExitStatus(), 1);
+  ASSERT_EQ(prompter.boxes.size(), 2u);
+  EXPECT_EQ(prompter.boxes[0].text, "Can't find project \"DOSC\"!");
+  EXPECT_EQ(prompter.boxes[0].caption, "Error!");
+  EXPECT_EQ(prompter.boxes[1].text, "Can't find project \"NOTHING\"!");
+  EXPECT_TRUE(fs::is_regular_file(ArchiveOf("d/f.txt")));
+  const auto log = Log();
+  ASSERT_GE(log.size(), 4u);
+  EXPECT_EQ(log[1], "Starting process for \"DOSC\"...");
+  EXPECT_EQ(log[2], "Can't find project \"DOSC\"!");
+}
+
+TEST_F(BackupCommandsTest, DamagedFolderFileOnTheCommandLineGivesExitStatusTwo) {
+  Prepare([&](catalogue::TCatalogue& cat) {
+    ASSERT_TRUE(cat.AddProject("Docs", Store(), false));
+    ASSERT_TRUE(cat.AddFolder("Docs", Path("d"), "", false, 6));
+  });
+  // A torn last record: the file is no whole number of 372-byte records.
+  fs::resize_file(Path("Folder.vrn"), 372 + 100);
+  Start({QStringLiteral("/P:Docs"), QStringLiteral("/EXIT")});
+  EXPECT_EQ(form->ExitStatus(), 2);
+  EXPECT_TRUE(form->EndRequested()) << "the switches after the error still act";
+  ASSERT_EQ(prompter.boxes.size(), 1u);
+  EXPECT_EQ(prompter.boxes[0].kind, "fatal");
+  EXPECT_NE(prompter.boxes[0].text.find("incomplete"), std::string::npos);
+}
+
+TEST_F(BackupCommandsTest, SwitchesInADirectoryWithoutCatalogueCreateNothing) {
+  // Regression: started in the wrong working directory, the program made three empty
+  // catalogue files there and ended with status 0.
+  Start({QStringLiteral("/P:Docs"), QStringLiteral("/EXIT")});
+  EXPECT_EQ(form->ExitStatus(), 2);
+  EXPECT_TRUE(form->EndRequested());
+  EXPECT_FALSE(fs::exists(Path("Rpoject.vrn")));
+  EXPECT_FALSE(fs::exists(Path("Folder.vrn")));
+  EXPECT_FALSE(fs::exists(Path("Log.vrn")));
+  ASSERT_EQ(prompter.boxes.size(), 1u);
+  EXPECT_EQ(prompter.boxes[0].text, "Can't open project database!");
+  ASSERT_EQ(prompter.reports.size(), 1u);
+  EXPECT_NE(prompter.reports[0].find(dir.path().toStdString()), std::string::npos);
+}
+
+TEST_F(BackupCommandsTest, FailedStoreIsReportedInWordsWithTheSourceFile) {
+  Write(Path("d/f.txt"), "f");
+  fs::create_directories(ArchiveOf("d/f.txt") + "/blocker");  // blocks the store
+  Prepare([&](catalogue::TCatalogue& cat) {
+    ASSERT_TRUE(cat.AddProject("Docs", Store(), true));
+    ASSERT_TRUE(cat.AddFolder("Docs", Path("d"), "", false, 6));
+  });
+  Start();
+  Show(QStringLiteral("Docs"));
+  form->Start1->trigger();
+  EXPECT_EQ(form->ExitStatus(), 1) << "a failure in the window counts as well";
+  ASSERT_EQ(prompter.reports.size(), 1u);
+  EXPECT_EQ(prompter.reports[0].rfind("Can't store file \"" + Path("d/f.txt") + "\": ", 0), 0u)
+      << prompter.reports[0];
+  // The box keeps its text.
+  ASSERT_EQ(prompter.boxes.size(), 1u);
+  EXPECT_EQ(prompter.boxes[0].text,
+            "Unable to process file \"" + Store() + Path("d/f.txt") + "\"");
 }
 
 TEST_F(BackupCommandsTest, ViewLogShowsEveryLineWithTheLastSelected) {

@@ -1,20 +1,28 @@
 // Protects the backup run's contract with the catalogue, the log and its observer: the log
 // texts in their order, every folder reached marked stored, Cancel between folders and per
 // project, the "Unable to process file" box, and above all that a failed store never
-// destroys the previous archive of a file. The writer is replaced by a scripted archiver so
-// that every way a store can fail can be provoked.
+// destroys the previous archive of a file, and that nothing fails without being counted
+// and said in words (a file changed while stored, a folder not read, a project refused).
+// The writer is replaced by a scripted archiver so that every way a store can fail can be
+// provoked.
 #include "backup/backup_run.h"
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "backup/placement.h"
+#include "backup/temporary.h"
 #include "catalogue/catalogue.h"
+#include "platform/file_info.h"
 #include "tests/backup/record_reader.h"
 #include "tests/backup/test_tree.h"
 
@@ -84,7 +92,22 @@ class ScriptedObserver : public backup::BackupObserver {
   void PumpMessages() override { ++pumps; }
   bool CancelRequested() override { return cancel; }
   void ShowMessage(const std::string& text) override { messages.push_back(text); }
+  void ShowError(const std::string& text) override { errors.push_back(text); }
+  void ReportFailure(const std::string& line) override { reports.push_back(line); }
+  std::vector<std::string> errors;
+  std::vector<std::string> reports;
 };
+
+// The names in dir that only an interrupted or running store makes.
+std::vector<std::string> TemporaryNames(const std::string& dir) {
+  std::vector<std::string> found;
+  if (!fs::is_directory(dir)) return found;
+  for (const auto& entry : fs::directory_iterator(dir)) {
+    const std::string name = entry.path().filename().string();
+    if (name.find(".vrn-tmp") != std::string::npos) found.push_back(name);
+  }
+  return found;
+}
 
 class BackupRunTest : public ::testing::Test {
  protected:
@@ -158,7 +181,7 @@ TEST_F(BackupRunTest, ArchiveCarriesTheSourcesTimesAndASecondRunStoresNothing) {
   ASSERT_TRUE(catalogue_.AddFolder("Home", Src("a"), "", false, 6));
   run_.ProcessProject("Home");
   EXPECT_EQ(backup_test::MtimeNs(ArchiveOf("a/one.txt")), 1709633720123456700LL);
-  EXPECT_FALSE(fs::exists(ArchiveOf("a/one.txt") + backup::kTemporarySuffix));
+  EXPECT_TRUE(TemporaryNames(Store() + Src("a")).empty());
 
   const std::size_t before = Log().size();
   run_.ProcessProject("Home");
@@ -173,6 +196,7 @@ TEST_F(BackupRunTest, ArchiveCarriesTheSourcesTimesAndASecondRunStoresNothing) {
 struct FailureCase {
   ScriptedArchiver::Outcome outcome;
   bool fileAttempted;  // the File field is written when the writer did not fail outright
+  const char* reason;  // what standard error says after the file name
   const char* name;
 };
 
@@ -194,7 +218,10 @@ TEST_P(StoreFailure, KeepsThePreviousArchiveAndLogsNotStored) {
 
   EXPECT_EQ(ReadFile(ArchiveOf("a/doc.txt")), "ARCHIVE:version 1");
   EXPECT_EQ(backup_test::MtimeNs(ArchiveOf("a/doc.txt")), 1709633720LL * 1000000000LL);
-  EXPECT_FALSE(fs::exists(ArchiveOf("a/doc.txt") + backup::kTemporarySuffix));
+  EXPECT_TRUE(TemporaryNames(Store() + Src("a")).empty());
+  EXPECT_EQ(observer_.reports, (std::vector<std::string>{"Can't store file \"" + Src("a/doc.txt") +
+                                                         "\": " + GetParam().reason}));
+  EXPECT_FALSE(run_.Totals().Complete());
   const std::vector<std::string> log = Log();
   ASSERT_GE(log.size(), 3u);
   EXPECT_EQ(log[log.size() - 4], "Can't store file \"" + Src("a/doc.txt") + "\"!");
@@ -211,10 +238,11 @@ TEST_P(StoreFailure, KeepsThePreviousArchiveAndLogsNotStored) {
 
 INSTANTIATE_TEST_SUITE_P(
     Outcomes, StoreFailure,
-    ::testing::Values(FailureCase{ScriptedArchiver::Outcome::ReturnZero, true, "ReturnZero"},
-                      FailureCase{ScriptedArchiver::Outcome::Throw, false, "Throw"},
+    ::testing::Values(FailureCase{ScriptedArchiver::Outcome::ReturnZero, true,
+                                  "the archive writer did not store it", "ReturnZero"},
+                      FailureCase{ScriptedArchiver::Outcome::Throw, false, "read error", "Throw"},
                       FailureCase{ScriptedArchiver::Outcome::ThrowAfterPartialWrite, false,
-                                  "ThrowAfterPartialWrite"}),
+                                  "disk full", "ThrowAfterPartialWrite"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(BackupRunTest, RaiseErrorsShowsOneBoxPerFailedFileAndGoesOn) {
@@ -300,25 +328,198 @@ TEST_F(BackupRunTest, CancelDuringAllProjectsEndsOnlyTheProjectInProgress) {
   EXPECT_TRUE(fs::exists(ArchiveOf("p2b/x")));
 }
 
-TEST_F(BackupRunTest, ProjectWithoutFoldersAndUnknownProjectLogOnlyTheFrame) {
+TEST_F(BackupRunTest, ProjectWithoutFoldersLogsTheFrameAndUnknownProjectIsRefused) {
+  // Regression: an unknown name (a typo in a scheduler's line) used to run as an empty
+  // project, "Process comleted!" and all.
   ASSERT_TRUE(catalogue_.AddProject("Empty", Store(), false));
   run_.ProcessProject("Empty");
+  EXPECT_TRUE(run_.Totals().Complete());
   run_.ProcessProject("NoSuchProject");
-  EXPECT_EQ(Log(), (std::vector<std::string>{
-                       "Starting process for \"Empty\"...", "Process comleted!", "",
-                       "Starting process for \"NoSuchProject\"...", "Process comleted!", ""}));
+  EXPECT_EQ(Log(), (std::vector<std::string>{"Starting process for \"Empty\"...",
+                                             "Process comleted!", "",
+                                             "Starting process for \"NoSuchProject\"...",
+                                             "Can't find project \"NoSuchProject\"!", ""}));
   EXPECT_EQ(observer_.calls,
-            (std::vector<std::string>{"RunStarted Empty 0", "RunFinished Empty",
-                                      "RunStarted NoSuchProject 0", "RunFinished NoSuchProject"}));
+            (std::vector<std::string>{"RunStarted Empty 0", "RunFinished Empty"}));
+  EXPECT_EQ(observer_.errors,
+            (std::vector<std::string>{"Can't find project \"NoSuchProject\"!"}));
+  EXPECT_EQ(run_.Totals().projectsRefused, 1);
+  EXPECT_FALSE(run_.Totals().Complete());
 }
 
-TEST_F(BackupRunTest, MissingSourceFolderIsStillMarkedAndItsBackupFolderCreated) {
+TEST_F(BackupRunTest, MissingSourceFolderIsReportedNotMarkedAndTheNextFolderStillRuns) {
+  // Regression: an unmounted disk was logged as processed and marked stored.
+  WriteFile(Src("b/x.txt"), "x");
   ASSERT_TRUE(catalogue_.AddProject("Home", Store(), false));
   ASSERT_TRUE(catalogue_.AddFolder("Home", Src("gone"), "", false, 6));
+  ASSERT_TRUE(catalogue_.AddFolder("Home", Src("b"), "", false, 6));
   run_.ProcessProject("Home");
-  EXPECT_TRUE(fs::is_directory(Store() + Src("gone")));
-  EXPECT_GT(backup_test::ReadFolderFile(dir_ / "Folder.vrn")[0].lastStored, 0.0);
-  EXPECT_EQ(Log()[2], "Folder \"" + Src("gone") + "\" processed.");
+  const auto folders = backup_test::ReadFolderFile(dir_ / "Folder.vrn");
+  EXPECT_EQ(folders[0].lastStored, 0.0);
+  EXPECT_GT(folders[1].lastStored, 0.0);
+  EXPECT_EQ(Log(), (std::vector<std::string>{
+                       "Starting process for \"Home\"...",
+                       "Processing folder \"" + Src("gone") + "\"...",
+                       "Can't read folder \"" + Src("gone") + "\"!",
+                       "Processing folder \"" + Src("b") + "\"...",
+                       "File \"" + Src("b/x.txt") + "\" was succefully stored.",
+                       "Folder \"" + Src("b") + "\" processed.",
+                       "Process comleted!",
+                       "",
+                   }));
+  EXPECT_EQ(observer_.reports, (std::vector<std::string>{"Can't read folder \"" + Src("gone") +
+                                                         "\": No such file or directory"}));
+  EXPECT_EQ(run_.Totals().foldersFailed, 1);
+  EXPECT_FALSE(run_.Totals().Complete());
+}
+
+TEST_F(BackupRunTest, ProjectsWithoutAUsableStoreFolderAreRefusedBeforeAnyWalk) {
+  WriteFile(Src("a/x.txt"), "x");
+  fs::create_symlink("/", dir_ / "rootlink");
+  const std::vector<std::string> refused = {"", "/", "/.", "/..", "//", "/tmp/..",
+                                            dir_ / "rootlink", dir_ / "rootlink/."};
+  int n = 0;
+  for (const std::string& store : refused) {
+    const std::string project = "P" + std::to_string(n++);
+    ASSERT_TRUE(catalogue_.AddProject(project, store, true));
+    ASSERT_TRUE(catalogue_.AddFolder(project, Src("a"), "", false, 6));
+  }
+  run_.ProcessAllProjects();
+  EXPECT_TRUE(archiver_.zipNames.empty());
+  EXPECT_TRUE(observer_.calls.empty()) << "no progress window for a refused project";
+  EXPECT_EQ(run_.Totals().projectsRefused, static_cast<int>(refused.size()));
+  ASSERT_EQ(observer_.errors.size(), refused.size());
+  EXPECT_EQ(observer_.errors[0], "Project \"P0\" has no folder to store!");
+  EXPECT_EQ(observer_.errors[2], "Folder to store \"/.\" of project \"P2\" is the root folder!");
+  const std::vector<std::string> log = Log();
+  EXPECT_EQ(std::count(log.begin(), log.end(), observer_.errors[2]), 1);
+  EXPECT_EQ(std::count(log.begin(), log.end(), "Process comleted!"), 0);
+  for (const auto& folder : backup_test::ReadFolderFile(dir_ / "Folder.vrn")) {
+    EXPECT_EQ(folder.lastStored, 0.0);
+  }
+  EXPECT_FALSE(fs::exists(Src("a/x.txt.ZIP")));
+}
+
+TEST(StoreFolderCheck, ComparesWithTheRootByDeviceAndInode) {
+  TempDir dir{"vrn-root"};
+  fs::create_directories(dir / "store");
+  fs::create_symlink(dir / "store", dir / "storelink");
+  EXPECT_EQ(backup::CheckStoreFolder(dir / "store"), backup::StoreFolderProblem::None);
+  EXPECT_EQ(backup::CheckStoreFolder(dir / "storelink"), backup::StoreFolderProblem::None);
+  EXPECT_EQ(backup::CheckStoreFolder(dir / "not/yet"), backup::StoreFolderProblem::None);
+  EXPECT_EQ(backup::CheckStoreFolder("/tmp"), backup::StoreFolderProblem::None);
+  EXPECT_EQ(backup::CheckStoreFolder("/../.."), backup::StoreFolderProblem::Root);
+  EXPECT_EQ(backup::CheckStoreFolder(""), backup::StoreFolderProblem::Empty);
+}
+
+TEST_F(BackupRunTest, FileThatGrowsWhileStoredKeepsItsOldArchiveAndIsStoredNextRun) {
+  WriteFile(Src("a/log.txt"), "line 1\n");
+  backup_test::SetMtime(Src("a/log.txt"), 1709633720);
+  ASSERT_TRUE(catalogue_.AddProject("Home", Store(), true));
+  ASSERT_TRUE(catalogue_.AddFolder("Home", Src("a"), "", false, 6));
+  run_.ProcessProject("Home");
+  ASSERT_EQ(ReadFile(ArchiveOf("a/log.txt")), "ARCHIVE:line 1\n");
+
+  // The next store reads the file, and the file grows before the store ends: the archive
+  // would hold a content the file never had at its recorded time.
+  WriteFile(Src("a/log.txt"), "line 1\nline 2\n");
+  backup_test::SetMtime(Src("a/log.txt"), 1709633720 + 60);
+  archiver_.script = [&](const std::string& path) {
+    std::ofstream(path, std::ios::app) << "line 3\n";
+    return ScriptedArchiver::Outcome::Store;
+  };
+  const std::size_t mark = Log().size();
+  run_.ProcessProject("Home");
+  EXPECT_EQ(ReadFile(ArchiveOf("a/log.txt")), "ARCHIVE:line 1\n");
+  EXPECT_EQ(backup_test::MtimeNs(ArchiveOf("a/log.txt")), 1709633720LL * 1000000000LL);
+  EXPECT_TRUE(TemporaryNames(Store() + Src("a")).empty());
+  const std::vector<std::string> log = Log();
+  EXPECT_EQ(log[mark + 2], "File \"" + Src("a/log.txt") + "\" changed while being stored!");
+  EXPECT_EQ(observer_.reports, (std::vector<std::string>{"Can't store file \"" + Src("a/log.txt") +
+                                                         "\": changed while being stored"}));
+  EXPECT_EQ(observer_.messages.size(), 1u) << "RaiseErrors shows the box as for any failure";
+  EXPECT_EQ(run_.Totals().failed, 1);
+
+  // Left alone, the file is stored whole by the next run.
+  archiver_.script = [](const std::string&) { return ScriptedArchiver::Outcome::Store; };
+  run_.ProcessProject("Home");
+  EXPECT_EQ(ReadFile(ArchiveOf("a/log.txt")), "ARCHIVE:line 1\nline 2\nline 3\n");
+}
+
+TEST(FileChangedWhileRead, AnyDifferenceInSizeTimeOrIdentityCounts) {
+  platform::FileInfo base;
+  base.size = 1000;
+  base.lastWriteNs = 1709633720123456789LL;
+  base.device = 7;
+  base.inode = 42;
+  struct Case {
+    const char* what;
+    std::function<void(platform::FileInfo&)> change;
+    bool changed;
+  };
+  const std::vector<Case> cases = {
+      {"nothing", [](platform::FileInfo&) {}, false},
+      {"access time only", [](platform::FileInfo& i) { i.times.lastAccess += 1; }, false},
+      {"one byte longer", [](platform::FileInfo& i) { i.size += 1; }, true},
+      {"truncated", [](platform::FileInfo& i) { i.size = 0; }, true},
+      {"one nanosecond later", [](platform::FileInfo& i) { i.lastWriteNs += 1; }, true},
+      {"an earlier time", [](platform::FileInfo& i) { i.lastWriteNs -= 1000000000; }, true},
+      {"replaced by rename", [](platform::FileInfo& i) { i.inode += 1; }, true},
+      {"another device", [](platform::FileInfo& i) { i.device += 1; }, true},
+  };
+  for (const Case& c : cases) {
+    platform::FileInfo after = base;
+    c.change(after);
+    EXPECT_EQ(backup::FileChangedWhileRead(base, after), c.changed) << c.what;
+  }
+}
+
+TEST_F(BackupRunTest, StaleTemporaryFilesInWalkedDirectoriesAreRemoved) {
+  WriteFile(Src("a/keep.txt"), "k");
+  WriteFile(Src("a/sub/x.txt"), "x");
+  const std::string target = Store() + Src("a");
+  // Leftovers of killed runs, for files that are gone, in both forms; and names that only
+  // look alike.
+  WriteFile(target + "/.vrn-tmp.Ab3dE9", "partial");
+  WriteFile(target + "/sub/.vrn-tmp.zzzzzz", "partial");
+  WriteFile(target + "/renamed.txt.ZIP.vrn-tmp", "partial");
+  WriteFile(target + "/.vrn-tmp.longer-name", "not ours");
+  WriteFile(target + "/notes.vrn-tmp", "not ours");
+  ASSERT_TRUE(catalogue_.AddProject("Home", Store(), false));
+  ASSERT_TRUE(catalogue_.AddFolder("Home", Src("a"), "", false, 6));
+  run_.ProcessProject("Home");
+  EXPECT_FALSE(fs::exists(target + "/.vrn-tmp.Ab3dE9"));
+  EXPECT_FALSE(fs::exists(target + "/sub/.vrn-tmp.zzzzzz"));
+  EXPECT_FALSE(fs::exists(target + "/renamed.txt.ZIP.vrn-tmp"));
+  EXPECT_TRUE(fs::exists(target + "/.vrn-tmp.longer-name"));
+  EXPECT_TRUE(fs::exists(target + "/notes.vrn-tmp"));
+  EXPECT_TRUE(run_.Totals().Complete());
+  // The temporary names the writer got were short and lay in the archive's directory.
+  for (const std::string& zipName : archiver_.zipNames) {
+    EXPECT_EQ(fs::path(zipName).filename().string().size(), 15u) << zipName;
+    EXPECT_TRUE(backup::IsTemporaryName(fs::path(zipName).filename().string())) << zipName;
+  }
+  EXPECT_EQ(fs::path(archiver_.zipNames[0]).parent_path().string(), target);
+}
+
+TEST_F(BackupRunTest, LongestNameTheFileSystemTakesIsStoredAndALongerOneIsReported) {
+  // The archive adds ".ZIP": a 251-byte name gives a 255-byte archive name, the longest
+  // there is. A 252-byte name cannot have an archive, and says why.
+  const std::string longest(251, 'n');
+  const std::string tooLong(252, 'm');
+  WriteFile(Src("a/" + longest), "longest");
+  WriteFile(Src("a/" + tooLong), "too long");
+  ASSERT_TRUE(catalogue_.AddProject("Home", Store(), false));
+  ASSERT_TRUE(catalogue_.AddFolder("Home", Src("a"), "", false, 6));
+  run_.ProcessProject("Home");
+  EXPECT_EQ(ReadFile(ArchiveOf("a/" + longest)), "ARCHIVE:longest");
+  EXPECT_EQ(run_.Totals().stored, 1);
+  EXPECT_EQ(run_.Totals().failed, 1);
+  ASSERT_EQ(observer_.reports.size(), 1u);
+  EXPECT_NE(observer_.reports[0].find(tooLong + "\": "), std::string::npos);
+  EXPECT_NE(observer_.reports[0].find("File name too long"), std::string::npos)
+      << observer_.reports[0];
+  EXPECT_TRUE(TemporaryNames(Store() + Src("a")).empty());
 }
 
 TEST_F(BackupRunTest, StoreFolderInsideTheSourceTreeIsLeftOut) {
@@ -340,6 +541,34 @@ TEST_F(BackupRunTest, StoreFolderEqualToTheSourceFolderDoesNotWalkItsMirror) {
   run_.ProcessProject("Home");
   EXPECT_EQ(archiver_.zipNames.size(), 1u);
   EXPECT_TRUE(fs::exists(dir_ / ("src" + dir_.path() + "/src/a.txt.ZIP")));
+}
+
+TEST_F(BackupRunTest, StoreFolderReachedThroughALinkIntoTheTreeIsNeverWalked) {
+  // Regression: a store folder named through a link into the source tree was walked and
+  // archived into itself, one level deeper every run (one.txt.ZIP.ZIP...).
+  WriteFile(Src("one.txt"), "1");
+  WriteFile(Src("sub/two.txt"), "2");
+  fs::create_directories(Src("backups"));
+  fs::create_directory_symlink(Src("backups"), dir_ / "storelink");
+  ASSERT_TRUE(catalogue_.AddProject("Home", dir_ / "storelink", false));
+  ASSERT_TRUE(catalogue_.AddFolder("Home", Src(""), "", false, 6));
+  for (int k = 0; k < 3; ++k) run_.ProcessProject("Home");
+  EXPECT_EQ(archiver_.zipNames.size(), 2u);
+  for (const std::string& zipName : archiver_.zipNames) {
+    EXPECT_EQ(zipName.find(Src("backups")), std::string::npos) << zipName;
+  }
+  EXPECT_TRUE(fs::exists(Src("backups") + Src("one.txt") + ".ZIP"));
+  EXPECT_TRUE(run_.Totals().Complete());
+}
+
+TEST_F(BackupRunTest, SourceFolderNamedThroughALinkDoesNotWalkTheStoreInsideIt) {
+  WriteFile(Src("one.txt"), "1");
+  fs::create_directory_symlink(dir_ / "src", dir_ / "srclink");
+  ASSERT_TRUE(catalogue_.AddProject("Home", Src("backups"), false));
+  ASSERT_TRUE(catalogue_.AddFolder("Home", dir_ / "srclink", "", false, 6));
+  for (int k = 0; k < 3; ++k) run_.ProcessProject("Home");
+  EXPECT_EQ(archiver_.zipNames.size(), 1u);
+  EXPECT_TRUE(fs::exists(Src("backups") + dir_.path() + "/srclink/one.txt.ZIP"));
 }
 
 TEST_F(BackupRunTest, CatalogueErrorEndsTheRunAfterRemovingTheProgressWindow) {

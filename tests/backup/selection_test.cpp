@@ -193,7 +193,8 @@ TEST(IsFileSelected, ArchiveNameKeepsTheFileNamesCase) {
 
 // Records what the walk hands to the store action.
 struct Recorder {
-  std::vector<std::string> stored;  // "<sourceDir>/<name> -> <targetDir>"
+  std::vector<std::string> stored;      // "<sourceDir>/<name> -> <targetDir>"
+  std::vector<std::string> unreadable;  // "<dir>: <reason>"
   int entries = 0;
   backup::FolderWalk Walk(const std::string& masks, bool include) {
     backup::FolderWalk walk;
@@ -204,6 +205,9 @@ struct Recorder {
       stored.push_back(dir + "/" + name + " -> " + target);
     };
     walk.afterEntry = [this] { ++entries; };
+    walk.unreadable = [this](const std::string& dir, std::error_code reason) {
+      unreadable.push_back(dir + ": " + reason.message());
+    };
     return walk;
   }
 };
@@ -278,7 +282,9 @@ TEST(ProcessDirectory, LeftOutDirectoriesAreNotEntered) {
   WriteFile(src + "/store/old.txt.ZIP");
   Recorder rec;
   backup::FolderWalk walk = rec.Walk("", false);
-  walk.leftOut = {src + "/store"};
+  backup::DirectoryId store;
+  ASSERT_TRUE(backup::GetDirectoryId(src + "/store", store));
+  walk.leftOut = {store};
   backup::ProcessDirectory(src, dir / "dst", walk);
   EXPECT_EQ(rec.stored, (std::vector<std::string>{src + "/keep/a.txt -> " + (dir / "dst/keep")}));
   EXPECT_FALSE(fs::exists(dir / "dst/store"));
@@ -287,10 +293,12 @@ TEST(ProcessDirectory, LeftOutDirectoriesAreNotEntered) {
 TEST(ProcessDirectory, MissingSourceCreatesTargetAndStoresNothing) {
   TempDir dir;
   Recorder rec;
-  backup::ProcessDirectory(dir / "nowhere", dir / "dst", rec.Walk("", false));
+  EXPECT_FALSE(backup::ProcessDirectory(dir / "nowhere", dir / "dst", rec.Walk("", false)));
   EXPECT_TRUE(rec.stored.empty());
   EXPECT_EQ(rec.entries, 0);
   EXPECT_TRUE(fs::is_directory(dir / "dst"));
+  EXPECT_EQ(rec.unreadable,
+            (std::vector<std::string>{(dir / "nowhere") + ": No such file or directory"}));
 }
 
 TEST(ProcessDirectory, UnreadableSubdirectoryEndsOnlyItsOwnLevel) {
@@ -303,9 +311,29 @@ TEST(ProcessDirectory, UnreadableSubdirectoryEndsOnlyItsOwnLevel) {
   // The walk runs unprivileged; the child reports through its exit status.
   const int status = backup_test::RunUnprivileged([&] {
     Recorder rec;
-    backup::ProcessDirectory(src, dir / "dst", rec.Walk("", false));
+    if (!backup::ProcessDirectory(src, dir / "dst", rec.Walk("", false))) return 4;
     if (rec.stored != std::vector<std::string>{src + "/z.txt -> " + (dir / "dst")}) return 1;
     if (!fs::is_directory(dir / "dst/locked")) return 2;
+    // Skipped, but never without a word.
+    if (rec.unreadable != std::vector<std::string>{src + "/locked: Permission denied"}) return 3;
+    return 0;
+  });
+  EXPECT_EQ(status, 0);
+}
+
+TEST(ProcessDirectory, DirectoryThatMayBeReadButNotEnteredIsReported) {
+  TempDir dir;
+  fs::permissions(dir.path(), fs::perms::all);
+  const std::string src = dir / "src";
+  WriteFile(src + "/listonly/a.txt");
+  WriteFile(src + "/z.txt");
+  fs::permissions(src + "/listonly", fs::perms::owner_read | fs::perms::others_read);
+  fs::permissions(src, fs::perms::all);
+  const int status = backup_test::RunUnprivileged([&] {
+    Recorder rec;
+    backup::ProcessDirectory(src, dir / "dst", rec.Walk("", false));
+    if (rec.stored != std::vector<std::string>{src + "/z.txt -> " + (dir / "dst")}) return 1;
+    if (rec.unreadable != std::vector<std::string>{src + "/listonly: Permission denied"}) return 3;
     return 0;
   });
   EXPECT_EQ(status, 0);

@@ -6,14 +6,18 @@
 // backup is incremental and that a file that cannot be read keeps its previous archive.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+
+#include <csignal>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -41,8 +45,17 @@ struct RunResult {
   std::string errors;  // standard error
 };
 
+struct RunOptions {
+  bool offscreen = false;       // a display: Qt's offscreen platform
+  long long fileSizeLimit = -1;  // RLIMIT_FSIZE in bytes: a disk that fills up
+  std::string workingDir;       // default: the catalogue folder
+};
+
+// The program must end by itself; a run that hangs is killed after this long and reported.
+constexpr int kRunTimeoutSeconds = 120;
+
 class UnattendedRun : public ::testing::Test {
- protected:
+ public:
   void SetUp() override {
     if (!fs::exists(kBinary)) GTEST_SKIP() << kBinary << " not built (VARNHOLT_GUI=OFF)";
     // A private copy: the settings file goes beside the executable when that is writable.
@@ -60,7 +73,7 @@ class UnattendedRun : public ::testing::Test {
   // Runs the binary in the catalogue folder with the given switches, without any display
   // variable, as the unprivileged user when the test runs as root (so that a file without
   // read rights cannot be read).
-  RunResult Run(const std::vector<std::string>& args) {
+  RunResult Run(const std::vector<std::string>& args, const RunOptions& options = {}) {
     if (geteuid() == 0) {
       std::string cmd = "chown -R 65534:65534 '" + dir_.path() + "'";
       EXPECT_EQ(std::system(cmd.c_str()), 0);
@@ -68,13 +81,23 @@ class UnattendedRun : public ::testing::Test {
     const std::string errPath = dir_ / "stderr.txt";
     const pid_t pid = fork();
     if (pid == 0) {
-      if (chdir((dir_ / "cat").c_str()) != 0) _exit(120);
+      const std::string workingDir =
+          options.workingDir.empty() ? dir_ / "cat" : options.workingDir;
+      if (chdir(workingDir.c_str()) != 0) _exit(120);
       const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
       if (err < 0 || dup2(err, 2) < 0) _exit(121);
       if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(122);
       unsetenv("DISPLAY");
       unsetenv("WAYLAND_DISPLAY");
       unsetenv("QT_QPA_PLATFORM");
+      if (options.offscreen) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+      if (options.fileSizeLimit >= 0) {
+        // Writes beyond the limit fail with EFBIG instead of killing the process.
+        signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{static_cast<rlim_t>(options.fileSizeLimit),
+                           static_cast<rlim_t>(options.fileSizeLimit)};
+        if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(124);
+      }
       setenv("XDG_CONFIG_HOME", (dir_ / "config").c_str(), 1);
       setenv("HOME", dir_.path().c_str(), 1);
       std::vector<std::string> argStore = {dir_ / "bin/varnholt"};
@@ -86,7 +109,16 @@ class UnattendedRun : public ::testing::Test {
       _exit(123);
     }
     int status = 0;
-    waitpid(pid, &status, 0);
+    int waited = 0;
+    while (waitpid(pid, &status, WNOHANG) == 0) {
+      if (++waited > kRunTimeoutSeconds * 10) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+        ADD_FAILURE() << "the program did not end within " << kRunTimeoutSeconds << " s";
+        break;
+      }
+      usleep(100000);
+    }
     RunResult result;
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     result.errors = ReadFile(errPath);
@@ -266,9 +298,233 @@ TEST_F(UnattendedRun, BacksUpIncrementallyAndKeepsOldArchivesOnFailure) {
       fourth.errors.find("Unable to process file \"" + Store() + Src("docs/report.doc") + "\""),
       std::string::npos)
       << fourth.errors;
+  EXPECT_NE(fourth.errors.find("Can't store file \"" + Src("docs/report.doc") +
+                               "\": Permission denied\n"),
+            std::string::npos)
+      << fourth.errors;
   EXPECT_EQ(ReadFile(ArchiveOf("docs/report.doc")), oldArchive);
   EXPECT_EQ(MtimeNs(ArchiveOf("docs/report.doc")), oldArchiveTime);
   EXPECT_FALSE(fs::exists(ArchiveOf("docs/report.doc") + ".vrn-tmp"));
+}
+
+// Every way a nightly run can leave something unstored, each as the scheduler sees it:
+// the exit status and the line on standard error.
+struct FailingRun {
+  const char* name;
+  // Prepares the catalogue (opened in dir/cat) and the tree; returns the switches.
+  std::function<std::vector<std::string>(UnattendedRun&, catalogue::TCatalogue&)> setUp;
+  int status;
+  // Lines standard error must hold ("{src}" stands for the source folder).
+  std::vector<std::string> errorLines;
+  // Lines it must not hold.
+  std::vector<std::string> absentLines;
+};
+
+class FailingRuns : public UnattendedRun, public ::testing::WithParamInterface<FailingRun> {
+ public:
+  std::string Expand(std::string text) {
+    const std::string key = "{src}";
+    const std::string src = dir_ / "src";
+    for (std::size_t at; (at = text.find(key)) != std::string::npos;) text.replace(at, key.size(), src);
+    return text;
+  }
+};
+
+TEST_P(FailingRuns, EndWithTheirStatusAndSayWhy) {
+  std::vector<std::string> args;
+  {
+    catalogue::TCatalogue cat;
+    ASSERT_TRUE(
+        cat.OpenCatalogue(dir_ / "cat/Rpoject.vrn", dir_ / "cat/Folder.vrn", dir_ / "cat/Log.vrn"));
+    args = GetParam().setUp(*this, cat);
+    cat.CloseCatalogue();
+  }
+  const RunResult result = Run(args);
+  EXPECT_EQ(result.status, GetParam().status) << result.errors;
+  for (const std::string& line : GetParam().errorLines) {
+    EXPECT_NE(result.errors.find(Expand(line) + "\n"), std::string::npos)
+        << "missing: " << Expand(line) << "\nstandard error:\n"
+        << result.errors;
+  }
+  for (const std::string& line : GetParam().absentLines) {
+    EXPECT_EQ(result.errors.find(Expand(line)), std::string::npos) << result.errors;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FailingRuns,
+    ::testing::Values(
+        FailingRun{"RaiseErrorsOff",
+                   [](UnattendedRun& t, catalogue::TCatalogue& cat) {
+                     WriteFile(t.Src("docs/locked.txt"), "nobody may read this");
+                     fs::permissions(t.Src("docs/locked.txt"), fs::perms::none);
+                     WriteFile(t.Src("docs/fine.txt"), "stored");
+                     EXPECT_TRUE(cat.AddProject("Docs", t.Store(), false));
+                     EXPECT_TRUE(cat.AddFolder("Docs", t.Src("docs"), "", false, 6));
+                     return std::vector<std::string>{"/P:Docs", "/EXIT"};
+                   },
+                   1,
+                   {"Can't store file \"{src}/docs/locked.txt\": Permission denied"},
+                   {"Unable to process file", "fine.txt"}},
+        FailingRun{"UnknownProject",
+                   [](UnattendedRun& t, catalogue::TCatalogue& cat) {
+                     EXPECT_TRUE(cat.AddProject("Docs", t.Store(), false));
+                     return std::vector<std::string>{"/P:Dcos", "/EXIT"};
+                   },
+                   1,
+                   {"Error!: Can't find project \"DCOS\"!"},
+                   {}},
+        FailingRun{"MissingSourceFolder",
+                   [](UnattendedRun& t, catalogue::TCatalogue& cat) {
+                     WriteFile(t.Src("there/a.txt"), "a");
+                     EXPECT_TRUE(cat.AddProject("Docs", t.Store(), false));
+                     EXPECT_TRUE(cat.AddFolder("Docs", t.Src("unmounted"), "", false, 6));
+                     EXPECT_TRUE(cat.AddFolder("Docs", t.Src("there"), "", false, 6));
+                     return std::vector<std::string>{"/P:Docs", "/EXIT"};
+                   },
+                   1,
+                   {"Can't read folder \"{src}/unmounted\": No such file or directory"},
+                   {"there"}},
+        FailingRun{"UnreadableSubdirectory",
+                   [](UnattendedRun& t, catalogue::TCatalogue& cat) {
+                     WriteFile(t.Src("docs/private/a.txt"), "a");
+                     fs::permissions(t.Src("docs/private"), fs::perms::none);
+                     EXPECT_TRUE(cat.AddProject("Docs", t.Store(), false));
+                     EXPECT_TRUE(cat.AddFolder("Docs", t.Src("docs"), "", false, 6));
+                     return std::vector<std::string>{"/ALL", "/EXIT"};
+                   },
+                   1,
+                   {"Can't read folder \"{src}/docs/private\": Permission denied"},
+                   {}},
+        FailingRun{"EmptyStoreFolder",
+                   [](UnattendedRun& t, catalogue::TCatalogue& cat) {
+                     WriteFile(t.Src("docs/a.txt"), "a");
+                     EXPECT_TRUE(cat.AddProject("Docs", "", false));
+                     EXPECT_TRUE(cat.AddFolder("Docs", t.Src("docs"), "", false, 6));
+                     return std::vector<std::string>{"/P:Docs", "/EXIT"};
+                   },
+                   1,
+                   {"Error!: Project \"DOCS\" has no folder to store!"},
+                   {}},
+        FailingRun{"RootStoreFolder",
+                   [](UnattendedRun& t, catalogue::TCatalogue& cat) {
+                     WriteFile(t.Src("docs/a.txt"), "a");
+                     EXPECT_TRUE(cat.AddProject("Docs", "/..", false));
+                     EXPECT_TRUE(cat.AddFolder("Docs", t.Src("docs"), "", false, 6));
+                     return std::vector<std::string>{"/EXIT", "/P:Docs"};
+                   },
+                   1,
+                   {"Error!: Folder to store \"/..\" of project \"DOCS\" is the root folder!"},
+                   {}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(UnattendedRun, TornFolderFileNamesTheFileOnStandardError) {
+  {
+    catalogue::TCatalogue cat;
+    ASSERT_TRUE(
+        cat.OpenCatalogue(dir_ / "cat/Rpoject.vrn", dir_ / "cat/Folder.vrn", dir_ / "cat/Log.vrn"));
+    ASSERT_TRUE(cat.AddProject("Docs", Store(), false));
+    ASSERT_TRUE(cat.AddFolder("Docs", Src("docs"), "", false, 6));
+    cat.CloseCatalogue();
+  }
+  fs::resize_file(dir_ / "cat/Folder.vrn", 372 + 200);
+  const RunResult result = Run({"/P:Docs", "/EXIT"});
+  EXPECT_EQ(result.status, 2);
+  EXPECT_NE(result.errors.find("Folder.vrn\": record 1 is incomplete"), std::string::npos)
+      << result.errors;
+}
+
+TEST_F(UnattendedRun, WrongWorkingDirectoryCreatesNoCatalogueAndEndsWithStatus2) {
+  fs::create_directories(dir_ / "elsewhere");
+  const RunResult result = Run({"/P:Docs", "/EXIT"}, {.workingDir = dir_ / "elsewhere"});
+  EXPECT_EQ(result.status, 2);
+  EXPECT_TRUE(fs::is_empty(dir_ / "elsewhere"));
+  EXPECT_NE(result.errors.find("Can't open project database!"), std::string::npos)
+      << result.errors;
+  EXPECT_NE(result.errors.find(dir_ / "elsewhere"), std::string::npos) << result.errors;
+}
+
+TEST_F(UnattendedRun, LogOnAFullDiskStaysWholeAndTheRunFails) {
+  WriteFile(Src("docs/a.txt"), "a");
+  {
+    catalogue::TCatalogue cat;
+    ASSERT_TRUE(
+        cat.OpenCatalogue(dir_ / "cat/Rpoject.vrn", dir_ / "cat/Folder.vrn", dir_ / "cat/Log.vrn"));
+    ASSERT_TRUE(cat.AddProject("Docs", Store(), false));
+    ASSERT_TRUE(cat.AddFolder("Docs", Src("docs"), "", false, 6));
+    for (int k = 0; k < 3; ++k) cat.AddLogEntry("earlier entry");
+    cat.CloseCatalogue();
+  }
+  // Room for one more entry and part of a second: the second is cut off mid-record, as on
+  // a disk that fills up.
+  const long long logSize = static_cast<long long>(fs::file_size(dir_ / "cat/Log.vrn"));
+  const RunResult full = Run({"/P:Docs", "/EXIT"}, {.fileSizeLimit = logSize + 109 + 40});
+  EXPECT_EQ(full.status, 1) << full.errors;
+  EXPECT_NE(full.errors.find("Log.vrn"), std::string::npos) << full.errors;
+  EXPECT_EQ(fs::file_size(dir_ / "cat/Log.vrn") % 109, 0u);
+  EXPECT_EQ(fs::file_size(dir_ / "cat/Log.vrn"), static_cast<std::uintmax_t>(logSize + 109));
+  EXPECT_FALSE(fs::exists(ArchiveOf("docs/a.txt")));
+
+  // Space again: the next run stores, and its entries follow the whole ones.
+  const RunResult next = Run({"/P:Docs", "/EXIT"});
+  EXPECT_EQ(next.status, 0) << next.errors;
+  EXPECT_TRUE(fs::is_regular_file(ArchiveOf("docs/a.txt")));
+  const std::vector<std::string> log = Log();
+  ASSERT_GE(log.size(), 6u);
+  EXPECT_EQ(log[3], "Running with command line \"/P:Docs /EXIT\"...");
+  EXPECT_EQ(log[4], "Running with command line \"/P:Docs /EXIT\"...");
+  EXPECT_EQ(log[5], "Starting process for \"DOCS\"...");
+}
+
+TEST_F(UnattendedRun, ExitWithADisplayEndsTheProgramWhereverItStands) {
+  // Regression: with a display, "/EXIT /P:x" backed up and then never ended.
+  WriteFile(Src("docs/a.txt"), "a");
+  {
+    catalogue::TCatalogue cat;
+    ASSERT_TRUE(
+        cat.OpenCatalogue(dir_ / "cat/Rpoject.vrn", dir_ / "cat/Folder.vrn", dir_ / "cat/Log.vrn"));
+    ASSERT_TRUE(cat.AddProject("Docs", Store(), false));
+    ASSERT_TRUE(cat.AddFolder("Docs", Src("docs"), "", false, 6));
+    cat.CloseCatalogue();
+  }
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"/EXIT", "/P:Docs"}, {"/EXIT", "/ALL"}, {"/P:Docs", "/exit"}}) {
+    const RunResult result = Run(args, {.offscreen = true});
+    EXPECT_EQ(result.status, 0) << args[0] << " " << args[1] << ": " << result.errors;
+  }
+  EXPECT_TRUE(fs::is_regular_file(ArchiveOf("docs/a.txt")));
+}
+
+TEST_F(UnattendedRun, LongestArchiveNameIsStoredAndLeftoversOfKilledRunsGo) {
+  // A 251-byte name has a 255-byte archive name, the longest a file system takes.
+  const std::string longest(251, 'L');
+  WriteFile(Src("docs/" + longest), Text(3000));
+  WriteFile(Src("docs/b.txt"), "b");
+  // What a killed run leaves: a temporary of either form, for files long renamed.
+  const std::string target = Store() + Src("docs");
+  fs::create_directories(target);
+  WriteFile(target + "/.vrn-tmp.X1y2Z3", std::string(5000, 'p'));
+  WriteFile(target + "/renamed.doc.ZIP.vrn-tmp", std::string(5000, 'p'));
+  {
+    catalogue::TCatalogue cat;
+    ASSERT_TRUE(
+        cat.OpenCatalogue(dir_ / "cat/Rpoject.vrn", dir_ / "cat/Folder.vrn", dir_ / "cat/Log.vrn"));
+    ASSERT_TRUE(cat.AddProject("Docs", Store(), false));
+    ASSERT_TRUE(cat.AddFolder("Docs", Src("docs"), "", false, 6));
+    cat.CloseCatalogue();
+  }
+  const RunResult result = Run({"/P:Docs", "/EXIT"});
+  ASSERT_EQ(result.status, 0) << result.errors;
+  EXPECT_TRUE(result.errors.empty()) << result.errors;
+  ASSERT_TRUE(fs::is_regular_file(ArchiveOf("docs/" + longest)));
+  const std::string test = "unzip -tqq '" + ArchiveOf("docs/" + longest) + "' >/dev/null";
+  EXPECT_EQ(std::system(test.c_str()), 0);
+  std::vector<std::string> left;
+  for (const auto& entry : fs::directory_iterator(target)) {
+    left.push_back(entry.path().filename().string());
+  }
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{longest + ".ZIP", "b.txt.ZIP"}));
 }
 
 TEST_F(UnattendedRun, WithoutSwitchesAndDisplayExplainsAndEndsWithStatus2) {

@@ -3,7 +3,11 @@
 // LoadLog appends to what the list already holds. The line's time text itself belongs to
 // the platform layer; here it is compared with the date of the same day at noon.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <memory>
 #include <string>
 #include <vector>
@@ -143,6 +147,7 @@ TEST_F(LogTest, TrailingIncompleteEntry) {
   } catch (const ECatalogueError& e) {
     EXPECT_EQ(e.Code(), std::make_error_code(std::errc::io_error));
     EXPECT_NE(std::string(e.what()).find("Log.vrn"), std::string::npos) << e.what();
+    EXPECT_TRUE(e.Damaged());
   }
   catalogue_->AddLogEntry("after");
   EXPECT_EQ(FileSize(LogPath()), 2u * 109u);
@@ -174,7 +179,54 @@ TEST(LogWriteFailure, RaisesTheSystemErrorNamingTheFile) {
     EXPECT_EQ(e.FileName(), "/dev/full");
     EXPECT_NE(std::string(e.what()).find("Write error"), std::string::npos) << e.what();
     EXPECT_NE(std::string(e.what()).find("/dev/full"), std::string::npos) << e.what();
+    EXPECT_FALSE(e.Damaged()) << "a full disk is no damage to the catalogue";
   }
+}
+
+// A disk that fills up in the middle of a record: the part that was written is cut off
+// again, so the log stays a whole number of records and the next entry follows the last
+// whole one. The file size limit (RLIMIT_FSIZE) of a child process plays the full disk: a
+// write that crosses it writes up to the limit, the next one fails with EFBIG.
+TEST(LogWriteFailure, RecordCutShortByAFullDiskIsTakenBackOff) {
+  catalogue_test::TempDir dir;
+  const std::string log = dir.File("Log.vrn");
+  {
+    TCatalogue catalogue;
+    ASSERT_TRUE(catalogue.OpenCatalogue(dir.File("Rpoject.vrn"), dir.File("Folder.vrn"), log));
+    catalogue.AddLogEntry("one");
+    catalogue.AddLogEntry("two");
+    catalogue.CloseCatalogue();
+  }
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{2 * 109 + 40, 2 * 109 + 40};
+    if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(10);
+    TCatalogue catalogue;
+    if (!catalogue.OpenCatalogue(dir.File("Rpoject.vrn"), dir.File("Folder.vrn"), log)) _exit(11);
+    try {
+      catalogue.AddLogEntry("three does not fit");
+      _exit(12);
+    } catch (const ECatalogueError& e) {
+      if (e.Code() != std::make_error_code(std::errc::file_too_large)) _exit(13);
+      if (e.Damaged()) _exit(14);
+    }
+    _exit(0);
+  }
+  int status = -1;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(FileSize(log), 2u * 109u);
+
+  TCatalogue catalogue;
+  ASSERT_TRUE(catalogue.OpenCatalogue(dir.File("Rpoject.vrn"), dir.File("Folder.vrn"), log));
+  catalogue.AddLogEntry("three");
+  std::vector<std::string> lines;
+  catalogue.LoadLog(&lines);
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_TRUE(lines[2].ends_with("   three"));
 }
 
 }  // namespace

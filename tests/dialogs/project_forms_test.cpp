@@ -7,6 +7,7 @@
 
 #include <QCheckBox>
 #include <QDir>
+#include <QFile>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
@@ -89,6 +90,28 @@ TEST_F(ProjectFormTest, RefusedInputStaysAsTypedAndCanBeCorrected) {
   EXPECT_FALSE(form->isVisible());
   EXPECT_EQ(form->result(), QDialog::Accepted);
   EXPECT_EQ(form->Edit1->text(), QStringLiteral(" Docs "));  // untrimmed
+}
+
+TEST_F(ProjectFormTest, StoreFolderThatIsTheRootIsRefusedWithItsOwnMessage) {
+  // "/.." passes the full-path test and names "/", where every archive would lie beside
+  // its source file; so does a link to "/".
+  QTemporaryDir dir;
+  ASSERT_TRUE(QFile::link(QStringLiteral("/"), dir.filePath(QStringLiteral("root"))));
+  const QStringList roots = {QStringLiteral("/.."), QStringLiteral("/./."),
+                             QStringLiteral("/tmp/.."), dir.filePath(QStringLiteral("root"))};
+  for (const QString& root : roots) {
+    prompter.boxes.clear();
+    Fill(QStringLiteral("Docs"), root);
+    QTest::mouseClick(form->Button2, Qt::LeftButton);
+    ASSERT_EQ(prompter.boxes.size(), 1u) << root.toStdString();
+    EXPECT_EQ(prompter.boxes[0].text, "Folder to store can't be the root folder!");
+    EXPECT_EQ(prompter.boxes[0].caption, "Error!");
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_EQ(form->Edit2->text(), root) << "the field stays as typed";
+  }
+  Fill(QStringLiteral("Docs"), dir.path());
+  QTest::mouseClick(form->Button2, Qt::LeftButton);
+  EXPECT_EQ(form->result(), QDialog::Accepted);
 }
 
 TEST_F(ProjectFormTest, FullPathOfThreeCharactersIsAccepted) {

@@ -46,8 +46,10 @@ class ScriptedPrompter : public dialogs::Prompter {
     boxes.push_back({"fatal", text.toStdString(), ""});
   }
   void Beep() override { ++beeps; }
+  void Report(const QString& line) override { reports.push_back(line.toStdString()); }
 
   std::vector<Box> boxes;
+  std::vector<std::string> reports;  // lines for standard error without a display
   std::deque<bool> yesNoAnswers;
   int beeps = 0;
 };

@@ -5,6 +5,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -69,6 +73,59 @@ TEST_F(TempDir, ListingIsSortedWithAttributesAndLinks) {
   EXPECT_TRUE(entries[4].info.isDirectory);
 
   EXPECT_TRUE(ListDirectory(Path("nope"), entries));
+}
+
+// Identity and the exact last-write time are what tell a changed or a linked file: a link
+// and its target are one object, a rewrite one nanosecond later is another state.
+TEST_F(TempDir, InfoCarriesIdentityAndTheNanosecondTime) {
+  Write("a.txt", "a");
+  Write("b.txt", "b");
+  fs::create_symlink(Path("a.txt"), Path("link_to_a"));
+  const timespec times[2] = {{1709633720, 123456789}, {1709633720, 123456789}};
+  ASSERT_EQ(utimensat(AT_FDCWD, Path("a.txt").c_str(), times, 0), 0);
+  FileInfo a, b, link;
+  ASSERT_FALSE(GetFileInfo(Path("a.txt"), a));
+  ASSERT_FALSE(GetFileInfo(Path("b.txt"), b));
+  ASSERT_FALSE(GetFileInfo(Path("link_to_a"), link));
+  EXPECT_EQ(a.lastWriteNs, 1709633720123456789LL);
+  EXPECT_TRUE(SameObject(a, link));
+  EXPECT_FALSE(SameObject(a, b));
+  struct stat st {};
+  ASSERT_EQ(stat(Path("a.txt").c_str(), &st), 0);
+  EXPECT_EQ(a.inode, st.st_ino);
+  EXPECT_EQ(a.device, st.st_dev);
+}
+
+// A directory that may be listed but not entered gives names without status: they are
+// left out, and the caller learns why.
+TEST_F(TempDir, ListingSaysWhyEntriesWereLeftOut) {
+  Write("x.txt", "x");
+  fs::create_symlink(Path("missing"), Path("dangling"));
+  std::vector<DirEntry> entries;
+  std::error_code statusError = std::make_error_code(std::errc::io_error);
+  ASSERT_FALSE(ListDirectory(dir_, entries, &statusError));
+  EXPECT_FALSE(statusError) << "a dangling link is no failure";
+  EXPECT_EQ(entries.size(), 1u);
+
+  if (geteuid() == 0) GTEST_SKIP() << "root enters every directory";
+  fs::create_directory(Path("listonly"));
+  Write("listonly/a.txt", "a");
+  chmod(Path("listonly").c_str(), 0400);
+  ASSERT_FALSE(ListDirectory(Path("listonly"), entries, &statusError));
+  chmod(Path("listonly").c_str(), 0700);
+  EXPECT_TRUE(entries.empty());
+  EXPECT_EQ(statusError, std::make_error_code(std::errc::permission_denied));
+}
+
+TEST_F(TempDir, ListNamesGivesBareNamesWithoutDots) {
+  Write("b", "");
+  Write(".vrn-tmp.abcdef", "");
+  fs::create_directory(Path("d"));
+  std::vector<std::string> names;
+  ASSERT_FALSE(ListNames(dir_, names));
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{".vrn-tmp.abcdef", "b", "d"}));
+  EXPECT_TRUE(ListNames(Path("nope"), names));
 }
 
 TEST(Paths, AbsolutePathFoldsDotsAndSlashes) {

@@ -1,0 +1,45 @@
+#include "backup/temporary.h"
+
+#include <vector>
+
+#include "backup/placement.h"
+#include "platform/file_info.h"
+#include "platform/file_system.h"
+
+namespace backup {
+
+namespace {
+// The random part platform::CreateTempFile appends (mkstemp's "XXXXXX").
+constexpr std::size_t kRandomLength = 6;
+}  // namespace
+
+bool IsTemporaryName(std::string_view name) {
+  if (name.size() == kTemporaryPrefix.size() + kRandomLength &&
+      name.substr(0, kTemporaryPrefix.size()) == kTemporaryPrefix) {
+    return true;
+  }
+  const std::size_t oldSuffix = kArchiveExtension.size() + kTemporarySuffix.size();
+  return name.size() > oldSuffix &&
+         name.substr(name.size() - kTemporarySuffix.size()) == kTemporarySuffix &&
+         name.substr(name.size() - oldSuffix, kArchiveExtension.size()) == kArchiveExtension;
+}
+
+std::error_code ReserveTemporary(const std::string& dir, std::string& path) {
+  if (std::error_code error =
+          platform::CreateTempFile(dir, std::string(kTemporaryPrefix), path)) {
+    return error;
+  }
+  return platform::DeleteFile(path);
+}
+
+int RemoveStaleTemporaries(const std::string& dir) {
+  std::vector<std::string> names;
+  if (platform::ListNames(dir, names)) return 0;
+  int removed = 0;
+  for (const std::string& name : names) {
+    if (IsTemporaryName(name) && !platform::DeleteFile(platform::JoinPath(dir, name))) ++removed;
+  }
+  return removed;
+}
+
+}  // namespace backup
