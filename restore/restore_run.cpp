@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "backup/backup_run.h"
 #include "backup/placement.h"
 #include "backup/selection.h"
 #include "platform/file_info.h"
@@ -85,13 +86,23 @@ void TRestoreRun::ResetRunState() {
   yesToAll_ = false;
 }
 
-void TRestoreRun::Run(const RestoreRequest& request) {
+bool TRestoreRun::Run(const RestoreRequest& request) {
   catalogue_.AddLogEntry(std::string(kLogStarting));
   ResetRunState();
 
   catalogue::TProjectRecord project;
-  catalogue_.GetProject(request.projectName, project);
+  const bool known = catalogue_.GetProject(request.projectName, project);
   const std::string storeFolder = project.StoreFolder;
+  const backup::StoreFolderProblem problem = backup::CheckStoreFolder(storeFolder);
+  if (!known || problem != backup::StoreFolderProblem::None) {
+    const std::string refusal =
+        !known ? backup::UnknownProjectText(request.projectName)
+               : backup::StoreFolderRefusalText(request.projectName, storeFolder, problem);
+    catalogue_.AddLogEntry(refusal);
+    catalogue_.AddLogEntry("");
+    observer_.ShowError(refusal);
+    return false;
+  }
 
   if (!request.selectedFolderOnly) {
     observer_.ProgressStarted(catalogue_.CountFolders(request.projectName));
@@ -112,6 +123,7 @@ void TRestoreRun::Run(const RestoreRequest& request) {
 
   catalogue_.AddLogEntry(std::string(kLogComplete));
   catalogue_.AddLogEntry("");
+  return true;
 }
 
 void TRestoreRun::RestoreFolder(const std::string& storeFolder, const std::string& sourcePath,

@@ -105,7 +105,11 @@ class TRestoreRun {
 
   // The whole run of "Start!" after the user confirmed it: logs the start, clears the run
   // state, restores every folder of the project (or the selected one) and logs the end.
-  void Run(const RestoreRequest& request);
+  // A project that is unknown, or whose store folder is missing or the root folder
+  // (backup::CheckStoreFolder), is refused before any folder: logged, shown through
+  // ShowError, and false is returned. A store folder that is "/" would take the user's own
+  // "*.zip" files for archives and unpack them over their namesakes.
+  bool Run(const RestoreRequest& request);
 
   // Restores one source folder of the project whose store folder is storeFolder into
   // destination (the folder's own path for "All folders").

@@ -5,6 +5,7 @@
 // destination already holds. Expected trees and log texts are written out by hand.
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include "restore_fixture.h"
 
@@ -328,6 +329,37 @@ TEST_F(RestoreTest, MissingBackupFolderIsReportedAndTheDestinationStillCreated) 
   ASSERT_GE(log.size(), 3u);
   EXPECT_EQ(log[1], "Restoring folder \"" + never + "\"...");
   EXPECT_EQ(log[2], "Unable to restore folder \"" + never + "\"!");
+}
+
+TEST_F(RestoreTest, StoreFolderThatIsTheRootIsRefusedAndNothingIsUnpacked) {
+  // Regression: with the store folder "/.." every source file's "archive" is the user's own
+  // "<name>.ZIP" beside it, and "Rewrite all files" unpacked those over their namesakes.
+  const std::string docs = Path("src/Docs");
+  fs::create_directories(docs);
+  std::ofstream(docs + "/report.txt") << "the user's own report";
+  {
+    std::ofstream zip(docs + "/report.txt.ZIP");
+    zip << "PK not really an archive";
+  }
+  ASSERT_TRUE(catalogue_.AddProject("Rooted", "/..", false));
+  ASSERT_TRUE(catalogue_.AddFolder("Rooted", docs, "*; ", true, 6));
+  catalogue_.ClearLog();
+
+  restore::RestoreRequest request{.projectName = "Rooted", .prompt = false,
+                                  .option = RestoreOption::RewriteAll};
+  EXPECT_FALSE(run_->Run(request));
+
+  const std::string refusal = "Folder to store \"/..\" of project \"Rooted\" is the root folder!";
+  EXPECT_EQ(observer_.errors, std::vector<std::string>{refusal});
+  EXPECT_TRUE(observer_.folders.empty());
+  EXPECT_EQ(LogTexts(),
+            (std::vector<std::string>{"Starting restore process...", refusal, ""}));
+  std::ifstream in(docs + "/report.txt");
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "the user's own report");
+
+  request.projectName = "Nobody";
+  EXPECT_FALSE(run_->Run(request));
+  EXPECT_EQ(observer_.errors.back(), "Can't find project \"Nobody\"!");
 }
 
 TEST_F(RestoreTest, EmptyDestinationRestoresNothing) {
