@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <stdexcept>
 
 #include "deflate_trace.h"
@@ -324,6 +325,59 @@ TEST(DeflateCompressor, SizeStaysCloseToZlibAtTheSameLevel) {
     EXPECT_LT(ratio, 1.01) << "level " << level;
     EXPECT_GT(ratio, 0.97) << "level " << level;
   }
+}
+
+// One entry may carry more than 512 MB of compressed data (2^32 bits): the length is counted
+// in 64 bits. 520 MB of noise go through level 1 as stored blocks, streamed: zlib inflates
+// the output as it comes and both sides' CRC-32 must agree.
+TEST(DeflateCompressor, AnEntryMayPass512MegabytesOfCompressedData) {
+  constexpr std::size_t kTotal = std::size_t{520} << 20;
+  class NoiseIo : public IDeflateIo {
+   public:
+    std::size_t ReadSource(std::uint8_t* buffer, std::size_t size) override {
+      size = std::min<std::size_t>(size, kTotal - produced) & ~std::size_t{7};
+      for (std::size_t i = 0; i < size; i += 8) {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        std::memcpy(buffer + i, &state, 8);
+      }
+      produced += size;
+      inCrc = crc32(inCrc, buffer, static_cast<uInt>(size));
+      return size;
+    }
+    void WriteOutput(const std::uint8_t* data, std::size_t size) override {
+      written += size;
+      zs.next_in = const_cast<Bytef*>(data);
+      zs.avail_in = static_cast<uInt>(size);
+      while (zs.avail_in != 0 && rc == Z_OK) {
+        zs.next_out = out;
+        zs.avail_out = sizeof out;
+        rc = inflate(&zs, Z_NO_FLUSH);
+        outCrc = crc32(outCrc, out, static_cast<uInt>(sizeof out - zs.avail_out));
+      }
+    }
+    std::uint64_t state = 0x9E3779B97F4A7C15ull;
+    std::size_t produced = 0;
+    std::uint64_t written = 0;
+    uLong inCrc = crc32(0, nullptr, 0);
+    uLong outCrc = crc32(0, nullptr, 0);
+    z_stream zs{};
+    int rc = Z_OK;
+    std::uint8_t out[1 << 16];
+  };
+  auto io = std::make_unique<NoiseIo>();
+  ASSERT_EQ(inflateInit2(&io->zs, -15), Z_OK);
+  TDeflateCompressor compressor;
+  TDeflateEntryFields entry;
+  const std::uint64_t size = compressor.Deflate(1, *io, entry);
+  inflateEnd(&io->zs);
+  EXPECT_EQ(entry.Method, 8);
+  EXPECT_EQ(size, io->written);
+  EXPECT_GT(size, std::uint64_t{kTotal});  // stored blocks add a little
+  EXPECT_EQ(io->rc, Z_STREAM_END);
+  EXPECT_EQ(io->zs.total_out, kTotal);
+  EXPECT_EQ(io->outCrc, io->inCrc);
 }
 
 TEST(DeflateCompressor, AWriteFailurePassesThroughAndTheObjectStaysUsable) {
