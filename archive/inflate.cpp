@@ -5,7 +5,10 @@
 //
 //  - A 64-bit bit buffer, refilled with one unaligned 8-byte load: after a refill it holds at
 //    least 56 bits, enough for up to three literals, or a length (code plus extra bits, at
-//    most 20 bits) without another refill; the distance (at most 28 bits) refills once more.
+//    most 20 bits) without another refill; the distance (at most 28 bits) refills only when
+//    fewer bits are left.
+//  - The table entry of the next symbol is fetched as soon as its bits are there, before the
+//    current match is copied, so the lookup overlaps the copy.
 //    The refill may load bytes beyond those it counts; they are the very next input bytes,
 //    so loading them again later ORs the same bits.
 //  - Decode tables with 11 first-level bits for literals/lengths and 8 for distances (see
@@ -109,7 +112,8 @@ constexpr auto kPrecodeSymbols = [] {
 constexpr std::uint8_t kPrecodeOrder[19] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
                                             11, 4,  12, 3, 13, 2, 14, 1, 15};
 
-// Bytes of input the fast loop may consume in one iteration, plus the 8-byte load.
+// Bytes of input the fast loop may consume in one iteration (three refills of at most 7
+// bytes), plus the 8-byte load.
 constexpr std::ptrdiff_t kFastInputBytes = 32;
 // Output one fast iteration may write: a match of 258 plus 7 bytes of word overshoot, or
 // three literals.
@@ -129,6 +133,10 @@ inline std::uint64_t LoadLe64(const std::uint8_t* p) {
 }
 
 inline std::uint64_t Mask(unsigned bits) { return (std::uint64_t{1} << bits) - 1; }
+
+// EntryBits for the fast loop: the count is at most 28, and masking with 63 lets a 64-bit
+// shift take the entry as it is.
+inline unsigned FastBits(std::uint32_t entry) { return entry & 63; }
 
 class TInflater {
  public:
@@ -353,26 +361,37 @@ class TInflater {
       bool endOfBlock = false;
       bool bad = false;
 
+      // The entry of the next symbol is looked up as soon as its bits are in the buffer, ahead
+      // of the work on the current one (the match copy above all), so that the table load is
+      // not on the critical path. At least 11 valid bits are held at every such lookup.
+      std::uint32_t entry = 0;
+      if (inEnd - in >= kFastInputBytes) {
+        bitBuffer |= LoadLe64(in) << bitCount;
+        in += (63 - bitCount) >> 3;
+        bitCount |= 56;
+        entry = litlen[bitBuffer & litlenMask];
+      }
       while (inEnd - in >= kFastInputBytes && out < outFastEnd) {
         bitBuffer |= LoadLe64(in) << bitCount;
         in += (63 - bitCount) >> 3;
         bitCount |= 56;
 
-        std::uint32_t entry = litlen[bitBuffer & litlenMask];
         if (entry & kLiteral) {
-          bitBuffer >>= EntryBits(entry);
-          bitCount -= EntryBits(entry);
+          // Up to three literals per refill: 3 x 15 bits, and 11 left for the next lookup.
+          bitBuffer >>= FastBits(entry);
+          bitCount -= FastBits(entry);
           *out++ = static_cast<std::uint8_t>(EntryValue(entry));
           entry = litlen[bitBuffer & litlenMask];
           if (entry & kLiteral) {
-            bitBuffer >>= EntryBits(entry);
-            bitCount -= EntryBits(entry);
+            bitBuffer >>= FastBits(entry);
+            bitCount -= FastBits(entry);
             *out++ = static_cast<std::uint8_t>(EntryValue(entry));
             entry = litlen[bitBuffer & litlenMask];
             if (entry & kLiteral) {
-              bitBuffer >>= EntryBits(entry);
-              bitCount -= EntryBits(entry);
+              bitBuffer >>= FastBits(entry);
+              bitCount -= FastBits(entry);
               *out++ = static_cast<std::uint8_t>(EntryValue(entry));
+              entry = litlen[bitBuffer & litlenMask];
               continue;
             }
           }
@@ -380,21 +399,22 @@ class TInflater {
         // At least 26 bits are held here: enough for a subtable code and 5 extra bits.
         if (entry & kExceptional) {
           if (entry & kSubtable) {
-            const unsigned rootBits = EntryBits(entry);
+            const unsigned rootBits = FastBits(entry);
             bitBuffer >>= rootBits;
             bitCount -= rootBits;
             entry = litlen[EntryValue(entry) + (bitBuffer & Mask(EntryCodeBits(entry)))];
             if (entry & kLiteral) {
-              bitBuffer >>= EntryBits(entry);
-              bitCount -= EntryBits(entry);
+              bitBuffer >>= FastBits(entry);
+              bitCount -= FastBits(entry);
               *out++ = static_cast<std::uint8_t>(EntryValue(entry));
+              entry = litlen[bitBuffer & litlenMask];
               continue;
             }
           }
           if (entry & kExceptional) {
             if (entry & kEndOfBlock) {
-              bitBuffer >>= EntryBits(entry);
-              bitCount -= EntryBits(entry);
+              bitBuffer >>= FastBits(entry);
+              bitCount -= FastBits(entry);
               endOfBlock = true;
             } else {
               bad = true;
@@ -403,18 +423,20 @@ class TInflater {
           }
         }
         const unsigned length =
-            EntryValue(entry) + ((bitBuffer & Mask(EntryBits(entry))) >> EntryCodeBits(entry));
-        bitBuffer >>= EntryBits(entry);
-        bitCount -= EntryBits(entry);
+            EntryValue(entry) + ((bitBuffer & Mask(FastBits(entry))) >> EntryCodeBits(entry));
+        bitBuffer >>= FastBits(entry);
+        bitCount -= FastBits(entry);
 
         // Distance: code up to 15 bits plus 13 extra bits.
-        bitBuffer |= LoadLe64(in) << bitCount;
-        in += (63 - bitCount) >> 3;
-        bitCount |= 56;
+        if (bitCount < 28) {
+          bitBuffer |= LoadLe64(in) << bitCount;
+          in += (63 - bitCount) >> 3;
+          bitCount |= 56;
+        }
         entry = dist[bitBuffer & distMask];
         if (entry & kExceptional) {
           if (entry & kSubtable) {
-            const unsigned rootBits = EntryBits(entry);
+            const unsigned rootBits = FastBits(entry);
             bitBuffer >>= rootBits;
             bitCount -= rootBits;
             entry = dist[EntryValue(entry) + (bitBuffer & Mask(EntryCodeBits(entry)))];
@@ -425,20 +447,33 @@ class TInflater {
           }
         }
         const std::size_t distance =
-            EntryValue(entry) + ((bitBuffer & Mask(EntryBits(entry))) >> EntryCodeBits(entry));
-        bitBuffer >>= EntryBits(entry);
-        bitCount -= EntryBits(entry);
+            EntryValue(entry) + ((bitBuffer & Mask(FastBits(entry))) >> EntryCodeBits(entry));
+        bitBuffer >>= FastBits(entry);
+        bitCount -= FastBits(entry);
+        if (bitCount < kLitlenRootBits) {
+          bitBuffer |= LoadLe64(in) << bitCount;
+          in += (63 - bitCount) >> 3;
+          bitCount |= 56;
+        }
+        entry = litlen[bitBuffer & litlenMask];
 
         // The history in front of out is at least 32 KiB, so any distance is in the buffer.
+        // Room for kFastOutputBytes is left, so short matches are copied as three whole words
+        // without looking at their length; most matches are that short.
         const std::uint8_t* from = out - distance;
         std::uint8_t* to = out;
         out += length;
         if (distance >= 8) {
-          do {
+          std::memcpy(to, from, 8);
+          std::memcpy(to + 8, from + 8, 8);
+          std::memcpy(to + 16, from + 16, 8);
+          to += 24;
+          from += 24;
+          while (to < out) {
             std::memcpy(to, from, 8);
             to += 8;
             from += 8;
-          } while (to < out);
+          }
         } else if (distance == 1) {
           const std::uint64_t pattern = from[0] * 0x0101010101010101ull;
           do {

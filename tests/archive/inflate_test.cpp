@@ -97,6 +97,47 @@ TEST(InflateTest, OverlappingMatchRepeatsThePattern) {
   EXPECT_EQ(std::string(r.output.begin(), r.output.end()), expected);
 }
 
+// Every short match shape the fast loop copies by whole words: each distance from 1 to 48
+// with each length from 3 to 40, so that overlapping copies (distance below the length) and
+// copies shorter than the words written are all met, with literals in between.
+TEST(InflateTest, EveryShortMatchShapeIsCopiedRight) {
+  TBitWriter w;
+  w.Put(1, 1);
+  w.Put(1, 2);
+  Bytes expected;
+  unsigned seed = 7;
+  auto literal = [&](unsigned value) {
+    PutFixedLiteral(w, value);
+    expected.push_back(static_cast<std::uint8_t>(value));
+  };
+  for (unsigned i = 0; i < 64; ++i) literal(i * 37 % 256);
+  constexpr unsigned kLengthBase[] = {3, 4, 5, 6, 7, 8, 9, 10, 11, 13, 15, 17, 19, 23, 27, 31, 35};
+  constexpr unsigned kLengthExtra[] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3};
+  constexpr unsigned kDistBase[] = {1, 2, 3, 4, 5, 7, 9, 13, 17, 25, 33, 49};
+  constexpr unsigned kDistExtra[] = {0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4};
+  for (unsigned distance = 1; distance <= 48; ++distance) {
+    for (unsigned length = 3; length <= 40; ++length) {
+      unsigned lc = 16;
+      while (kLengthBase[lc] > length) --lc;
+      PutFixedLiteral(w, 257 + lc);
+      w.Put(length - kLengthBase[lc], kLengthExtra[lc]);
+      unsigned dc = 11;
+      while (kDistBase[dc] > distance) --dc;
+      w.PutCode(dc, 5);
+      w.Put(distance - kDistBase[dc], kDistExtra[dc]);
+      for (unsigned i = 0; i < length; ++i) expected.push_back(expected[expected.size() - distance]);
+      seed = seed * 1103515245 + 12345;
+      literal((seed >> 16) & 0xFF);
+    }
+  }
+  PutFixedLiteral(w, 256);
+  for (std::size_t block : {std::size_t{16000}, std::size_t{5}}) {
+    TDecodeResult r = Decode(&Inflate, w.bytes, block);
+    ASSERT_EQ(r.status, TDecodeStatus::Done) << "block " << block;
+    EXPECT_TRUE(r.output == expected) << "block " << block;
+  }
+}
+
 TEST(InflateTest, DistanceOneRunOfMaximumLength) {
   // 'x' then 258 more at distance 1: code 285 and distance code 0.
   TBitWriter w;
