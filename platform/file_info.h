@@ -65,9 +65,9 @@ struct DirEntry {
 
 // Lists dir (without "." and ".."), sorted by name bytes so walks are repeatable.
 // Entries whose status cannot be read (dangling links, races) are left out. When
-// statusError is given it receives the first reason other than a vanished, dangling or
-// looping link (a directory that may be read but not entered gives names without status:
-// EACCES), so that a caller can say that entries were left out.
+// statusError is given it receives the first reason an entry was left out for, other than
+// an entry that vanished or a link that dangles or loops: a directory that may be read but
+// not entered gives names without status (EACCES), and the caller can say so.
 std::error_code ListDirectory(const std::string& dir, std::vector<DirEntry>& out,
                               std::error_code* statusError = nullptr);
 // The bare names in dir (without "." and ".."), unsorted and without their status: the
