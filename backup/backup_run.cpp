@@ -1,6 +1,8 @@
 #include "backup/backup_run.h"
 
+#include <algorithm>
 #include <exception>
+#include <utility>
 #include <vector>
 
 #include "backup/placement.h"
@@ -11,6 +13,10 @@
 
 namespace backup {
 namespace {
+
+// Files in flight per worker: enough that a worker never waits for the run thread to
+// commit, few enough that the results held are small.
+constexpr std::size_t kInFlightPerWorker = 4;
 
 // True when path lies strictly below dir (both absolute and folded).
 bool IsBelow(const std::string& path, const std::string& dir) {
@@ -60,8 +66,37 @@ bool FileChangedWhileRead(const platform::FileInfo& before, const platform::File
          !platform::SameObject(before, after);
 }
 
+struct BackupRun::PendingStore : Pool::Task {
+  std::string filePath;
+  std::string archivePath;
+  int level = 0;
+  bool raiseErrors = false;
+  std::string targetPath;
+  // Written by the worker; read by the run thread once the pool says the task is done.
+  StoreOutcome outcome;
+  std::exception_ptr error;
+
+  void Run(Archiver& archiver) noexcept override {
+    try {
+      outcome = PrepareArchive(archiver, filePath, archivePath, level);
+    } catch (...) {
+      error = std::current_exception();
+    }
+  }
+};
+
 BackupRun::BackupRun(catalogue::TCatalogue& catalogue, Archiver& archiver, BackupObserver& observer)
     : catalogue_(catalogue), archiver_(archiver), observer_(observer) {}
+
+BackupRun::~BackupRun() {
+  if (!pending_.empty()) AbandonPending();
+}
+
+void BackupRun::SetWorkers(int count, std::function<std::unique_ptr<Archiver>()> make) {
+  pool_.reset();
+  workers_ = count < 1 ? 1 : count;
+  makeArchiver_ = std::move(make);
+}
 
 void BackupRun::ProcessProject(const std::string& project) {
   catalogue_.AddLogEntry(RunStartText(project));
@@ -146,28 +181,98 @@ bool BackupRun::ProcessFolder(const std::string& storeFolder, const std::string&
     DirectoryId id;
     if (GetDirectoryId(dir, id)) walk.leftOut.push_back(id);
   }
+  if (workers_ > 1 && !pool_ && makeArchiver_) {
+    pool_ = std::make_unique<Pool>(workers_, makeArchiver_);
+  }
   walk.store = [&](const std::string& sourceDir, const std::string& name,
                    const std::string& targetDir) {
     const std::string targetPath = platform::JoinPath(targetDir, name);
-    if (!StoreFile(sourceDir, name, targetPath, level) && raiseErrors) {
+    if (pool_) {
+      SubmitStore(platform::JoinPath(sourceDir, name), targetPath, level, raiseErrors);
+    } else if (!StoreFile(sourceDir, name, targetPath, level) && raiseErrors) {
       observer_.ShowMessage(UnableToProcessText(targetPath));
     }
   };
   walk.unreadable = [&](const std::string& dir, std::error_code reason) {
+    // Its log entry and box come after those of the files walked before it.
+    CommitAll();
     ++totals_.foldersFailed;
     observer_.ReportFailure(FolderFailureLine(dir, reason.message()));
     catalogue_.AddLogEntry(FolderNotReadText(dir));
     if (raiseErrors) observer_.ShowMessage(UnableToProcessFolderText(dir));
   };
-  walk.afterEntry = [this] { observer_.PumpMessages(); };
-  return ProcessDirectory(sourceRoot, backupFolder, walk);
+  walk.afterEntry = [this] {
+    CommitFinished();
+    observer_.PumpMessages();
+  };
+  try {
+    const bool read = ProcessDirectory(sourceRoot, backupFolder, walk);
+    CommitAll();
+    return read;
+  } catch (...) {
+    AbandonPending();
+    throw;
+  }
+}
+
+void BackupRun::SubmitStore(const std::string& filePath, const std::string& targetPath, int level,
+                            bool raiseErrors) {
+  while (pending_.size() >= kInFlightPerWorker * static_cast<std::size_t>(pool_->Workers())) {
+    CommitOldest();
+  }
+  auto store = std::make_shared<PendingStore>();
+  store->filePath = filePath;
+  store->archivePath = targetPath + std::string(kArchiveExtension);
+  store->targetPath = targetPath;
+  store->level = level;
+  store->raiseErrors = raiseErrors;
+  pending_.push_back(store);
+  pool_->Submit(std::move(store));
+}
+
+void BackupRun::CommitOldest() {
+  std::shared_ptr<PendingStore> store = pending_.front();
+  pool_->Wait(*store, [this] { observer_.PumpMessages(); });
+  // Out of the queue before anything that may throw: from here on it is committed.
+  pending_.pop_front();
+  if (store->error) std::rethrow_exception(store->error);
+  FinishArchive(store->outcome, store->archivePath);
+  if (!ReportStore(store->filePath, store->outcome) && store->raiseErrors) {
+    observer_.ShowMessage(UnableToProcessText(store->targetPath));
+  }
+}
+
+void BackupRun::CommitFinished() {
+  while (!pending_.empty() && pool_->Done(*pending_.front())) CommitOldest();
+}
+
+void BackupRun::CommitAll() {
+  while (!pending_.empty()) CommitOldest();
+}
+
+void BackupRun::AbandonPending() {
+  // Stores not started never run; the running ones are waited for, and every archive not
+  // committed goes with its temporary file.
+  if (!pool_) return;
+  const auto dropped = pool_->DropQueued();
+  for (const std::shared_ptr<PendingStore>& store : pending_) {
+    if (std::find(dropped.begin(), dropped.end(), store) != dropped.end()) continue;
+    pool_->Wait(*store, nullptr);
+    if (store->outcome.prepared) platform::DeleteFile(store->outcome.temporary);
+  }
+  pending_.clear();
 }
 
 bool BackupRun::StoreFile(const std::string& sourceDir, const std::string& name,
                           const std::string& targetPath, int level) {
   const std::string filePath = platform::JoinPath(sourceDir, name);
-  const StoreOutcome outcome =
-      WriteArchive(filePath, targetPath + std::string(kArchiveExtension), level);
+  const std::string archivePath = targetPath + std::string(kArchiveExtension);
+  StoreOutcome outcome = PrepareArchive(archiver_, filePath, archivePath, level);
+  FinishArchive(outcome, archivePath);
+  return ReportStore(filePath, outcome);
+}
+
+bool BackupRun::ReportStore(const std::string& filePath, const StoreOutcome& outcome) {
   if (!outcome.writerFailed) observer_.FileAttempted(filePath);
   observer_.PumpMessages();
   if (!outcome.stored) observer_.ReportFailure(StoreFailureLine(filePath, outcome.reason));
@@ -178,8 +283,8 @@ bool BackupRun::StoreFile(const std::string& sourceDir, const std::string& name,
   return outcome.stored;
 }
 
-BackupRun::StoreOutcome BackupRun::WriteArchive(const std::string& sourcePath,
-                                                const std::string& archivePath, int level) {
+BackupRun::StoreOutcome BackupRun::PrepareArchive(Archiver& archiver, const std::string& sourcePath,
+                                                  const std::string& archivePath, int level) {
   StoreOutcome outcome;
   // The state before the read: the archive takes these times, and the state after the
   // read must match it.
@@ -205,7 +310,7 @@ BackupRun::StoreOutcome BackupRun::WriteArchive(const std::string& sourcePath,
   }
   int count = 0;
   try {
-    count = archiver_.StoreOne(temporary, sourcePath, level);
+    count = archiver.StoreOne(temporary, sourcePath, level);
   } catch (const std::exception& e) {
     outcome.writerFailed = true;
     outcome.reason = e.what();
@@ -221,14 +326,24 @@ BackupRun::StoreOutcome BackupRun::WriteArchive(const std::string& sourcePath,
   } else if (std::error_code error = platform::WriteFileTimes(
                  temporary, before.times.lastAccess, before.times.lastWrite)) {
     outcome.reason = "can't set the archive's times: " + error.message();
-  } else if (std::error_code error = platform::RenameFile(temporary, archivePath)) {
-    outcome.reason = "can't write \"" + archivePath + "\": " + error.message();
   } else {
-    outcome.stored = true;
+    outcome.prepared = true;
+    outcome.temporary = std::move(temporary);
     return outcome;
   }
   platform::DeleteFile(temporary);
   return outcome;
+}
+
+void BackupRun::FinishArchive(StoreOutcome& outcome, const std::string& archivePath) {
+  if (!outcome.prepared) return;
+  outcome.prepared = false;
+  if (std::error_code error = platform::RenameFile(outcome.temporary, archivePath)) {
+    outcome.reason = "can't write \"" + archivePath + "\": " + error.message();
+    platform::DeleteFile(outcome.temporary);
+  } else {
+    outcome.stored = true;
+  }
 }
 
 }  // namespace backup

@@ -23,12 +23,25 @@
 // last-write time to the nanosecond, identity), and the source's times were set on the new
 // archive. On any failure the temporary file is removed and the old archive stays; a file
 // that changed is stored by the next run, since its archive keeps the older time.
+//
+// Several files at once (SetWorkers): the walk stays on the run thread and hands each
+// selected file to a worker, which writes the temporary archive with its own archiver and
+// checks the file; the run thread takes the results back strictly in walk order, renames
+// each archive into place and logs, reports and shows it there. At most a few files per
+// worker are in flight; every one is committed before the run logs a folder that could not
+// be read, and before a folder ends, so Cancel between folders, the log, the boxes and the
+// archives are those of a run with one worker. A run ended by an error drops the results
+// not yet committed with their temporary files, as a run with one worker never wrote them.
 #pragma once
 
+#include <deque>
+#include <functional>
+#include <memory>
 #include <string>
 
 #include "backup/archiver.h"
 #include "backup/observer.h"
+#include "backup/store_pool.h"
 #include "backup/temporary.h"
 #include "catalogue/catalogue.h"
 #include "platform/file_info.h"
@@ -52,6 +65,14 @@ class BackupRun {
   };
 
   BackupRun(catalogue::TCatalogue& catalogue, Archiver& archiver, BackupObserver& observer);
+  ~BackupRun();
+  BackupRun(const BackupRun&) = delete;
+  BackupRun& operator=(const BackupRun&) = delete;
+
+  // Stores files on count worker threads from the next folder on, each worker with its
+  // own archiver made by make (on the calling thread). A count of 1 or less stores on the
+  // run thread with the archiver given at construction, as before.
+  void SetWorkers(int count, std::function<std::unique_ptr<Archiver>()> make);
 
   // Start!: processes the project's folders in catalogue order until cancelled, marks every
   // folder reached as stored, and logs the run. An unknown name finds no folders. The
@@ -79,13 +100,29 @@ class BackupRun {
  private:
   struct StoreOutcome {
     bool stored = false;
+    bool prepared = false;      // the temporary archive is complete, only the rename is left
     bool changed = false;       // the file changed while it was read
     bool writerFailed = false;  // the writer raised an error
     std::string reason;         // why not stored, in words
+    std::string temporary;      // the prepared archive
   };
-  // The store itself, without logging.
-  StoreOutcome WriteArchive(const std::string& sourcePath, const std::string& archivePath,
-                            int level);
+  struct PendingStore;
+  using Pool = WorkerPool<Archiver>;
+
+  // The store itself, without logging: everything up to the rename (any thread), then
+  // the rename (the run thread, in walk order).
+  static StoreOutcome PrepareArchive(Archiver& archiver, const std::string& sourcePath,
+                                     const std::string& archivePath, int level);
+  static void FinishArchive(StoreOutcome& outcome, const std::string& archivePath);
+  // Reports, logs and counts one store attempt; true when stored.
+  bool ReportStore(const std::string& filePath, const StoreOutcome& outcome);
+  // The worker side: hand a file out, commit finished results in order.
+  void SubmitStore(const std::string& filePath, const std::string& targetPath, int level,
+                   bool raiseErrors);
+  void CommitOldest();
+  void CommitFinished();
+  void CommitAll();
+  void AbandonPending();
   // Logs, shows and counts a project that cannot run.
   void RefuseProject(const std::string& text);
 
@@ -93,6 +130,10 @@ class BackupRun {
   Archiver& archiver_;
   BackupObserver& observer_;
   RunTotals totals_;
+  int workers_ = 1;
+  std::function<std::unique_ptr<Archiver>()> makeArchiver_;
+  std::unique_ptr<Pool> pool_;
+  std::deque<std::shared_ptr<PendingStore>> pending_;  // walk order
 };
 
 // The log texts of a run, exactly as they are written.

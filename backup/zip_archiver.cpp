@@ -27,7 +27,20 @@ std::string WriterName(const std::string& sourcePath) {
   return pattern;
 }
 
+class OwnWriterArchiver : public Archiver {
+ public:
+  int StoreOne(const std::string& zipName, const std::string& sourcePath, int level) override {
+    return archiver_.StoreOne(zipName, sourcePath, level);
+  }
+
+ private:
+  TZipWriter writer_;
+  ZipWriterArchiver archiver_{writer_};
+};
+
 }  // namespace
+
+std::unique_ptr<Archiver> MakeOwnWriterArchiver() { return std::make_unique<OwnWriterArchiver>(); }
 
 int ZipWriterArchiver::StoreOne(const std::string& zipName, const std::string& sourcePath,
                                 int level) {

@@ -2,6 +2,7 @@
 // holding the file under its bare name.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "backup/archiver.h"
@@ -19,5 +20,9 @@ class ZipWriterArchiver : public Archiver {
  private:
   TZipWriter& writer_;
 };
+
+// An archiver with a writer of its own, for a worker of a run that stores several files at
+// once: the writer has no interaction (the run thread serves the window while it waits).
+std::unique_ptr<Archiver> MakeOwnWriterArchiver();
 
 }  // namespace backup

@@ -11,5 +11,16 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 cd "$build"
 ctest -j "$(nproc)" --output-on-failure --timeout 900
 
+# The runs that store and unpack on worker threads, under ThreadSanitizer: the engines
+# only (no windows), their backup and restore tests, with several workers.
+tsan="$root/build/tsan"
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+cmake -S "$root" -B "$tsan" -G Ninja -DCMAKE_BUILD_TYPE=tsan -DVARNHOLT_GUI=OFF \
+  -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++ "${launcher[@]}" >/dev/null
+cmake --build "$tsan" -j "$(nproc)" --target backup_tests restore_tests
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 "$tsan/tests/backup_tests" --gtest_filter='Parallel*'
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 "$tsan/tests/restore_tests" --gtest_filter='Parallel*'
+
 # A short fuzzing session per parser of untrusted bytes (longer runs: scripts/fuzz.sh 600).
 "$root/scripts/fuzz.sh" "${VARNHOLT_FUZZ_SECONDS:-30}"
