@@ -293,27 +293,38 @@ BackupRun::StoreOutcome BackupRun::PrepareArchive(Archiver& archiver, const std:
     outcome.reason = error.message();
     return outcome;
   }
-  {
-    // The writer opens the file by itself and says only that it could not; this open
-    // gives the system's reason (no read permission, an I/O error).
+  // The writer opens the file by itself and says only that it could not; an open of our
+  // own gives the system's reason (no read permission, an I/O error). It is made only once
+  // something failed, and its reason then comes first, as it did when every store began
+  // with it: a file the writer read whole was readable.
+  const auto unreadable = [&sourcePath](StoreOutcome& failed) {
     platform::File probe;
-    if (std::error_code error = probe.Open(sourcePath, platform::File::Mode::Read)) {
-      outcome.reason = error.message();
-      return outcome;
-    }
-  }
+    std::error_code error = probe.Open(sourcePath, platform::File::Mode::Read);
+    if (!error) return false;
+    failed = StoreOutcome{};
+    failed.reason = error.message();
+    return true;
+  };
   const std::string archiveDir = platform::ParentPath(archivePath);
   std::string temporary;
   if (std::error_code error = ReserveTemporary(archiveDir, temporary)) {
-    outcome.reason = "no temporary archive in \"" + archiveDir + "\": " + error.message();
+    if (!unreadable(outcome)) {
+      outcome.reason = "no temporary archive in \"" + archiveDir + "\": " + error.message();
+    }
     return outcome;
   }
   int count = 0;
   try {
     count = archiver.StoreOne(temporary, sourcePath, level);
   } catch (const std::exception& e) {
-    outcome.writerFailed = true;
-    outcome.reason = e.what();
+    platform::DeleteFile(temporary);
+    if (!unreadable(outcome)) {
+      outcome.writerFailed = true;
+      outcome.reason = e.what();
+    }
+    return outcome;
+  }
+  if (count != 1 && unreadable(outcome)) {
     platform::DeleteFile(temporary);
     return outcome;
   }
