@@ -70,6 +70,12 @@ CalendarTime OleDateToCalendar(double oleDate) {
   return c;
 }
 
+FileTime NowFileTime() {
+  struct timespec now {};
+  clock_gettime(CLOCK_REALTIME, &now);
+  return UnixToFileTime(now.tv_sec, now.tv_nsec);
+}
+
 double NowOleDate() {
   struct timespec now {};
   clock_gettime(CLOCK_REALTIME, &now);

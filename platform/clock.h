@@ -11,6 +11,8 @@
 namespace platform {
 
 double NowOleDate();
+// The clock as a file time (UTC), to compare with the times files carry.
+FileTime NowFileTime();
 double CalendarToOleDate(const CalendarTime& local);
 CalendarTime OleDateToCalendar(double oleDate);  // rounded to the millisecond
 

@@ -1,10 +1,13 @@
 #include "restore/restore_run.h"
 
+#include <cstdint>
 #include <vector>
 
+#include "archive/zip_errors.h"
 #include "backup/backup_run.h"
 #include "backup/placement.h"
 #include "backup/selection.h"
+#include "platform/clock.h"
 #include "platform/file_info.h"
 #include "platform/file_system.h"
 #include "platform/text.h"
@@ -14,6 +17,15 @@ namespace restore {
 namespace {
 
 constexpr std::size_t kArchiveExtensionLength = backup::kArchiveExtension.size();
+
+// The reader's temporary files: this prefix and six characters of [A-Za-z0-9], mode 0600.
+constexpr std::string_view kUnpackTemporaryPrefix = "unz";
+constexpr std::size_t kUnpackTemporaryRandomLength = 6;
+constexpr std::uint32_t kUnpackTemporaryMode = 0600;
+
+bool IsAsciiAlphanumeric(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
 
 std::string Quoted(std::string_view before, const std::string& value, std::string_view after) {
   std::string text(before);
@@ -60,6 +72,27 @@ std::string TargetNameOf(std::string_view archiveName) {
   return std::string(archiveName.substr(0, archiveName.size() - kArchiveExtensionLength));
 }
 
+bool IsStaleUnpackTemporary(const platform::DirEntry& entry, platform::FileTime runStart,
+                            const std::vector<platform::DirEntry>& backupEntries) {
+  const std::string& name = entry.name;
+  if (name.size() != kUnpackTemporaryPrefix.size() + kUnpackTemporaryRandomLength ||
+      name.compare(0, kUnpackTemporaryPrefix.size(), kUnpackTemporaryPrefix) != 0) {
+    return false;
+  }
+  for (std::size_t k = kUnpackTemporaryPrefix.size(); k < name.size(); ++k) {
+    if (!IsAsciiAlphanumeric(name[k])) return false;
+  }
+  if (!entry.info.isRegular || entry.info.isSymlink ||
+      (entry.info.unixMode & 0777) != kUnpackTemporaryMode ||
+      entry.info.times.lastWrite >= runStart) {
+    return false;
+  }
+  for (const platform::DirEntry& archive : backupEntries) {
+    if (IsArchiveName(archive.name) && TargetNameOf(archive.name) == name) return false;
+  }
+  return true;
+}
+
 UnpackDecision DecideByOption(RestoreOption option, bool prompt,
                               platform::FileTime archiveLastWrite,
                               platform::FileTime targetLastWrite) {
@@ -79,11 +112,16 @@ UnpackDecision DecideByOption(RestoreOption option, bool prompt,
 
 TRestoreRun::TRestoreRun(catalogue::TCatalogue& catalogue, ArchiveUnpacker& unpacker,
                          RestoreObserver& observer)
-    : catalogue_(catalogue), unpacker_(unpacker), observer_(observer) {}
+    : catalogue_(catalogue),
+      unpacker_(unpacker),
+      observer_(observer),
+      runStart_(platform::NowFileTime()) {}
 
 void TRestoreRun::ResetRunState() {
   aborted_ = false;
   yesToAll_ = false;
+  totals_ = {};
+  runStart_ = platform::NowFileTime();
 }
 
 bool TRestoreRun::Run(const RestoreRequest& request) {
@@ -98,6 +136,7 @@ bool TRestoreRun::Run(const RestoreRequest& request) {
     const std::string refusal =
         !known ? backup::UnknownProjectText(request.projectName)
                : backup::StoreFolderRefusalText(request.projectName, storeFolder, problem);
+    totals_.refused = true;
     catalogue_.AddLogEntry(refusal);
     catalogue_.AddLogEntry("");
     observer_.ShowError(refusal);
@@ -130,6 +169,7 @@ void TRestoreRun::RestoreFolder(const std::string& storeFolder, const std::strin
                                 const std::string& destination, bool prompt, RestoreOption option) {
   observer_.FolderStarted(sourcePath);
   if (destination.empty()) {
+    ++totals_.foldersSkipped;
     observer_.ShowError(std::string(kNoDestinationMessage));
     return;
   }
@@ -140,6 +180,7 @@ void TRestoreRun::RestoreFolder(const std::string& storeFolder, const std::strin
   if (RestoreTree(backup::BackupFolder(storeFolder, sourcePath), target, prompt, option)) {
     catalogue_.AddLogEntry(FolderRestoredLog(target));
   } else {
+    ++totals_.foldersMissing;
     catalogue_.AddLogEntry(FolderFailedLog(target));
     observer_.ShowError(std::string(kNoBackupMessage));
   }
@@ -153,6 +194,7 @@ bool TRestoreRun::RestoreTree(const std::string& backupDir, const std::string& t
   if (!platform::DirectoryExists(backupDir)) return false;
   std::vector<platform::DirEntry> entries;
   if (platform::ListDirectory(backupDir, entries)) return false;
+  RemoveStaleTemporaries(targetDir, entries);
 
   for (const platform::DirEntry& entry : entries) {
     if (entry.info.isDirectory) {
@@ -165,10 +207,14 @@ bool TRestoreRun::RestoreTree(const std::string& backupDir, const std::string& t
     } else if (entry.info.isRegular && IsArchiveName(entry.name)) {
       // The listing already holds the archive's times, read before the reader opens it.
       if (Decide(entry.info.times, entry.name, targetDir, prompt, option)) {
-        if (Unpack(entry.info.times, backupDir, entry.name, targetDir)) {
+        std::string failure;
+        if (Unpack(entry.info.times, backupDir, entry.name, targetDir, failure)) {
+          ++totals_.unpacked;
           catalogue_.AddLogEntry(UnpackedLog(entry.name));
         } else {
+          ++totals_.failed;
           catalogue_.AddLogEntry(UnpackErrorLog(entry.name));
+          observer_.ArchiveFailed(platform::JoinPath(backupDir, entry.name), failure);
         }
       }
     }
@@ -225,14 +271,30 @@ bool TRestoreRun::UnpackArchive(const std::string& backupDir, const std::string&
   if (platform::ReadFileTimes(platform::JoinPath(backupDir, archiveName), archiveTimes)) {
     archiveTimes = {};
   }
-  return Unpack(archiveTimes, backupDir, archiveName, targetDir);
+  std::string failure;
+  return Unpack(archiveTimes, backupDir, archiveName, targetDir, failure);
 }
 
 bool TRestoreRun::Unpack(const platform::FileTimes& archiveTimes, const std::string& backupDir,
-                         const std::string& archiveName, const std::string& targetDir) {
+                         const std::string& archiveName, const std::string& targetDir,
+                         std::string& failure) {
   observer_.ArchiveStarted(platform::JoinPath(targetDir, archiveName));
-  const bool unpacked =
-      unpacker_.Unpack(platform::JoinPath(backupDir, archiveName), targetDir) == 1;
+  int count = 0;
+  try {
+    count = unpacker_.Unpack(platform::JoinPath(backupDir, archiveName), targetDir);
+  } catch (const EUserCanceled&) {
+    throw;  // the user stopped the run, not this archive
+  } catch (const EZipError& error) {
+    // The reader removed what it had written; the next archive does not depend on this one.
+    failure = error.what();
+    count = -1;
+  }
+  const bool unpacked = count == 1;
+  if (count == 0) {
+    failure = "no file came out of the archive (its data is damaged: CRC or size mismatch)";
+  } else if (count > 1) {
+    failure = "the archive holds " + std::to_string(count) + " files, not one";
+  }
   observer_.ProcessMessages();
   // A failed extraction leaves the file that was there before; giving it the archive's
   // times would make it pass for the archived version in later refreshes and backups.
@@ -241,6 +303,18 @@ bool TRestoreRun::Unpack(const platform::FileTimes& archiveTimes, const std::str
                              archiveTimes.lastAccess, archiveTimes.lastWrite);
   }
   return unpacked;
+}
+
+void TRestoreRun::RemoveStaleTemporaries(const std::string& targetDir,
+                                         const std::vector<platform::DirEntry>& archives) {
+  std::vector<platform::DirEntry> present;
+  if (platform::ListDirectory(targetDir, present)) return;
+  for (const platform::DirEntry& entry : present) {
+    if (IsStaleUnpackTemporary(entry, runStart_, archives) &&
+        !platform::DeleteFile(platform::JoinPath(targetDir, entry.name))) {
+      ++totals_.staleRemoved;
+    }
+  }
 }
 
 }  // namespace restore

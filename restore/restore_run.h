@@ -10,14 +10,22 @@
 // Paths are explicit throughout: the run never changes the process's current directory. A
 // relative folder path or destination is resolved against the current directory.
 //
-// Errors raised by the archive reader or the catalogue are not caught: they end the run at
-// the point they happen, and the caller shows them.
+// An archive fails alone: whatever the reader makes of it (a damaged entry, a cut or foreign
+// file, a target that cannot be created) is logged "Error unpacking file ...", counted,
+// reported with its reason, and the run goes on with the next archive. Only errors of the
+// catalogue (the log) and a cancel end the run; the caller shows them.
+//
+// The reader writes each file under a temporary name beside its target first. A run that
+// was killed leaves those behind; every directory the run restores into is cleared of them
+// (see IsStaleUnpackTemporary) before anything is unpacked there.
 #pragma once
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "catalogue/catalogue.h"
+#include "platform/file_info.h"
 #include "platform/file_time.h"
 
 namespace restore {
@@ -72,6 +80,10 @@ class RestoreObserver {
   // The overwrite question: a box captioned "Confirm" with the question icon, the text and
   // the buttons Yes, No, Abort and All.
   virtual ReplaceAnswer AskReplace(const std::string& question) = 0;
+  // The archive at archivePath was not unpacked, for reason (the reader's message or what
+  // came out of the archive). The log already says "Error unpacking file ..."; a caller
+  // without a window passes the reason on, the window shows nothing more.
+  virtual void ArchiveFailed(const std::string& /*archivePath*/, const std::string& /*reason*/) {}
 };
 
 // The archive reader as the run uses it, one archive at a time.
@@ -82,7 +94,7 @@ class ArchiveUnpacker {
   // name, replacing an existing file without asking, and returns the number of files
   // extracted with a good CRC. An entry that fails leaves any file of that name that was
   // there before intact. Errors of the reader (not a ZIP file, a file that cannot be
-  // created) are raised.
+  // created) are raised as the archive layer's EZipError classes.
   virtual int Unpack(const std::string& archivePath, const std::string& destDir) = 0;
 };
 
@@ -94,6 +106,21 @@ struct RestoreRequest {
   std::string destination;          // "Restore to:" (selected mode); may be empty
   bool prompt = true;               // "Prompt to overwrite files"
   RestoreOption option = RestoreOption::AppendMissed;
+};
+
+// What one run did.
+struct RestoreTotals {
+  int unpacked = 0;        // archives unpacked
+  int failed = 0;          // archives logged "Error unpacking file ..."
+  int foldersMissing = 0;  // folders whose backup folder could not be entered
+  int foldersSkipped = 0;  // folders not restored for want of a destination
+  int staleRemoved = 0;    // temporary files of killed runs removed
+  bool refused = false;    // the project was refused before any folder (see Run)
+
+  // True when everything the run set out to restore was restored.
+  bool AllRestored() const {
+    return !refused && failed == 0 && foldersMissing == 0 && foldersSkipped == 0;
+  }
 };
 
 // One restore engine; a run is one call of Run. Not thread-safe; see RestoreObserver for
@@ -136,8 +163,10 @@ class TRestoreRun {
   bool Aborted() const { return aborted_; }
   // The user answered All: every later archive of the run is unpacked without a question.
   bool YesToAll() const { return yesToAll_; }
-  // Clears both; Run does this at its start.
+  // Clears both and the totals; Run does this at its start.
   void ResetRunState();
+  // What the run did since ResetRunState.
+  const RestoreTotals& Totals() const { return totals_; }
 
  private:
   // ShouldUnpack and UnpackArchive with the archive's times already known (from the
@@ -145,19 +174,35 @@ class TRestoreRun {
   bool Decide(const platform::FileTimes& archiveTimes, const std::string& archiveName,
               const std::string& targetDir, bool prompt, RestoreOption option);
   bool Unpack(const platform::FileTimes& archiveTimes, const std::string& backupDir,
-              const std::string& archiveName, const std::string& targetDir);
+              const std::string& archiveName, const std::string& targetDir,
+              std::string& failure);
+  // Removes the reader's temporaries of killed runs from targetDir (see IsStaleUnpackTemporary).
+  void RemoveStaleTemporaries(const std::string& targetDir,
+                              const std::vector<platform::DirEntry>& archives);
 
   catalogue::TCatalogue& catalogue_;
   ArchiveUnpacker& unpacker_;
   RestoreObserver& observer_;
   bool aborted_ = false;
   bool yesToAll_ = false;
+  RestoreTotals totals_;
+  // Files written before this moment cannot be another run's work in progress.
+  platform::FileTime runStart_ = 0;
 };
 
 // True when name ends in ".ZIP" in any letter case (the text from its last ".").
 bool IsArchiveName(std::string_view name);
 // The restored file's name of an archive name: the name without its last four characters.
 std::string TargetNameOf(std::string_view archiveName);
+
+// Whether a file found in a directory the run restores into is a temporary file that the
+// archive reader left there when a restore was killed: named "unz" and six letters or
+// digits, a regular file readable and writable by its owner only (mode 0600, as the reader
+// creates it), last written before the run began (so not the work of a run going on beside
+// this one), and not the name of a file the backup directory holds an archive for (a
+// user's own "unzipping" is restored, never removed).
+bool IsStaleUnpackTemporary(const platform::DirEntry& entry, platform::FileTime runStart,
+                            const std::vector<platform::DirEntry>& backupEntries);
 
 // The pure decision of ShouldUnpack once the run state and the question are out of the way:
 // whether option selects a file whose archive was last written at archiveLastWrite, given

@@ -22,6 +22,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "archive/zip_errors.h"
 #include "catalogue/catalogue.h"
 #include "dialogs/select_folder_form.h"
 #include "tests/dialogs/scripted_prompter.h"
@@ -33,15 +34,24 @@ namespace {
 using testing_support::ScriptedPrompter;
 using testing_support::WhenModal;
 
+std::string ReadText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
 const std::string kWarning = "This will start restore process and may damage your files!";
 
 // Writes "from <archive name>" to the target; an archive named bad.ZIP fails the way the
-// reader fails on a file that is no ZIP archive.
+// reader fails on a file that is no ZIP archive, and one named fatal.ZIP raises an error
+// that is not the reader's (as the event log's would be), which ends a run.
 class FakeUnpacker : public restore::ArchiveUnpacker {
  public:
   int Unpack(const std::string& archivePath, const std::string& destDir) override {
     const std::string name = fs::path(archivePath).filename().string();
-    if (name == "bad.ZIP") throw std::runtime_error("Not a valid zip file!");
+    if (name == "bad.ZIP") throw EBadZipFile("Not a valid zip file!");
+    if (name == "fatal.ZIP") throw std::runtime_error("Disk full");
     std::ofstream(destDir + "/" + name.substr(0, name.size() - 4)) << "from " << name;
     return 1;
   }
@@ -301,15 +311,30 @@ TEST_F(RestoreFormTest, MissingBackupIsReported) {
   EXPECT_TRUE(fs::is_directory(path));
 }
 
-TEST_F(RestoreFormTest, ReaderErrorIsShownAndTheWindowIsUsableAgain) {
-  AddBackedUpFolder("Docs", {"bad.ZIP", "good.txt.ZIP"});
+TEST_F(RestoreFormTest, ReaderErrorFailsTheArchiveAloneWithoutABox) {
+  const std::string docs = AddBackedUpFolder("Docs", {"bad.ZIP", "good.txt.ZIP"});
+  prompter.yesNoAnswers = {true};
+
+  form->Button1->click();
+
+  ASSERT_EQ(prompter.boxes.size(), 1u);  // the warning only
+  EXPECT_EQ(ReadText(docs + "/good.txt"), "from good.txt.ZIP");
+  const auto log = LogTexts();
+  ASSERT_EQ(log.size(), 7u);
+  EXPECT_EQ(log[2], "Error unpacking file \"bad.ZIP\"!");
+  EXPECT_EQ(log[3], "File \"good.txt.ZIP\" was unpacked.");
+  ExpectIdleControls(false);
+}
+
+TEST_F(RestoreFormTest, AnErrorThatEndsTheRunIsShownAndTheWindowIsUsableAgain) {
+  AddBackedUpFolder("Docs", {"fatal.ZIP", "good.txt.ZIP"});
   prompter.yesNoAnswers = {true};
 
   form->Button1->click();
 
   ASSERT_EQ(prompter.boxes.size(), 2u);
   EXPECT_EQ(prompter.boxes[1].kind, "fatal");
-  EXPECT_EQ(prompter.boxes[1].text, "Not a valid zip file!");
+  EXPECT_EQ(prompter.boxes[1].text, "Disk full");
   ExpectIdleControls(false);
   const auto log = LogTexts();
   ASSERT_EQ(log.size(), 2u);  // no per-archive and no closing entries

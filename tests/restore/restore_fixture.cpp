@@ -93,6 +93,9 @@ void ScriptedObserver::ArchiveStarted(const std::string& targetAndArchive) {
 void ScriptedObserver::FolderFinished() { ++progressSteps; }
 void ScriptedObserver::ProcessMessages() { ++pumps; }
 void ScriptedObserver::ShowError(const std::string& text) { errors.push_back(text); }
+void ScriptedObserver::ArchiveFailed(const std::string& archivePath, const std::string& reason) {
+  failures.push_back(archivePath + ": " + reason);
+}
 
 restore::ReplaceAnswer ScriptedObserver::AskReplace(const std::string& question) {
   questions.push_back(question);

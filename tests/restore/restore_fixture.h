@@ -64,6 +64,7 @@ class ScriptedObserver : public restore::RestoreObserver {
   std::vector<std::string> errors;
   std::vector<std::string> folders;   // FolderStarted
   std::vector<std::string> archives;  // ArchiveStarted
+  std::vector<std::string> failures;  // ArchiveFailed: "<archive path>: <reason>"
   int progressMax = -1;
   int progressSteps = 0;
   int pumps = 0;
@@ -75,6 +76,7 @@ class ScriptedObserver : public restore::RestoreObserver {
   void ProcessMessages() override;
   void ShowError(const std::string& text) override;
   restore::ReplaceAnswer AskReplace(const std::string& question) override;
+  void ArchiveFailed(const std::string& archivePath, const std::string& reason) override;
 };
 
 class RestoreTest : public ::testing::Test {

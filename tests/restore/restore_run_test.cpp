@@ -448,16 +448,61 @@ TEST_F(RestoreTest, DamagedArchiveLeavesTheExistingFileIntact) {
                 "Folder \"" + folder + "\" restored.", "Restoring complette!", ""}));
 }
 
-TEST_F(RestoreTest, AnArchiveTheReaderRejectsEndsTheRun) {
+// Regression: the reader's error on one archive used to end the whole run, so a store of
+// a, b, c, d with b cut in half restored a only.
+TEST_F(RestoreTest, DamagedArchivesFailAloneAndTheRunGoesOn) {
   const std::string folder = Path("src/Z");
+  const auto files = MakeTree(folder, {
+                                          {"a.txt", "first", UtcTime(2021, 1, 1, 1, 1, 1)},
+                                          {"b.bin", Pseudorandom(40000, 3), UtcTime(2021, 1, 1, 1, 1, 2)},
+                                          {"c.txt", "third", UtcTime(2021, 1, 1, 1, 1, 3)},
+                                          {"d.txt", "fourth", UtcTime(2021, 1, 1, 1, 1, 4)},
+                                      });
+  BackUp(folder);
   ASSERT_TRUE(catalogue_.AddFolder("P", folder, "*; ", true, 6));
-  WriteBytes(store_ + folder + "/bad.txt.ZIP", "this is not a zip file at all");
+  const std::string cut = store_ + folder + "/b.bin.ZIP";
+  const std::string bytes = ReadBytes(cut);
+  WriteBytes(cut, bytes.substr(0, bytes.size() / 2));
+  // And one that is no ZIP archive at all, which the reader refuses outright.
+  WriteBytes(store_ + folder + "/bb.txt.ZIP", "this is not a zip file at all");
+  fs::remove_all(folder);
 
-  EXPECT_ANY_THROW(Run({.prompt = false, .option = RestoreOption::RewriteAll}));
+  Run({.prompt = false, .option = RestoreOption::AppendMissed});
 
-  EXPECT_FALSE(fs::exists(folder + "/bad.txt"));
-  EXPECT_EQ(LogTexts(), (std::vector<std::string>{"Starting restore process...",
-                                                  "Restoring folder \"" + folder + "\"..."}));
+  ExpectTree(folder, {files[0], files[2], files[3]});
+  EXPECT_EQ(TreeListing(folder), (std::vector<std::string>{"f a.txt", "f c.txt", "f d.txt"}));
+  EXPECT_EQ(LogTexts(), (std::vector<std::string>{
+                            "Starting restore process...", "Restoring folder \"" + folder + "\"...",
+                            "File \"a.txt.ZIP\" was unpacked.",
+                            "Error unpacking file \"b.bin.ZIP\"!",
+                            "Error unpacking file \"bb.txt.ZIP\"!",
+                            "File \"c.txt.ZIP\" was unpacked.", "File \"d.txt.ZIP\" was unpacked.",
+                            "Folder \"" + folder + "\" restored.", "Restoring complette!", ""}));
+  EXPECT_EQ(run_->Totals().unpacked, 3);
+  EXPECT_EQ(run_->Totals().failed, 2);
+  EXPECT_FALSE(run_->Totals().AllRestored());
+  ASSERT_EQ(observer_.failures.size(), 2u);
+  EXPECT_EQ(observer_.failures[0].rfind(cut + ": ", 0), 0u) << observer_.failures[0];
+  EXPECT_EQ(observer_.failures[1], store_ + folder + "/bb.txt.ZIP: Incomplete Zip File");
+  EXPECT_TRUE(observer_.errors.empty());
+}
+
+TEST_F(RestoreTest, TotalsCountMissingBackupsAndAnAllRestoredRun) {
+  const std::string docs = Path("src/Docs");
+  MakeTree(docs, PhotosTree());
+  BackUp(docs);
+  ASSERT_TRUE(catalogue_.AddFolder("P", docs, "*; ", true, 6));
+  fs::remove_all(docs);
+
+  Run({.prompt = false, .option = RestoreOption::AppendMissed});
+  EXPECT_EQ(run_->Totals().unpacked, 2);
+  EXPECT_TRUE(run_->Totals().AllRestored());
+
+  ASSERT_TRUE(catalogue_.AddFolder("P", Path("src/Never"), "*; ", true, 6));
+  Run({.prompt = false, .option = RestoreOption::AppendMissed});
+  EXPECT_EQ(run_->Totals().unpacked, 0);  // the totals are the last run's
+  EXPECT_EQ(run_->Totals().foldersMissing, 1);
+  EXPECT_FALSE(run_->Totals().AllRestored());
 }
 
 TEST_F(RestoreTest, RelativeFolderPathResolvesAgainstTheCurrentDirectory) {
