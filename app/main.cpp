@@ -14,6 +14,7 @@
 #include <memory>
 #include <string_view>
 
+#include "app/command_line_help.h"
 #include "app/main_form.h"
 #include "app/qt_text.h"
 #include "catalogue/catalogue.h"
@@ -63,6 +64,17 @@ class TApplication : public QApplication {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Answered before anything is opened: no toolkit, no catalogue, no settings file.
+  switch (app::InfoRequestOf(argc, argv)) {
+    case app::InfoRequest::Help:
+      std::fputs(app::HelpText().c_str(), stdout);
+      return std::fflush(stdout) == 0 ? 0 : 1;
+    case app::InfoRequest::Version:
+      std::fputs(app::VersionLine().c_str(), stdout);
+      return std::fflush(stdout) == 0 ? 0 : 1;
+    case app::InfoRequest::None:
+      break;
+  }
   const bool unattended = !HasDisplay(argc, argv);
   if (unattended) {
     qputenv("QT_QPA_PLATFORM", "minimal");

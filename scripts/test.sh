@@ -22,5 +22,11 @@ cmake --build "$tsan" -j "$(nproc)" --target backup_tests restore_tests
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 "$tsan/tests/backup_tests" --gtest_filter='Parallel*'
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 "$tsan/tests/restore_tests" --gtest_filter='Parallel*'
 
+# The Debian package: built from the Release tree and checked with dpkg-deb (about as long
+# as a Release build; VARNHOLT_PACKAGE=0 leaves it out).
+if [ "${VARNHOLT_PACKAGE:-1}" != 0 ]; then
+  "$root/scripts/package.sh"
+fi
+
 # A short fuzzing session per parser of untrusted bytes (longer runs: scripts/fuzz.sh 600).
 "$root/scripts/fuzz.sh" "${VARNHOLT_FUZZ_SECONDS:-30}"

@@ -1,7 +1,9 @@
 // Protects the desktop integration: `cmake --install` must put the program, a menu entry
 // and an icon where freedesktop.org desktops look for them, and the menu entry must start
 // the program in $XDG_DATA_HOME/varnholt (made when missing). Started anywhere else, the
-// program would scatter its catalogue files into whatever folder the desktop uses.
+// program would scatter its catalogue files into whatever folder the desktop uses. The
+// manual page must be installed where man looks, render without warnings and name every
+// switch that --help names.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,6 +14,9 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <vector>
+
+#include "app/command_line_help.h"
 
 namespace {
 
@@ -117,6 +122,35 @@ TEST_F(DesktopInstallTest, MenuEntryStartsTheProgramInTheUsersDataFolder) {
 
   fs::remove(program);
   fs::rename(saved, program);
+}
+
+TEST_F(DesktopInstallTest, InstallsAManualPageCoveringWhatHelpSays) {
+  const fs::path page = prefix_ / "share/man/man1/varnholt.1.gz";
+  ASSERT_TRUE(fs::exists(page));
+  const fs::path rendered = root_ / "varnholt.txt";
+  const fs::path warnings = root_ / "groff.err";
+  const std::string render = "zcat '" + page.string() + "' | groff -man -Tutf8 -ww -rLL=200n -P-cbou 2>'" +
+                             warnings.string() + "' >'" + rendered.string() + "'";
+  ASSERT_EQ(std::system(render.c_str()), 0);
+  EXPECT_EQ(ReadFile(warnings), "");
+  const std::string text = ReadFile(rendered);
+  for (const char* section : {"SYNOPSIS", "OPTIONS", "EXIT STATUS", "FILES", "EXAMPLES"}) {
+    EXPECT_NE(text.find(section), std::string::npos) << section;
+  }
+  // Every switch of the help's list: the lines that begin with two blanks and a slash or dash.
+  std::istringstream help(app::HelpText());
+  int switches = 0;
+  for (std::string line; std::getline(help, line);) {
+    if (line.rfind("  /", 0) != 0 && line.rfind("  -", 0) != 0) continue;
+    std::string name = line.substr(2, line.find_first_of(" ,<", 2) - 2);
+    ++switches;
+    EXPECT_NE(text.find(name), std::string::npos) << name;
+  }
+  EXPECT_GE(switches, 12);
+  for (const char* file : {"Rpoject.vrn", "Folder.vrn", "Log.vrn", "Vrnh.ini", "crontab",
+                           "varnholt-nightly.timer", "/V:Docs"}) {
+    EXPECT_NE(text.find(file), std::string::npos) << file;
+  }
 }
 
 }  // namespace
