@@ -162,6 +162,7 @@ void TMainForm::CreateMenu() {
   ProcessingMenu->addSeparator();
   Viewlogfile1 =
       AddMenuItem(ProcessingMenu, QStringLiteral("View log file..."), &TMainForm::Button9Click);
+  Verify1 = AddMenuItem(ProcessingMenu, QStringLiteral("Verify backup..."), &TMainForm::Verify1Click);
 
   CleaningMenu = bar->addMenu(QStringLiteral("Cleaning"));
   Clearlog1 = AddMenuItem(CleaningMenu, QStringLiteral("Clear log"), &TMainForm::Clearlog1Click);
@@ -326,14 +327,16 @@ void TMainForm::RemoveAllRows() {
 // ---- command groups
 
 void TMainForm::EnableProjectCommands() {
-  for (QAction* action : {EditProject1, DeleteProject1, FolderMenu->menuAction(), Start1, Restore1})
+  for (QAction* action :
+       {EditProject1, DeleteProject1, FolderMenu->menuAction(), Start1, Restore1, Verify1})
     action->setEnabled(true);
   Button1->setEnabled(true);
   Button10->setEnabled(true);
 }
 
 void TMainForm::DisableProjectCommands() {
-  for (QAction* action : {EditProject1, DeleteProject1, FolderMenu->menuAction(), Start1, Restore1})
+  for (QAction* action :
+       {EditProject1, DeleteProject1, FolderMenu->menuAction(), Start1, Restore1, Verify1})
     action->setEnabled(false);
   Button1->setEnabled(false);
   Button10->setEnabled(false);

@@ -21,6 +21,7 @@
 #include <QStringList>
 #include <exception>
 #include <memory>
+#include <string>
 
 #include "app/exit_status.h"
 #include "app/settings.h"
@@ -110,6 +111,7 @@ class TMainForm : public QMainWindow {
   void About1Click();             // Help | About...
   // main_form_restore.cpp:
   void Button10Click();  // Processing | Restore..., button "Restore..."
+  void Verify1Click();   // Processing | Verify backup...
 
   // Shared state of the commands and runs.
   QString CurrentProject;  // the project shown; empty when none
@@ -140,6 +142,7 @@ class TMainForm : public QMainWindow {
   QAction* Startallprojects1 = nullptr;
   QAction* Restore1 = nullptr;
   QAction* Viewlogfile1 = nullptr;
+  QAction* Verify1 = nullptr;
   QAction* Clearlog1 = nullptr;
   QAction* Clearallprojects1 = nullptr;
   QAction* Commandline1 = nullptr;
@@ -155,6 +158,19 @@ class TMainForm : public QMainWindow {
   // Hook of start-up: acts on the command-line switches, in their order (arguments is not
   // empty). Defined in main_form_backup.cpp.
   void ProcessCommandLine(const QStringList& arguments);
+  // The restore and verify switches (/R: /F: /T: /O: /V:); false when argument is none of
+  // them. Defined in main_form_restore.cpp.
+  bool ProcessRestoreSwitch(const QString& argument, const std::string& upper);
+  // What /F:, /T: and /O: chose for the next /R: (the option holds for every later one).
+  struct RestoreSwitches {
+    QString folder;
+    QString target;
+    bool hasFolder = false;
+    bool hasTarget = false;
+    int option = 1;  // restore::RestoreOption::AppendMissed
+  };
+  void RestoreFromCommandLine(const QString& project, const RestoreSwitches& chosen);
+  void VerifyFromCommandLine(const QString& project);
 
   // Runs a handler; an exception that escapes it goes to the general error box.
   void RunGuarded(void (TMainForm::*handler)());
@@ -174,6 +190,7 @@ class TMainForm : public QMainWindow {
   bool endRequested_ = false;
   bool destroyed_ = false;
   TExitStatus exitStatus_;
+  RestoreSwitches restoreSwitches_;
 };
 
 }  // namespace app

@@ -293,6 +293,7 @@ void TMainForm::ProcessCommandLine(const QStringList& arguments) {
         }
       }
       if (upper == "/ALL") Startallprojects1Click();
+      ProcessRestoreSwitch(argument, upper);
       if (upper == "/EXIT") {
         // Requested first: a log that cannot take the entry must not keep the program up.
         RequestEnd();

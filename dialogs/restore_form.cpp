@@ -179,17 +179,35 @@ void TRestoreForm::Button1Click() {
   request.prompt = CheckBox1->isChecked();
   request.option = static_cast<restore::RestoreOption>(RadioGroup2->ItemIndex());
 
+  try {
+    Start(request);
+  } catch (const std::exception& error) {
+    // The error ends the run where it happened; the window stays usable for another one.
+    prompter_->ShowFatal(this, QString::fromUtf8(error.what()));
+  }
+}
+
+restore::RestoreTotals TRestoreForm::RunRequest(const restore::RestoreRequest& request) {
+  if (request.selectedFolderOnly) {
+    OfferSelectedFolder(QString::fromStdString(request.selectedFolder));
+    Edit1->setText(QString::fromStdString(request.destination));
+  }
+  RadioGroup2->SetItemIndex(static_cast<int>(request.option));
+  CheckBox1->setChecked(request.prompt);
+  Start(request);
+  return run_.Totals();
+}
+
+void TRestoreForm::Start(const restore::RestoreRequest& request) {
   running_ = true;
   EnableControls(false);
   QCoreApplication::processEvents();
   try {
     run_.Run(request);
-  } catch (const std::exception& error) {
-    // The error ends the run where it happened; the window stays usable for another one.
+  } catch (...) {
     running_ = false;
     EnableControls(true);
-    prompter_->ShowFatal(this, QString::fromUtf8(error.what()));
-    return;
+    throw;
   }
   running_ = false;
   EnableControls(true);
@@ -256,6 +274,10 @@ restore::ReplaceAnswer TRestoreForm::AskReplace(const std::string& question) {
     default:
       return restore::ReplaceAnswer::No;
   }
+}
+
+void TRestoreForm::ArchiveFailed(const std::string& archivePath, const std::string& reason) {
+  if (onArchiveFailed) onArchiveFailed(archivePath, reason);
 }
 
 }  // namespace dialogs

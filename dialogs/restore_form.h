@@ -63,6 +63,13 @@ class TRestoreForm : public CenteredDialog, private restore::RestoreObserver {
   void OfferSelectedFolder(const QString& folderPath);
   bool Running() const { return running_; }
 
+  // The run of a command-line switch: the window shows the request's choices and its
+  // progress, and the run starts without the warning question. Errors that end the run
+  // (the log's) pass on to the caller. Returns what the run did.
+  restore::RestoreTotals RunRequest(const restore::RestoreRequest& request);
+  // Told of every archive that was not unpacked, with the reason (the log only names it).
+  std::function<void(const std::string& archivePath, const std::string& reason)> onArchiveFailed;
+
   TRestoreRadioGroup* RadioGroup1;  // " Restore: "
   TRestoreRadioGroup* RadioGroup2;  // " Options "
   QCheckBox* CheckBox1;             // "Prompt to overwrite files"
@@ -98,7 +105,10 @@ class TRestoreForm : public CenteredDialog, private restore::RestoreObserver {
   void ProcessMessages() override;
   void ShowError(const std::string& text) override;
   restore::ReplaceAnswer AskReplace(const std::string& question) override;
+  void ArchiveFailed(const std::string& archivePath, const std::string& reason) override;
 
+  // Runs the request with the controls held; errors pass on once they are given back.
+  void Start(const restore::RestoreRequest& request);
   bool SelectedFolderChosen() const { return RadioGroup1->ItemIndex() == 1; }
   void EnableDestination(bool enabled);
   void EnableControls(bool enabled);

@@ -1,4 +1,5 @@
-// The command-line help: the four switches and what they do.
+// The command-line help: the switches and what they do (the four backup switches, then
+// the restore and verify ones).
 #pragma once
 
 #include "dialogs/form_util.h"
@@ -16,6 +17,11 @@ class TSwitchForm : public CenteredDialog {
   QLabel* Label2;
   QLabel* Label3;
   QLabel* Label4;
+  QLabel* Label5;  // /R:
+  QLabel* Label6;  // /F:
+  QLabel* Label7;  // /T:
+  QLabel* Label8;  // /O:
+  QLabel* Label9;  // /V:
   QPushButton* Button1;  // OK
 };
 

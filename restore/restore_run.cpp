@@ -62,6 +62,10 @@ std::string ReplaceQuestion(const std::string& targetPath) {
   return Quoted("Are you want to replace file ", targetPath, "?");
 }
 
+std::string UnpackFailureLine(const std::string& archivePath, const std::string& reason) {
+  return Quoted("Error unpacking file ", archivePath, ": ") + reason;
+}
+
 bool IsArchiveName(std::string_view name) {
   const std::size_t dot = name.rfind('.');
   return dot != std::string_view::npos &&

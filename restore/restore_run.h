@@ -52,6 +52,8 @@ std::string FolderFailedLog(const std::string& destination);     // Unable to re
 std::string UnpackedLog(const std::string& archiveName);         // File "<A>" was unpacked.
 std::string UnpackErrorLog(const std::string& archiveName);      // Error unpacking file "<A>"!
 std::string ReplaceQuestion(const std::string& targetPath);  // Are you want to replace file ...?
+// The line of standard error without a display for an archive not unpacked.
+std::string UnpackFailureLine(const std::string& archivePath, const std::string& reason);
 
 // How the run talks to the user.
 //

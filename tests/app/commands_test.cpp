@@ -106,7 +106,7 @@ class CommandsTest : public ::testing::Test {
   }
   void ExpectGroups(bool projectCommands, bool folderCommands) const {
     for (QAction* a : {form->EditProject1, form->DeleteProject1, form->FolderMenu->menuAction(),
-                       form->Start1, form->Restore1}) {
+                       form->Start1, form->Restore1, form->Verify1}) {
       EXPECT_EQ(a->isEnabled(), projectCommands) << a->text().toStdString();
     }
     EXPECT_EQ(form->Button1->isEnabled(), projectCommands);

@@ -157,6 +157,7 @@ TEST_F(MainFormTest, MenuHoldsEveryItemOfTheDesign) {
                                              "Restore...",
                                              "-",
                                              "View log file...",
+                                             "Verify backup...",
                                              "[Cleaning]",
                                              "Clear log",
                                              "Clear all projects",
@@ -174,6 +175,7 @@ TEST_F(MainFormTest, NoProjectMeansProjectAndFolderCommandsOff) {
   EXPECT_FALSE(form->FolderMenu->menuAction()->isEnabled());
   EXPECT_FALSE(form->Start1->isEnabled());
   EXPECT_FALSE(form->Restore1->isEnabled());
+  EXPECT_FALSE(form->Verify1->isEnabled());
   EXPECT_FALSE(form->Button1->isEnabled());
   EXPECT_FALSE(form->Button10->isEnabled());
   EXPECT_FALSE(form->EditFolder1->isEnabled());

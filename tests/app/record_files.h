@@ -80,4 +80,14 @@ inline std::vector<FolderRecordOnDisk> ReadFolderFile(const std::string& path) {
   return records;
 }
 
+// Log.vrn: 109-byte records. Time @0 (double), Text @8 (1 + 100).
+inline std::vector<std::string> ReadLogTexts(const std::string& path) {
+  const std::vector<std::uint8_t> bytes = ReadBytes(path);
+  std::vector<std::string> texts;
+  for (std::size_t at = 0; at + 109 <= bytes.size(); at += 109) {
+    texts.push_back(CountedAt(bytes.data() + at + 8));
+  }
+  return texts;
+}
+
 }  // namespace testing_support

@@ -2,10 +2,13 @@
 // project in its caption, offers "Selected folder" exactly for a selected row that has been
 // stored (its "Last stored" cell is not "N/A"), with that row's path as destination, and a
 // run started there restores the project's archives with the window's archive reader.
+// "Verify backup..." tests the project's archives and shows what it found in a box.
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
@@ -128,6 +131,39 @@ TEST_F(RestoreCommandTest, ARunUnpacksTheFolderIntoTheChosenDestination) {
   std::stringstream againText;
   againText << again.rdbuf();
   EXPECT_EQ(againText.str(), "report body");
+}
+
+TEST_F(RestoreCommandTest, VerifyShowsDamagedArchivesAndMissingBackups) {
+  std::filesystem::create_directories(root + "/src/stored");
+  const std::string backup = root + "/store" + root + "/src/stored";
+  std::filesystem::create_directories(backup);
+  for (const char* name : {"good.txt", "bad.txt"}) {
+    const std::string source = root + "/src/stored/" + name;
+    std::ofstream(source) << "contents of " << name << ", long enough to flip a byte in";
+    // Stored, not deflated: the flipped byte is plain data and only the CRC can tell.
+    const std::string zip = "zip -q -X -0 -j '" + backup + "/" + name + ".ZIP' '" + source + "'";
+    ASSERT_EQ(std::system(zip.c_str()), 0);
+  }
+  {
+    std::fstream bad(backup + "/bad.txt.ZIP", std::ios::in | std::ios::out | std::ios::binary);
+    bad.seekp(30 + 7 + 5);  // local header, the name "bad.txt", a few bytes of data
+    bad.put('#');
+  }
+
+  form->Verify1->trigger();
+
+  ASSERT_EQ(prompter.boxes.size(), 1u);
+  EXPECT_EQ(prompter.boxes[0].caption, "Verify - Docs");
+  const std::string text = prompter.boxes[0].text;
+  EXPECT_NE(text.find("Folder \"" + root + "/src/stored\": 2 archives tested, 1 damaged"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("  damaged: " + backup + "/bad.txt.ZIP ("), std::string::npos) << text;
+  EXPECT_EQ(text.find("good.txt.ZIP"), std::string::npos) << text;
+  EXPECT_NE(text.find("Folder \"" + root + "/src/never\": no backup found"), std::string::npos)
+      << text;
+  EXPECT_TRUE(form->Panel4->text().isEmpty());
+  EXPECT_TRUE(form->menuBar()->isEnabled());
 }
 
 }  // namespace

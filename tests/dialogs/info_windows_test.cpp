@@ -122,13 +122,20 @@ TEST(LogForm, AFailedClearIsShownAndKeepsTheLines) {
   EXPECT_EQ(form.ListBox1->count(), 1);
 }
 
-TEST(SwitchForm, ShowsTheFourSwitchesAndClosesOnOk) {
+TEST(SwitchForm, ShowsTheSwitchesAndClosesOnOk) {
   dialogs::TSwitchForm form(nullptr);
   EXPECT_EQ(form.windowTitle(), QStringLiteral("Command line switches"));
   EXPECT_EQ(form.Label1->text(), QStringLiteral("/L:<project name> - load project at startup"));
   EXPECT_EQ(form.Label2->text(), QStringLiteral("/P:<project name> - process project at startup"));
   EXPECT_EQ(form.Label3->text(), QStringLiteral("/All - process all projects at startup"));
   EXPECT_EQ(form.Label4->text(), QStringLiteral("/Exit - exit beyond processing previous option"));
+  // The restore and verify switches follow, one label each, in the order --help gives them.
+  const QLabel* const added[] = {form.Label5, form.Label6, form.Label7, form.Label8, form.Label9};
+  const char* const prefixes[] = {"/R:", "/F:", "/T:", "/O:", "/V:"};
+  for (int k = 0; k < 5; ++k) {
+    EXPECT_TRUE(added[k]->text().startsWith(QLatin1String(prefixes[k]))) << k;
+    EXPECT_EQ(added[k]->font(), form.Label1->font()) << k;
+  }
   EXPECT_TRUE(form.Label1->font().bold());
   EXPECT_TRUE(QFontInfo(form.Label1->font()).fixedPitch());
   form.show();
