@@ -20,6 +20,7 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_INSTALL_PREFIX /usr)
 # Install with DESTDIR and the final prefix, so that the menu entry names
 # /usr/bin/varnholt-desktop and not a path in cpack's staging folder.
 set(CPACK_SET_DESTDIR ON)

@@ -23,7 +23,10 @@ field() { dpkg-deb --field "$deb" "$1"; }
 [ "$(field Version)" = "0.1~beta" ] || fail "Version is $(field Version)"
 depends=$(field Depends)
 for lib in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6; do
-  grep -Eq "(^|, )$lib( |,|$)" <<<"$depends" || fail "Depends lacks $lib: $depends"
+  case ", $depends," in
+    *", $lib "* | *", $lib,"*) ;;
+    *) fail "Depends lacks $lib: $depends" ;;
+  esac
 done
 
 contents=$(dpkg-deb --contents "$deb" | awk '{print $6}')
