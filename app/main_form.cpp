@@ -162,7 +162,8 @@ void TMainForm::CreateMenu() {
   ProcessingMenu->addSeparator();
   Viewlogfile1 =
       AddMenuItem(ProcessingMenu, QStringLiteral("View log file..."), &TMainForm::Button9Click);
-  Verify1 = AddMenuItem(ProcessingMenu, QStringLiteral("Verify backup..."), &TMainForm::Verify1Click);
+  Verify1 =
+      AddMenuItem(ProcessingMenu, QStringLiteral("Verify backup..."), &TMainForm::Verify1Click);
 
   CleaningMenu = bar->addMenu(QStringLiteral("Cleaning"));
   Clearlog1 = AddMenuItem(CleaningMenu, QStringLiteral("Clear log"), &TMainForm::Clearlog1Click);

@@ -173,8 +173,7 @@ void TMainForm::RestoreFromCommandLine(const QString& project, const RestoreSwit
     }
     request.selectedFolderOnly = true;
     request.selectedFolder = folder.Path;
-    request.destination = chosen.hasTarget ? ToUtf8(chosen.target)
-                                                     : request.selectedFolder;
+    request.destination = chosen.hasTarget ? ToUtf8(chosen.target) : request.selectedFolder;
   }
 
   restore::ZipReaderUnpacker unpacker(*ZipReader1);
@@ -203,12 +202,14 @@ void TMainForm::VerifyFromCommandLine(const QString& project) {
   restore::TVerifyRun run(catalogue_, tester, pump);
   // An error that ends the run is noted by whoever catches it.
   const restore::VerifyResult result = run.Run(name);
+  if (!result.refusal.empty()) {
+    NoteOutcome(RunOutcome::Incomplete);
+    prompter_.ShowMessage(this, ToQString(result.refusal), ErrorCaption());
+    return;
+  }
   const std::size_t all = std::numeric_limits<std::size_t>::max();
   std::fputs(restore::VerifyReport(name, result, all, all).c_str(), stdout);
   std::fflush(stdout);
-  if (!result.refusal.empty()) {
-    prompter_.ShowMessage(this, ToQString(result.refusal), ErrorCaption());
-  }
   for (const restore::FolderVerifyResult& folder : result.folders) {
     if (!folder.backupFound) {
       prompter_.Report(ToQString(restore::NoBackupLine(folder)));
@@ -219,6 +220,5 @@ void TMainForm::VerifyFromCommandLine(const QString& project) {
   }
   if (!result.Sound()) NoteOutcome(RunOutcome::Incomplete);
 }
-
 
 }  // namespace app

@@ -17,11 +17,11 @@ class TSwitchForm : public CenteredDialog {
   QLabel* Label2;
   QLabel* Label3;
   QLabel* Label4;
-  QLabel* Label5;  // /R:
-  QLabel* Label6;  // /F:
-  QLabel* Label7;  // /T:
-  QLabel* Label8;  // /O:
-  QLabel* Label9;  // /V:
+  QLabel* Label5;        // /R:
+  QLabel* Label6;        // /F:
+  QLabel* Label7;        // /T:
+  QLabel* Label8;        // /O:
+  QLabel* Label9;        // /V:
   QPushButton* Button1;  // OK
 };
 

@@ -176,8 +176,7 @@ class TRestoreRun {
   bool Decide(const platform::FileTimes& archiveTimes, const std::string& archiveName,
               const std::string& targetDir, bool prompt, RestoreOption option);
   bool Unpack(const platform::FileTimes& archiveTimes, const std::string& backupDir,
-              const std::string& archiveName, const std::string& targetDir,
-              std::string& failure);
+              const std::string& archiveName, const std::string& targetDir, std::string& failure);
   // Removes the reader's temporaries of killed runs from targetDir (see IsStaleUnpackTemporary).
   void RemoveStaleTemporaries(const std::string& targetDir,
                               const std::vector<platform::DirEntry>& archives);

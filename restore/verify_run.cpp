@@ -97,8 +97,8 @@ int VerifyResult::NotBackedUp() const {
   return n;
 }
 int VerifyResult::BackupsMissing() const {
-  return static_cast<int>(std::count_if(folders.begin(), folders.end(),
-                                        [](const FolderVerifyResult& f) { return !f.backupFound; }));
+  return static_cast<int>(std::count_if(
+      folders.begin(), folders.end(), [](const FolderVerifyResult& f) { return !f.backupFound; }));
 }
 
 std::string VerifyStartLog(const std::string& project) {
@@ -108,8 +108,8 @@ std::string VerifyStartLog(const std::string& project) {
 std::string VerifyFolderLog(const FolderVerifyResult& folder) {
   return std::to_string(folder.archivesTested) + " archives tested, " +
          std::to_string(folder.damaged.size()) + " damaged, " +
-         std::to_string(folder.notBackedUpFiles.size()) + " files not backed up: " +
-         Quoted(folder.path);
+         std::to_string(folder.notBackedUpFiles.size()) +
+         " files not backed up: " + Quoted(folder.path);
 }
 std::string DamagedArchiveLog(const std::string& archiveName) {
   return "Damaged archive " + Quoted(archiveName) + "!";
@@ -201,8 +201,7 @@ VerifyResult TVerifyRun::Run(const std::string& project) {
 }
 
 void TVerifyRun::VerifyFolder(const std::string& storeFolder, const std::string& path,
-                              const std::string& masks, bool include,
-                              FolderVerifyResult& result) {
+                              const std::string& masks, bool include, FolderVerifyResult& result) {
   observer_.FolderStarted(path);
   result.backupFolder = backup::BackupFolder(storeFolder, path);
   result.backupFound = platform::DirectoryExists(result.backupFolder);

@@ -152,10 +152,10 @@ TEST_F(CommandLineRun, HelpAndVersionAnswerOnStandardOutputAndTouchNoFile) {
       const RunResult help = Run(args, empty, display);
       EXPECT_EQ(help.status, 0) << args[0] << help.err;
       EXPECT_EQ(help.err, "");
-      for (const char* part : {"/L:<project>", "/P:<project>", "/ALL", "/R:<project>",
-                               "/F:<folder>", "/T:<directory>", "/O:REWRITE", "/O:MISSED",
-                               "/O:REFRESH", "/V:<project>", "/EXIT", "Exit status:",
-                               "Rpoject.vrn", "working", "Vrnh.ini"}) {
+      for (const char* part :
+           {"/L:<project>", "/P:<project>", "/ALL", "/R:<project>", "/F:<folder>", "/T:<directory>",
+            "/O:REWRITE", "/O:MISSED", "/O:REFRESH", "/V:<project>", "/EXIT",
+            "Exit status:", "Rpoject.vrn", "working", "Vrnh.ini"}) {
         EXPECT_NE(help.out.find(part), std::string::npos) << part;
       }
     }
@@ -196,8 +196,8 @@ class RestoreVerifyRun : public CommandLineRun {
       SetMtime(path, t += 3600, 123456700);
     }
     catalogue::TCatalogue cat;
-    ASSERT_TRUE(cat.OpenCatalogue(Dir("cat/Rpoject.vrn"), Dir("cat/Folder.vrn"),
-                                  Dir("cat/Log.vrn")));
+    ASSERT_TRUE(
+        cat.OpenCatalogue(Dir("cat/Rpoject.vrn"), Dir("cat/Folder.vrn"), Dir("cat/Log.vrn")));
     ASSERT_TRUE(cat.AddProject("Docs", store_, false));
     ASSERT_TRUE(cat.AddFolder("Docs", one_, "*; ", true, 6));
     ASSERT_TRUE(cat.AddFolder("Docs", two_, "*; ", true, 9));
@@ -258,10 +258,12 @@ TEST_F(RestoreVerifyRun, VerifyRestoreAllAndRestoreOneFolderElsewhere) {
       << damagedLines[0];
   EXPECT_EQ(LinesWith(verify.out, "not backed up: "),
             std::vector<std::string>{"  not backed up: " + changed});
-  EXPECT_NE(verify.out.find("Folder \"" + one_ + "\": 4 archives tested, 1 damaged, 1 files not backed up"),
+  EXPECT_NE(verify.out.find("Folder \"" + one_ +
+                            "\": 4 archives tested, 1 damaged, 1 files not backed up"),
             std::string::npos)
       << verify.out;
-  EXPECT_NE(verify.out.find("Folder \"" + two_ + "\": 2 archives tested, 0 damaged, 0 files not backed up"),
+  EXPECT_NE(verify.out.find("Folder \"" + two_ +
+                            "\": 2 archives tested, 0 damaged, 0 files not backed up"),
             std::string::npos)
       << verify.out;
   EXPECT_NE(verify.out.find("Total: 6 archives tested, 1 damaged, 1 files not backed up"),
@@ -302,25 +304,23 @@ TEST_F(RestoreVerifyRun, VerifyRestoreAllAndRestoreOneFolderElsewhere) {
   EXPECT_EQ(MtimeNs(changed), (kBase + 90000) * 1000000000LL);
   log = Log();
   const std::vector<std::string> restoreLog(log.begin() + static_cast<long>(logSize), log.end());
-  const std::vector<std::string> expectedRestoreLog = {
-      "Running with command line \"/R:Docs\"...",
-      "Starting restore process...",
-      "Restoring folder \"" + one_ + "\"...",
-      "File \"a.txt.ZIP\" was unpacked.",
-      "Folder \"" + one_ + "\" restored.",
-      "Restoring folder \"" + two_ + "\"...",
-      "File \"x.txt.ZIP\" was unpacked.",
-      "Folder \"" + two_ + "\" restored.",
-      "Restoring complette!",
-      ""};
+  const std::vector<std::string> expectedRestoreLog = {"Running with command line \"/R:Docs\"...",
+                                                       "Starting restore process...",
+                                                       "Restoring folder \"" + one_ + "\"...",
+                                                       "File \"a.txt.ZIP\" was unpacked.",
+                                                       "Folder \"" + one_ + "\" restored.",
+                                                       "Restoring folder \"" + two_ + "\"...",
+                                                       "File \"x.txt.ZIP\" was unpacked.",
+                                                       "Folder \"" + two_ + "\" restored.",
+                                                       "Restoring complette!",
+                                                       ""};
   EXPECT_EQ(restoreLog, expectedRestoreLog);
   logSize = log.size();
 
   // One folder into another directory, "Rewrite all files": the backed-up tree except the
   // damaged archive's file, which is reported and makes the status 1.
   const std::string elsewhere = Dir("elsewhere/one again");
-  const RunResult one =
-      Run({"/o:rewrite", "/F:" + one_, "/T:" + elsewhere, "/R:DOCS"});
+  const RunResult one = Run({"/o:rewrite", "/F:" + one_, "/T:" + elsewhere, "/R:DOCS"});
   EXPECT_EQ(one.status, 1) << one.err;
   std::map<std::string, std::string> backedUp;
   for (const auto& [path, content] : files_) {
@@ -342,9 +342,12 @@ TEST_F(RestoreVerifyRun, VerifyRestoreAllAndRestoreOneFolderElsewhere) {
   ASSERT_GE(oneLog.size(), 4u);
   EXPECT_EQ(oneLog[1], "Starting restore process...");
   EXPECT_EQ(oneLog[2], "Restoring folder \"" + elsewhere + "\"...");
-  EXPECT_EQ(std::count(oneLog.begin(), oneLog.end(), "Error unpacking file \"damaged.bin.ZIP\"!"), 1);
+  EXPECT_EQ(std::count(oneLog.begin(), oneLog.end(), "Error unpacking file \"damaged.bin.ZIP\"!"),
+            1);
   EXPECT_EQ(std::count_if(oneLog.begin(), oneLog.end(),
-                          [](const std::string& line) { return line.find("was unpacked.") != std::string::npos; }),
+                          [](const std::string& line) {
+                            return line.find("was unpacked.") != std::string::npos;
+                          }),
             3);
   EXPECT_EQ(oneLog[oneLog.size() - 3], "Folder \"" + elsewhere + "\" restored.");
 }

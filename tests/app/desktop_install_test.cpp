@@ -129,8 +129,9 @@ TEST_F(DesktopInstallTest, InstallsAManualPageCoveringWhatHelpSays) {
   ASSERT_TRUE(fs::exists(page));
   const fs::path rendered = root_ / "varnholt.txt";
   const fs::path warnings = root_ / "groff.err";
-  const std::string render = "zcat '" + page.string() + "' | groff -man -Tutf8 -ww -rLL=200n -P-cbou 2>'" +
-                             warnings.string() + "' >'" + rendered.string() + "'";
+  const std::string render = "zcat '" + page.string() +
+                             "' | groff -man -Tutf8 -ww -rLL=200n -P-cbou 2>'" + warnings.string() +
+                             "' >'" + rendered.string() + "'";
   ASSERT_EQ(std::system(render.c_str()), 0);
   EXPECT_EQ(ReadFile(warnings), "");
   const std::string text = ReadFile(rendered);

@@ -452,12 +452,13 @@ TEST_F(RestoreTest, DamagedArchiveLeavesTheExistingFileIntact) {
 // a, b, c, d with b cut in half restored a only.
 TEST_F(RestoreTest, DamagedArchivesFailAloneAndTheRunGoesOn) {
   const std::string folder = Path("src/Z");
-  const auto files = MakeTree(folder, {
-                                          {"a.txt", "first", UtcTime(2021, 1, 1, 1, 1, 1)},
-                                          {"b.bin", Pseudorandom(40000, 3), UtcTime(2021, 1, 1, 1, 1, 2)},
-                                          {"c.txt", "third", UtcTime(2021, 1, 1, 1, 1, 3)},
-                                          {"d.txt", "fourth", UtcTime(2021, 1, 1, 1, 1, 4)},
-                                      });
+  const auto files =
+      MakeTree(folder, {
+                           {"a.txt", "first", UtcTime(2021, 1, 1, 1, 1, 1)},
+                           {"b.bin", Pseudorandom(40000, 3), UtcTime(2021, 1, 1, 1, 1, 2)},
+                           {"c.txt", "third", UtcTime(2021, 1, 1, 1, 1, 3)},
+                           {"d.txt", "fourth", UtcTime(2021, 1, 1, 1, 1, 4)},
+                       });
   BackUp(folder);
   ASSERT_TRUE(catalogue_.AddFolder("P", folder, "*; ", true, 6));
   const std::string cut = store_ + folder + "/b.bin.ZIP";
@@ -471,13 +472,13 @@ TEST_F(RestoreTest, DamagedArchivesFailAloneAndTheRunGoesOn) {
 
   ExpectTree(folder, {files[0], files[2], files[3]});
   EXPECT_EQ(TreeListing(folder), (std::vector<std::string>{"f a.txt", "f c.txt", "f d.txt"}));
-  EXPECT_EQ(LogTexts(), (std::vector<std::string>{
-                            "Starting restore process...", "Restoring folder \"" + folder + "\"...",
-                            "File \"a.txt.ZIP\" was unpacked.",
-                            "Error unpacking file \"b.bin.ZIP\"!",
-                            "Error unpacking file \"bb.txt.ZIP\"!",
-                            "File \"c.txt.ZIP\" was unpacked.", "File \"d.txt.ZIP\" was unpacked.",
-                            "Folder \"" + folder + "\" restored.", "Restoring complette!", ""}));
+  EXPECT_EQ(LogTexts(),
+            (std::vector<std::string>{
+                "Starting restore process...", "Restoring folder \"" + folder + "\"...",
+                "File \"a.txt.ZIP\" was unpacked.", "Error unpacking file \"b.bin.ZIP\"!",
+                "Error unpacking file \"bb.txt.ZIP\"!", "File \"c.txt.ZIP\" was unpacked.",
+                "File \"d.txt.ZIP\" was unpacked.", "Folder \"" + folder + "\" restored.",
+                "Restoring complette!", ""}));
   EXPECT_EQ(run_->Totals().unpacked, 3);
   EXPECT_EQ(run_->Totals().failed, 2);
   EXPECT_FALSE(run_->Totals().AllRestored());

@@ -140,8 +140,8 @@ TEST_F(RestoreTest, LeftoversOfAKilledRunAreRemovedFromTheRestoredTree) {
 
   Run({.prompt = false, .option = RestoreOption::AppendMissed});
 
-  EXPECT_EQ(TreeListing(docs),
-            (std::vector<std::string>{"d sub/", "f a.txt", "f sub/b.txt", "f unzLookAl", "f unzipping"}));
+  EXPECT_EQ(TreeListing(docs), (std::vector<std::string>{"d sub/", "f a.txt", "f sub/b.txt",
+                                                         "f unzLookAl", "f unzipping"}));
   ExpectTree(docs, files);
   EXPECT_EQ(run_->Totals().staleRemoved, 2);
   EXPECT_TRUE(run_->Totals().AllRestored());

@@ -4,10 +4,11 @@
 // changed ones (not those changed within the archive's minute, not those the masks leave
 // out, not what lies in dot-directories or in a store inside the tree); nothing is written
 // anywhere. Expected counts and log texts are written out by hand.
+#include "restore/verify_run.h"
+
 #include <filesystem>
 
 #include "archive/zip_reader.h"
-#include "restore/verify_run.h"
 #include "restore/zip_reader_unpacker.h"
 #include "restore_fixture.h"
 
@@ -80,12 +81,12 @@ TEST_F(VerifyTest, AFreshBackupIsSoundAndNothingIsWritten) {
   EXPECT_EQ(result.NotBackedUp(), 0);
   EXPECT_TRUE(result.Sound());
   EXPECT_EQ(observer_.folders, std::vector<std::string>{docs});
-  EXPECT_EQ(LogTexts(), (std::vector<std::string>{
-                            "Verifying project \"P\"...",
-                            ("3 archives tested, 0 damaged, 0 files not backed up: \"" + docs + "\"")
-                                .substr(0, 100),
-                            "Verifying complete: 3 archives tested, 0 damaged, 0 files not backed up.",
-                            ""}));
+  EXPECT_EQ(
+      LogTexts(),
+      (std::vector<std::string>{
+          "Verifying project \"P\"...",
+          ("3 archives tested, 0 damaged, 0 files not backed up: \"" + docs + "\"").substr(0, 100),
+          "Verifying complete: 3 archives tested, 0 damaged, 0 files not backed up.", ""}));
 }
 
 TEST_F(VerifyTest, EveryKindOfDamageIsFoundAndNamed) {
@@ -129,10 +130,9 @@ TEST_F(VerifyTest, EveryKindOfDamageIsFoundAndNamed) {
   EXPECT_FALSE(result.Sound());
   const auto log = LogTexts();
   EXPECT_EQ(std::vector<std::string>(log.begin() + 2, log.begin() + 6),
-            (std::vector<std::string>{"Damaged archive \"cut.bin.ZIP\"!",
-                                      "Damaged archive \"flipped.bin.ZIP\"!",
-                                      "Damaged archive \"nozip.txt.ZIP\"!",
-                                      "Damaged archive \"renamed.txt.ZIP\"!"}));
+            (std::vector<std::string>{
+                "Damaged archive \"cut.bin.ZIP\"!", "Damaged archive \"flipped.bin.ZIP\"!",
+                "Damaged archive \"nozip.txt.ZIP\"!", "Damaged archive \"renamed.txt.ZIP\"!"}));
   // The report lists them with their reasons, and cuts a long list.
   const std::string report = restore::VerifyReport("P", result, 1, 0);
   EXPECT_NE(report.find("  damaged: " + dir + "/cut.bin.ZIP ("), std::string::npos) << report;
