@@ -194,11 +194,12 @@ void TRestoreRun::RestoreFolder(const std::string& storeFolder, const std::strin
 
 bool TRestoreRun::RestoreTree(const std::string& backupDir, const std::string& targetDir,
                               bool prompt, RestoreOption option) {
-  platform::CreateDirectory(targetDir);  // an existing directory is fine
+  // An existing directory is fine; a new one holds no leftovers to look for.
+  const bool created = !platform::CreateDirectory(targetDir);
   if (!platform::DirectoryExists(backupDir)) return false;
   std::vector<platform::DirEntry> entries;
   if (platform::ListDirectory(backupDir, entries)) return false;
-  RemoveStaleTemporaries(targetDir, entries);
+  if (!created) RemoveStaleTemporaries(targetDir, entries);
 
   for (const platform::DirEntry& entry : entries) {
     if (entry.info.isDirectory) {

@@ -196,6 +196,16 @@ TEST_F(VerifyTest, MissingBackupsAndUnknownProjectsAreNotSound) {
   EXPECT_FALSE(unknown.projectFound);
   EXPECT_FALSE(unknown.Sound());
   EXPECT_EQ(restore::VerifyReport("Nobody", unknown, 5, 5), "Can't find project \"Nobody\"!\n");
+
+  // A store folder that is the root would have the user's own "*.zip" files tested.
+  WriteBytes(Path("src/Never/mine.zip"), "the user's own file");
+  ASSERT_TRUE(catalogue_.UpdateProject("P", "P", "/", false));
+  catalogue_.ClearLog();
+  const restore::VerifyResult root = Verify();
+  EXPECT_FALSE(root.refusal.empty());
+  EXPECT_TRUE(root.folders.empty());
+  EXPECT_FALSE(root.Sound());
+  EXPECT_EQ(LogTexts(), (std::vector<std::string>{"Verifying project \"P\"...", root.refusal, ""}));
 }
 
 }  // namespace
