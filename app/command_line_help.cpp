@@ -49,8 +49,8 @@ error and take their default answer.
 Exit status:
   0  everything was stored, restored or verified
   1  a file could not be stored, an archive could not be unpacked or is damaged,
-     a folder's backup was not found, or a switch was refused
-  2  the catalogue could not be opened
+     a folder or project could not be processed, or a switch was refused
+  2  the catalogue could not be opened or is damaged
 
 Files:
   Rpoject.vrn, Folder.vrn, Log.vrn
