@@ -2,7 +2,9 @@
 // project in its caption, offers "Selected folder" exactly for a selected row that has been
 // stored (its "Last stored" cell is not "N/A"), with that row's path as destination, and a
 // run started there restores the project's archives with the window's archive reader.
-// "Verify backup..." tests the project's archives and shows what it found in a box.
+// "Verify backup..." tests the project's archives and shows what it found in a box. With a
+// display, the /R: switch runs the same restore without any question, and a damaged archive
+// fails alone: the run goes on, the reason is reported and the exit status says so.
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -164,6 +166,78 @@ TEST_F(RestoreCommandTest, VerifyShowsDamagedArchivesAndMissingBackups) {
       << text;
   EXPECT_TRUE(form->Panel4->text().isEmpty());
   EXPECT_TRUE(form->menuBar()->isEnabled());
+}
+
+// The window with "/O:..." and "/R:" on its command line, started on the offscreen display.
+class RestoreSwitchTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir.isValid());
+    root = dir.path().toStdString();
+    source = root + "/src/stored";
+    backup = root + "/store" + source;
+    std::filesystem::create_directories(source);
+    std::filesystem::create_directories(backup);
+    std::filesystem::create_directories(root + "/made");
+    for (const char* name : {"report.txt", "keep.txt", "bad.txt"}) {
+      const std::string made = root + "/made/" + name;
+      std::ofstream(made) << "archived " << name << ", long enough to damage in the middle";
+      const std::string zip = "zip -q -X -0 -j '" + backup + "/" + name + ".ZIP' '" + made + "'";
+      ASSERT_EQ(std::system(zip.c_str()), 0);
+    }
+    {
+      std::fstream bad(backup + "/bad.txt.ZIP", std::ios::in | std::ios::out | std::ios::binary);
+      bad.seekp(30 + 7 + 12);  // the stored data of bad.txt
+      bad.put('#');
+    }
+    std::ofstream(source + "/keep.txt") << "the user's newer keep.txt";
+    catalogue::TCatalogue setup;
+    ASSERT_TRUE(setup.OpenCatalogue(root + "/Rpoject.vrn", root + "/Folder.vrn", root + "/Log.vrn"));
+    ASSERT_TRUE(setup.AddProject("Docs", root + "/store", false));
+    ASSERT_TRUE(setup.AddFolder("Docs", source, "*; ", true, 6));
+    setup.CloseCatalogue();
+  }
+  int Start(const QStringList& arguments) {
+    catalogue::TCatalogue catalogue;
+    app::TMainForm form(catalogue, prompter, dir.path() + QStringLiteral("/Vrnh.ini"), dir.path(),
+                        arguments);
+    EXPECT_EQ(form.CurrentProject, QStringLiteral("DOCS"));
+    form.FormDestroy();
+    return form.ExitStatus();
+  }
+  std::string Read(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+
+  QTemporaryDir dir;
+  std::string root, source, backup;
+  ScriptedPrompter prompter;
+};
+
+TEST_F(RestoreSwitchTest, RestoresWithoutAQuestionAndADamagedArchiveFailsAlone) {
+  EXPECT_EQ(Start({QStringLiteral("/R:Docs")}), 1);
+
+  EXPECT_TRUE(prompter.boxes.empty());  // no warning, no replace question, no error box
+  EXPECT_EQ(Read(source + "/report.txt"), "archived report.txt, long enough to damage in the middle");
+  EXPECT_EQ(Read(source + "/keep.txt"), "the user's newer keep.txt");  // "Append missed"
+  EXPECT_FALSE(std::filesystem::exists(source + "/bad.txt"));
+  ASSERT_EQ(prompter.reports.size(), 1u);
+  EXPECT_EQ(prompter.reports[0].rfind("Error unpacking file \"" + backup + "/bad.txt.ZIP\": ", 0),
+            0u)
+      << prompter.reports[0];
+}
+
+TEST_F(RestoreSwitchTest, RewriteReplacesWithoutAskingAndAGoodRunEndsWithZero) {
+  std::filesystem::remove(backup + "/bad.txt.ZIP");
+
+  EXPECT_EQ(Start({QStringLiteral("/O:Rewrite"), QStringLiteral("/R:docs")}), 0);
+
+  EXPECT_TRUE(prompter.boxes.empty());
+  EXPECT_TRUE(prompter.reports.empty());
+  EXPECT_EQ(Read(source + "/keep.txt"), "archived keep.txt, long enough to damage in the middle");
 }
 
 }  // namespace
