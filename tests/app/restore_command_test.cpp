@@ -192,7 +192,8 @@ class RestoreSwitchTest : public ::testing::Test {
     }
     std::ofstream(source + "/keep.txt") << "the user's newer keep.txt";
     catalogue::TCatalogue setup;
-    ASSERT_TRUE(setup.OpenCatalogue(root + "/Rpoject.vrn", root + "/Folder.vrn", root + "/Log.vrn"));
+    ASSERT_TRUE(
+        setup.OpenCatalogue(root + "/Rpoject.vrn", root + "/Folder.vrn", root + "/Log.vrn"));
     ASSERT_TRUE(setup.AddProject("Docs", root + "/store", false));
     ASSERT_TRUE(setup.AddFolder("Docs", source, "*; ", true, 6));
     setup.CloseCatalogue();
@@ -221,7 +222,8 @@ TEST_F(RestoreSwitchTest, RestoresWithoutAQuestionAndADamagedArchiveFailsAlone) 
   EXPECT_EQ(Start({QStringLiteral("/R:Docs")}), 1);
 
   EXPECT_TRUE(prompter.boxes.empty());  // no warning, no replace question, no error box
-  EXPECT_EQ(Read(source + "/report.txt"), "archived report.txt, long enough to damage in the middle");
+  EXPECT_EQ(Read(source + "/report.txt"),
+            "archived report.txt, long enough to damage in the middle");
   EXPECT_EQ(Read(source + "/keep.txt"), "the user's newer keep.txt");  // "Append missed"
   EXPECT_FALSE(std::filesystem::exists(source + "/bad.txt"));
   ASSERT_EQ(prompter.reports.size(), 1u);
