@@ -9,6 +9,9 @@ CompressorState::CompressorState()
     : window_(new std::uint8_t[kWindowSize + kWindowSlack]()),
       prev_(new std::uint16_t[kWindowSize]()),
       head_(new std::uint16_t[kHashSize]()),
+      prev4_(new std::uint16_t[kWindowSize]()),
+      head4_(new std::uint16_t[kHash4Size]()),
+      rank_(new std::uint16_t[kWindowSize]()),
       litBuf_(new std::uint8_t[kLitBufSize]()),
       distBuf_(new std::uint16_t[kDistBufSize]()),
       flagBuf_(new std::uint8_t[kFlagBufSize]()),
@@ -35,11 +38,14 @@ std::uint64_t CompressorState::Run(int level, IDeflateIo& io, TDeflateEntryField
   InitBlock();
 
   InitMatcher();
+  headsUsed_ = kHeadsDirty;  // until this file ends normally
   if (level_ <= 3) {
     CompressFast();
   } else {
     CompressLazy();
   }
+  // Every inserted position is below the final position plus one.
+  headsUsed_ = slid_ ? kHeadsDirty : curPos_ + 1;
   FlushOutput();
   if (bytesWritten_ != compressedBits_ >> 3) Fail("deflate: compressed length mismatch");
   io_ = nullptr;

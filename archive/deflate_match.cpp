@@ -60,8 +60,12 @@ std::uint32_t CompressorState::RefillWindow(std::uint32_t& curPos, std::uint32_t
       // Links of the upper half move down with their positions; the upper half's old links
       // are never read again before their positions are inserted anew.
       SlideTable(prev_.get(), prev_.get() + kWSize, kWSize);
+      SlideTable(head4_.get(), head4_.get(), kHash4Size);
+      SlideTable(prev4_.get(), prev4_.get() + kWSize, kWSize);
+      std::memcpy(rank_.get(), rank_.get() + kWSize, kWSize * sizeof(std::uint16_t));
       more += kWSize;
       slid = kWSize;
+      slid_ = true;
     }
     if (eof_) break;
     if (more < 2) Fail("more < 2");
@@ -77,10 +81,29 @@ std::uint32_t CompressorState::RefillWindow(std::uint32_t& curPos, std::uint32_t
   return slid;
 }
 
+void CompressorState::ClearHeads() {
+  // Below this many positions, finding the entries again costs less than clearing 192 KB.
+  constexpr std::uint32_t kClearOneByOne = 4096;
+  if (headsUsed_ > kClearOneByOne) {
+    std::memset(head_.get(), 0, kHashSize * sizeof(std::uint16_t));
+    std::memset(head4_.get(), 0, kHash4Size * sizeof(std::uint16_t));
+    return;
+  }
+  // The window still holds the bytes the hashes were taken from.
+  const std::uint8_t* window = window_.get();
+  for (std::uint32_t pos = 0; pos < headsUsed_; ++pos) {
+    const std::uint32_t h = ((window[pos] << (2 * kHashShift)) ^ (window[pos + 1] << kHashShift) ^
+                             window[pos + 2]) & kHashMask;
+    head_[h] = 0;
+    head4_[Hash4(window + pos)] = 0;
+  }
+}
+
 void CompressorState::InitMatcher() {
+  ClearHeads();
   std::memset(window_.get(), 0, windowDirty_);
   windowDirty_ = 0;
-  std::memset(head_.get(), 0, kHashSize * sizeof(std::uint16_t));
+  slid_ = false;
   params_ = kLevels[level_];
   std::uint16_t levelFlags = level_ <= 2 ? 4 : level_ >= 8 ? 2 : 0;
   entry_->Flags = static_cast<std::uint16_t>((entry_->Flags & ~6u) | levelFlags);
@@ -104,47 +127,66 @@ void CompressorState::InitMatcher() {
   }
 }
 
+// Returns the length of the longest match for curPos among the first `chain` candidates of
+// its three-byte hash chain that lie within reach (the first such candidate on a tie), but at
+// least prevLen; sets matchPos when it found one longer than prevLen. A length of nice or more
+// ends the search at once.
+//
+// Only candidates that agree with curPos in four bytes can be longer than three, and all of
+// them are on curPos's four-byte chain, in the same order as on the three-byte chain. So that
+// chain is walked instead: a candidate's rank tells its place on the three-byte chain, and the
+// walk ends where the three-byte walk would have. When no candidate of four bytes or more
+// exists and prevLen is below three, the answer is the first candidate on the three-byte
+// chain that agrees in three bytes, found by walking that chain to it.
 std::uint32_t CompressorState::FindMatch(std::uint32_t chainStart, std::uint32_t curPos,
                                          std::uint32_t prevLen, std::int32_t& matchPos) const {
   const std::uint8_t* window = window_.get();
-  const std::uint16_t* prev = prev_.get();
   const std::uint8_t* scan = window + curPos;
-  std::uint32_t best = prevLen;
-  std::uint32_t limit = curPos > kMaxDist ? curPos - kMaxDist : 0;
+  const std::uint32_t limit = curPos > kMaxDist ? curPos - kMaxDist : 0;
   std::uint32_t chain = params_.chain;
   if (prevLen >= params_.good) chain >>= 2;
   const std::uint32_t nice = params_.nice;
 
-  // A candidate can only beat best if it agrees with scan in bytes 0 to best. Two masked
-  // 4-byte compares test a subset of those before anything else: bytes 0-2, and best-3 to
-  // best (bytes 0-2 again while best is 2).
-  std::uint32_t endOffset = 0;
-  std::uint32_t endMask = 0x00FFFFFF;
-  if (best >= 3) {
-    endOffset = best - 3;
-    endMask = 0xFFFFFFFF;
-  }
-  constexpr std::uint32_t kStartMask = 0x00FFFFFF;
-  const std::uint32_t scanStart = Load32(scan) & kStartMask;
-  std::uint32_t scanEnd = Load32(scan + endOffset) & endMask;
-  std::uint32_t candidate = chainStart;
-  do {
+  const std::uint16_t* prev4 = prev4_.get();
+  const std::uint16_t* rank = rank_.get();
+  const std::uint16_t startRank = rank[chainStart];
+  const std::uint32_t scan4 = Load32(scan);
+  // A candidate must agree in bytes 0 to best to be longer than best (at least 3): its first
+  // four bytes and the four ending at best are checked before it is measured.
+  std::uint32_t best = std::max(prevLen, kMinMatch);
+  std::uint32_t endOffset = best - 3;
+  std::uint32_t scanEnd = Load32(scan + endOffset);
+  bool found = false;
+  // The chain start itself may sit exactly at the limit; the three-byte walk visits it then.
+  for (std::uint32_t candidate = prev4[curPos]; candidate > limit || candidate == chainStart;
+       candidate = prev4[candidate]) {
     const std::uint8_t* match = window + candidate;
-    if ((Load32(match + endOffset) & endMask) != scanEnd ||
-        (Load32(match) & kStartMask) != scanStart) {
-      continue;
-    }
-    std::uint32_t len = CommonLength(scan, match);
+    if (Load32(match) != scan4) continue;  // another four bytes with the same hash
+    if (static_cast<std::uint16_t>(startRank - rank[candidate]) >= chain) break;
+    if (Load32(match + endOffset) != scanEnd) continue;
+    const std::uint32_t len = CommonLength(scan, match);
     if (len > best) {
       matchPos = static_cast<std::int32_t>(candidate);
       best = len;
+      found = true;
       if (len >= nice) break;
       endOffset = best - 3;
-      endMask = 0xFFFFFFFF;
       scanEnd = Load32(scan + endOffset);
     }
+  }
+  if (found || prevLen >= kMinMatch) return found ? best : prevLen;
+
+  // No candidate agrees in four bytes: the first that agrees in three is the match.
+  const std::uint16_t* prev = prev_.get();
+  constexpr std::uint32_t kThreeBytes = 0x00FFFFFF;
+  std::uint32_t candidate = chainStart;
+  do {
+    if ((Load32(window + candidate) & kThreeBytes) == (scan4 & kThreeBytes)) {
+      matchPos = static_cast<std::int32_t>(candidate);
+      return kMinMatch;
+    }
   } while ((candidate = prev[candidate]) > limit && --chain != 0);
-  return best;
+  return prevLen;
 }
 
 void CompressorState::VerifyMatch(std::uint32_t start, std::int32_t matchPos,
@@ -163,9 +205,10 @@ void CompressorState::CompressFast() {
   std::int32_t matchPos = 0;
   std::uint32_t matchLen = 0;
   const std::uint32_t maxInsert = params_.lazy;
-  const std::uint8_t* window = window_.get();
+  const Tables t = HashTables();
+  const std::uint8_t* window = t.window;
   while (lookahead > 0) {
-    std::uint32_t chainStart = InsertHash(hash, curPos);
+    std::uint32_t chainStart = InsertHash(t, hash, curPos);
     if (chainStart != 0 && curPos - chainStart <= kMaxDist) {
       matchLen = std::min(FindMatch(chainStart, curPos, kMinMatch - 1, matchPos), lookahead);
     }
@@ -178,7 +221,7 @@ void CompressorState::CompressFast() {
                             curPos);
       lookahead -= matchLen;
       if (matchLen <= maxInsert) {
-        for (std::uint32_t k = matchLen - 1; k != 0; --k) InsertHash(hash, ++curPos);
+        for (std::uint32_t k = matchLen - 1; k != 0; --k) InsertHash(t, hash, ++curPos);
         ++curPos;
       } else {
         curPos += matchLen;
@@ -200,6 +243,7 @@ void CompressorState::CompressFast() {
     }
   }
   EmitBlock(curPos, true);
+  curPos_ = curPos;
 }
 
 void CompressorState::CompressLazy() {
@@ -210,12 +254,13 @@ void CompressorState::CompressLazy() {
   std::uint32_t matchLen = kMinMatch - 1;
   bool matchAvailable = false;
   const std::uint32_t lazy = params_.lazy;
-  const std::uint8_t* window = window_.get();
+  const Tables t = HashTables();
+  const std::uint8_t* window = t.window;
   while (lookahead > 0) {
-    std::uint32_t chainStart = InsertHash(hash, curPos);
+    std::uint32_t chainStart = InsertHash(t, hash, curPos);
     // The next position's chain head is read at the top of the next round; its hash is known
     // now, so fetch the entry while the chain search below runs.
-    __builtin_prefetch(head_.get() + (((hash << kHashShift) ^ window[curPos + 3]) & kHashMask));
+    __builtin_prefetch(t.head + (((hash << kHashShift) ^ window[curPos + 3]) & kHashMask));
     const std::uint32_t prevLen = matchLen;
     const std::int32_t prevMatch = matchPos;
     matchLen = kMinMatch - 1;
@@ -233,7 +278,7 @@ void CompressorState::CompressLazy() {
       bool endBlock = TallyMatch(curPos - 1 - static_cast<std::uint32_t>(prevMatch),
                                  prevLen - kMinMatch, curPos);
       lookahead -= prevLen - 1;
-      for (std::uint32_t k = prevLen - 2; k != 0; --k) InsertHash(hash, ++curPos);
+      for (std::uint32_t k = prevLen - 2; k != 0; --k) InsertHash(t, hash, ++curPos);
       ++curPos;
       matchAvailable = false;
       matchLen = kMinMatch - 1;
@@ -260,6 +305,7 @@ void CompressorState::CompressLazy() {
   }
   if (matchAvailable) TallyLiteral(window[curPos - 1], curPos);
   EmitBlock(curPos, true);
+  curPos_ = curPos;
 }
 
 }  // namespace deflater

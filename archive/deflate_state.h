@@ -9,6 +9,13 @@
 //            none); prev chains each position to the previous one with the same hash. prev
 //            has an entry per window position (not per position AND 0x7FFF), which takes the
 //            mask off the chain walk's critical path; the links read are the same.
+//   head4    the same positions again, chained by a 16-bit hash of their first four bytes
+//            (prev4), and rank, which numbers the positions of each three-byte chain in
+//            insertion order. A match longer than three bytes agrees in four, so the search
+//            walks the short four-byte chain and reads from rank how far down the three-byte
+//            chain each candidate sits: it meets the same candidates in the same order, stops
+//            at the same chain limit, and finds the same match, while skipping the many
+//            candidates that share only the three-byte hash. See FindMatch.
 //   symbols  literals and (length, distance) pairs are tallied into the literal, distance and
 //            flag buffers with their frequencies; when a block ends (ct_tally's rules), trees
 //            are built and the block is sent as raw, stored, fixed or dynamic, whichever is
@@ -43,6 +50,8 @@ inline constexpr std::uint32_t kHashMask = kHashSize - 1;
 // Three bytes shifted in by 5 bits each fill the 15 bits, so a hash depends on exactly the
 // last three bytes.
 inline constexpr std::uint32_t kHashShift = 5;
+inline constexpr std::uint32_t kHash4Bits = 16;
+inline constexpr std::uint32_t kHash4Size = 1u << kHash4Bits;
 inline constexpr std::uint32_t kTooFar = 4096;  // a lazy level drops length-3 matches farther back
 inline constexpr std::uint32_t kLitBufSize = 32768;
 inline constexpr std::uint32_t kDistBufSize = 32768;
@@ -116,13 +125,38 @@ class CompressorState {
                           std::int32_t& matchPos) const;
   void VerifyMatch(std::uint32_t start, std::int32_t matchPos, std::uint32_t length) const;
 
-  std::uint32_t InsertHash(std::uint32_t& hash, std::uint32_t pos) {
-    hash = ((hash << kHashShift) ^ window_[pos + 2]) & kHashMask;
-    std::uint32_t chainStart = head_[hash];
-    prev_[pos] = static_cast<std::uint16_t>(chainStart);
-    head_[hash] = static_cast<std::uint16_t>(pos);
+  // The hash tables by plain pointer: a copy held in a local lets the compiler keep them in
+  // registers, where the members would be reloaded after every byte stored.
+  struct Tables {
+    std::uint8_t* window;
+    std::uint16_t* prev;
+    std::uint16_t* head;
+    std::uint16_t* prev4;
+    std::uint16_t* head4;
+    std::uint16_t* rank;
+  };
+  Tables HashTables() const {
+    return {window_.get(), prev_.get(), head_.get(), prev4_.get(), head4_.get(), rank_.get()};
+  }
+  static std::uint32_t Hash4(const std::uint8_t* p) {
+    return (Load32(p) * 2654435761u) >> (32 - kHash4Bits);
+  }
+  // insert_hash: enters pos into both chains and returns its three-byte chain start.
+  static std::uint32_t InsertHash(const Tables& t, std::uint32_t& hash, std::uint32_t pos) {
+    hash = ((hash << kHashShift) ^ t.window[pos + 2]) & kHashMask;
+    const std::uint32_t chainStart = t.head[hash];
+    t.prev[pos] = static_cast<std::uint16_t>(chainStart);
+    t.head[hash] = static_cast<std::uint16_t>(pos);
+    // Counted modulo 2^16: ranks are only compared within 32 KB of each other.
+    t.rank[pos] = static_cast<std::uint16_t>(t.rank[chainStart] + 1);
+    const std::uint32_t h4 = Hash4(t.window + pos);
+    t.prev4[pos] = t.head4[h4];
+    t.head4[h4] = static_cast<std::uint16_t>(pos);
     return chainStart;
   }
+  // Empties both hash heads before a new file: the entries the last file set when it was
+  // small, the whole tables otherwise.
+  void ClearHeads();
 
   // --- Symbols and blocks (deflate_trees.cpp) ---------------------------------------------
   // Each returns true when the block should end here (ct_tally's rules). curPos is the
@@ -201,6 +235,9 @@ class CompressorState {
   std::unique_ptr<std::uint8_t[]> window_;
   std::unique_ptr<std::uint16_t[]> prev_;
   std::unique_ptr<std::uint16_t[]> head_;
+  std::unique_ptr<std::uint16_t[]> prev4_;
+  std::unique_ptr<std::uint16_t[]> head4_;
+  std::unique_ptr<std::uint16_t[]> rank_;
   std::unique_ptr<std::uint8_t[]> litBuf_;
   std::unique_ptr<std::uint16_t[]> distBuf_;
   std::unique_ptr<std::uint8_t[]> flagBuf_;
@@ -231,6 +268,11 @@ class CompressorState {
   // (or last) file wrote; the next file clears that much first, so that its output depends
   // on its own bytes only.
   std::uint32_t windowDirty_ = 0;
+  // Positions below this were inserted into the heads by the last file, which never slid;
+  // kHeadsDirty when that is not known (a slide, an exception, a fresh object).
+  static constexpr std::uint32_t kHeadsDirty = 0xFFFFFFFF;
+  std::uint32_t headsUsed_ = kHeadsDirty;
+  bool slid_ = false;
   std::uint64_t compressedBits_ = 0;  // 64-bit: entries past 512 MB of output are counted right
   std::uint64_t inputLength_ = 0;
   std::uint64_t bytesWritten_ = 0;

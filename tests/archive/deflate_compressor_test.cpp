@@ -121,6 +121,22 @@ TEST_P(EveryLevel, OutputIsTheSameOnEveryRunAndAfterOtherFiles) {
   EXPECT_TRUE(shortFresh.output == shortReused.output);
 }
 
+// Small files one after the other, as a backup of many small files runs them: whatever one
+// file left in the hash tables (cleared entry by entry after small files) must not reach the
+// next. Each file is a prefix of the same text, so a stale entry would point at the very
+// bytes it was made for, ahead of the current position.
+TEST_P(EveryLevel, SmallFilesInARowAreEachCompressedAsIfAlone) {
+  const Bytes text = testcorpus::Text(12000, 79);
+  TDeflateCompressor reused;
+  for (std::size_t size : {5000u, 4000u, 100u, 4097u, 4095u, 300u, 9000u, 1u, 2500u, 2400u}) {
+    SCOPED_TRACE(size);
+    const Bytes input(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(size));
+    Result alone = Compress(input, GetParam());
+    Result inARow = Compress(reused, input, GetParam());
+    EXPECT_TRUE(alone.output == inARow.output);
+  }
+}
+
 TEST_P(EveryLevel, LevelBitsGoIntoTheFlags) {
   const int level = GetParam();
   const std::uint16_t expected = level <= 2 ? 4 : level >= 8 ? 2 : 0;
