@@ -29,7 +29,7 @@ bool IsBelow(const std::string& dir, const std::string& root) {
 // walk rules; nothing is created.
 void CollectUnstored(const std::string& sourceDir, const std::string& targetDir,
                      const backup::MaskList& masks, bool include,
-                     const std::vector<std::string>& leftOut, VerifyObserver& observer,
+                     const std::vector<backup::DirectoryId>& leftOut, VerifyObserver& observer,
                      std::vector<std::string>& out) {
   std::vector<platform::DirEntry> entries;
   if (platform::ListDirectory(sourceDir, entries)) return;
@@ -40,9 +40,10 @@ void CollectUnstored(const std::string& sourceDir, const std::string& targetDir,
         out.push_back(platform::JoinPath(sourceDir, entry.name));
       }
     } else if (entry.info.isDirectory && !entry.info.isSymlink && entry.name[0] != '.') {
-      const std::string child = platform::JoinPath(sourceDir, entry.name);
-      if (std::find(leftOut.begin(), leftOut.end(), child) == leftOut.end()) {
-        CollectUnstored(child, backup::SubTargetDirectory(targetDir, entry.name), masks, include,
+      const backup::DirectoryId id{entry.info.device, entry.info.inode};
+      if (std::find(leftOut.begin(), leftOut.end(), id) == leftOut.end()) {
+        CollectUnstored(platform::JoinPath(sourceDir, entry.name),
+                        backup::SubTargetDirectory(targetDir, entry.name), masks, include,
                         leftOut, observer, out);
       }
     }
@@ -208,12 +209,18 @@ void TVerifyRun::VerifyFolder(const std::string& storeFolder, const std::string&
   if (result.backupFound) TestTree(result.backupFolder, result);
 
   const std::string sourceRoot = backup::SourceFolderPath(path);
-  std::vector<std::string> leftOut;
+  // The store and the chain from it to the backup folder, known by device and inode as the
+  // backup run knows them, so that a link on either side does not hide them.
+  std::vector<backup::DirectoryId> leftOut;
   const std::string store = platform::AbsolutePath(storeFolder);
-  leftOut.push_back(store);
+  std::vector<std::string> chain = {store};
   for (std::string dir = platform::AbsolutePath(result.backupFolder); IsBelow(dir, store);
        dir = platform::ParentPath(dir)) {
-    leftOut.push_back(dir);
+    chain.push_back(dir);
+  }
+  for (const std::string& dir : chain) {
+    backup::DirectoryId id;
+    if (backup::GetDirectoryId(dir, id)) leftOut.push_back(id);
   }
   CollectUnstored(sourceRoot, result.backupFolder, backup::MaskList(masks), include, leftOut,
                   observer_, result.notBackedUpFiles);

@@ -7,8 +7,8 @@
 //   - every file of the source tree that the next backup run would store (selected by the
 //     folder's masks, and without an archive or with one whose time lies in another minute)
 //     is counted as not yet backed up. The walk follows the backup run's rules (no
-//     dot-directories, no linked directories, the store folder left out) but creates
-//     nothing.
+//     dot-directories, no linked directories, the store folder left out by device and
+//     inode) but creates nothing.
 // The summary of each folder, the name of every damaged archive and the totals go to the
 // event log and to the observer.
 #pragma once

@@ -179,6 +179,14 @@ TEST_F(VerifyTest, AStoreInsideTheTreeIsNotCounted) {
   const restore::VerifyResult result = Verify();
   ASSERT_EQ(result.folders.size(), 1u);
   EXPECT_EQ(result.folders[0].notBackedUpFiles, std::vector<std::string>{root + "/a.txt"});
+
+  // The same store named through a link to the tree: still known, by device and inode.
+  fs::create_directory_symlink(root, Path("link"));
+  ASSERT_TRUE(catalogue_.UpdateProject("P", "P", Path("link") + "/backup", false));
+  WriteBytes(Path("link") + "/backup" + root + "/a.txt.ZIP", "stands for an archive");
+  const restore::VerifyResult linked = Verify();
+  ASSERT_EQ(linked.folders.size(), 1u);
+  EXPECT_EQ(linked.folders[0].notBackedUpFiles, std::vector<std::string>{root + "/a.txt"});
 }
 
 TEST_F(VerifyTest, MissingBackupsAndUnknownProjectsAreNotSound) {
