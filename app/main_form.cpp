@@ -189,10 +189,10 @@ void TMainForm::FormCreate() {
   // directory without a project file holds no catalogue, and one is not made there (empty
   // files beside the user's own, and a run that finds no project).
   const bool noCatalogueHere = !arguments_.isEmpty() && !platform::FileExists(projectFile);
-  catalogueOpened_ = !noCatalogueHere &&
-                     catalogue_.OpenCatalogue(projectFile,
-                                              platform::JoinPath(dir, catalogue::kFolderFileName),
-                                              platform::JoinPath(dir, catalogue::kLogFileName));
+  catalogueOpened_ =
+      !noCatalogueHere &&
+      catalogue_.OpenCatalogue(projectFile, platform::JoinPath(dir, catalogue::kFolderFileName),
+                               platform::JoinPath(dir, catalogue::kLogFileName));
   if (!catalogueOpened_) {
     if (noCatalogueHere) {
       prompter_.Report(ToQString("No project database in \"" + dir + "\": \"" +

@@ -139,8 +139,7 @@ bool IsFileSelected(platform::FileTime fileLastWrite, const std::string& targetD
 bool IsFileSelected(platform::FileTime fileLastWrite, const platform::OpenDirectory& target,
                     const std::string& name, const MaskList& masks, bool include) {
   platform::FileInfo archive;
-  const std::error_code error =
-      target.GetFileInfo(name + std::string(kArchiveExtension), archive);
+  const std::error_code error = target.GetFileInfo(name + std::string(kArchiveExtension), archive);
   return Selected(fileLastWrite, error, archive, name, masks, include);
 }
 

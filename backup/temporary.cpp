@@ -25,8 +25,7 @@ bool IsTemporaryName(std::string_view name) {
 }
 
 std::error_code ReserveTemporary(const std::string& dir, std::string& path) {
-  if (std::error_code error =
-          platform::CreateTempFile(dir, std::string(kTemporaryPrefix), path)) {
+  if (std::error_code error = platform::CreateTempFile(dir, std::string(kTemporaryPrefix), path)) {
     return error;
   }
   return platform::DeleteFile(path);

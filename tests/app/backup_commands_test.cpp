@@ -355,8 +355,7 @@ TEST_F(BackupCommandsTest, FailedStoreIsReportedInWordsWithTheSourceFile) {
       << prompter.reports[0];
   // The box keeps its text.
   ASSERT_EQ(prompter.boxes.size(), 1u);
-  EXPECT_EQ(prompter.boxes[0].text,
-            "Unable to process file \"" + Store() + Path("d/f.txt") + "\"");
+  EXPECT_EQ(prompter.boxes[0].text, "Unable to process file \"" + Store() + Path("d/f.txt") + "\"");
 }
 
 TEST_F(BackupCommandsTest, ViewLogShowsEveryLineWithTheLastSelected) {

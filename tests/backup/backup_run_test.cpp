@@ -8,7 +8,6 @@
 #include "backup/backup_run.h"
 
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <algorithm>
@@ -335,14 +334,12 @@ TEST_F(BackupRunTest, ProjectWithoutFoldersLogsTheFrameAndUnknownProjectIsRefuse
   run_.ProcessProject("Empty");
   EXPECT_TRUE(run_.Totals().Complete());
   run_.ProcessProject("NoSuchProject");
-  EXPECT_EQ(Log(), (std::vector<std::string>{"Starting process for \"Empty\"...",
-                                             "Process comleted!", "",
-                                             "Starting process for \"NoSuchProject\"...",
-                                             "Can't find project \"NoSuchProject\"!", ""}));
-  EXPECT_EQ(observer_.calls,
-            (std::vector<std::string>{"RunStarted Empty 0", "RunFinished Empty"}));
-  EXPECT_EQ(observer_.errors,
-            (std::vector<std::string>{"Can't find project \"NoSuchProject\"!"}));
+  EXPECT_EQ(Log(),
+            (std::vector<std::string>{"Starting process for \"Empty\"...", "Process comleted!", "",
+                                      "Starting process for \"NoSuchProject\"...",
+                                      "Can't find project \"NoSuchProject\"!", ""}));
+  EXPECT_EQ(observer_.calls, (std::vector<std::string>{"RunStarted Empty 0", "RunFinished Empty"}));
+  EXPECT_EQ(observer_.errors, (std::vector<std::string>{"Can't find project \"NoSuchProject\"!"}));
   EXPECT_EQ(run_.Totals().projectsRefused, 1);
   EXPECT_FALSE(run_.Totals().Complete());
 }
@@ -376,8 +373,8 @@ TEST_F(BackupRunTest, MissingSourceFolderIsReportedNotMarkedAndTheNextFolderStil
 TEST_F(BackupRunTest, ProjectsWithoutAUsableStoreFolderAreRefusedBeforeAnyWalk) {
   WriteFile(Src("a/x.txt"), "x");
   fs::create_symlink("/", dir_ / "rootlink");
-  const std::vector<std::string> refused = {"", "/", "/.", "/..", "//", "/tmp/..",
-                                            dir_ / "rootlink", dir_ / "rootlink/."};
+  const std::vector<std::string> refused = {
+      "", "/", "/.", "/..", "//", "/tmp/..", dir_ / "rootlink", dir_ / "rootlink/."};
   int n = 0;
   for (const std::string& store : refused) {
     const std::string project = "P" + std::to_string(n++);

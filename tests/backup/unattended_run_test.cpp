@@ -9,11 +9,10 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-
-#include <csignal>
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -46,9 +45,9 @@ struct RunResult {
 };
 
 struct RunOptions {
-  bool offscreen = false;       // a display: Qt's offscreen platform
+  bool offscreen = false;        // a display: Qt's offscreen platform
   long long fileSizeLimit = -1;  // RLIMIT_FSIZE in bytes: a disk that fills up
-  std::string workingDir;       // default: the catalogue folder
+  std::string workingDir;        // default: the catalogue folder
 };
 
 // The program must end by itself; a run that hangs is killed after this long and reported.
@@ -81,8 +80,7 @@ class UnattendedRun : public ::testing::Test {
     const std::string errPath = dir_ / "stderr.txt";
     const pid_t pid = fork();
     if (pid == 0) {
-      const std::string workingDir =
-          options.workingDir.empty() ? dir_ / "cat" : options.workingDir;
+      const std::string workingDir = options.workingDir.empty() ? dir_ / "cat" : options.workingDir;
       if (chdir(workingDir.c_str()) != 0) _exit(120);
       const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
       if (err < 0 || dup2(err, 2) < 0) _exit(121);
@@ -325,7 +323,8 @@ class FailingRuns : public UnattendedRun, public ::testing::WithParamInterface<F
   std::string Expand(std::string text) {
     const std::string key = "{src}";
     const std::string src = dir_ / "src";
-    for (std::size_t at; (at = text.find(key)) != std::string::npos;) text.replace(at, key.size(), src);
+    for (std::size_t at; (at = text.find(key)) != std::string::npos;)
+      text.replace(at, key.size(), src);
     return text;
   }
 };
@@ -439,8 +438,7 @@ TEST_F(UnattendedRun, WrongWorkingDirectoryCreatesNoCatalogueAndEndsWithStatus2)
   const RunResult result = Run({"/P:Docs", "/EXIT"}, {.workingDir = dir_ / "elsewhere"});
   EXPECT_EQ(result.status, 2);
   EXPECT_TRUE(fs::is_empty(dir_ / "elsewhere"));
-  EXPECT_NE(result.errors.find("Can't open project database!"), std::string::npos)
-      << result.errors;
+  EXPECT_NE(result.errors.find("Can't open project database!"), std::string::npos) << result.errors;
   EXPECT_NE(result.errors.find(dir_ / "elsewhere"), std::string::npos) << result.errors;
 }
 

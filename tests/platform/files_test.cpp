@@ -1,21 +1,19 @@
 // Protects the file-system view the walks and the settings depend on: listings (order,
 // attributes, links), path folding, the File wrapper's errors, temporary files and the
 // INI profile format with its Windows semantics.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <fcntl.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
-#include "platform/file.h"
 #include "platform/directory.h"
+#include "platform/file.h"
 #include "platform/file_info.h"
 #include "platform/file_system.h"
 #include "platform/ini_file.h"
@@ -61,7 +59,8 @@ TEST_F(TempDir, ListingIsSortedWithAttributesAndLinks) {
   ASSERT_FALSE(ListDirectory(dir_, entries));
   std::vector<std::string> names;
   for (const auto& e : entries) names.push_back(e.name);
-  EXPECT_EQ(names, (std::vector<std::string>{".hidden", "a_dir", "b.txt", "link_to_b", "link_to_dir"}));
+  EXPECT_EQ(names,
+            (std::vector<std::string>{".hidden", "a_dir", "b.txt", "link_to_b", "link_to_dir"}));
   EXPECT_EQ(entries[0].info.attributes, faHidden | faArchive);
   EXPECT_EQ(entries[1].info.attributes, faDirectory);
   EXPECT_TRUE(entries[1].info.isDirectory);
@@ -261,8 +260,9 @@ TEST_F(TempDir, TempFilesAreUniqueAndCarryThePrefix) {
 }
 
 TEST_F(TempDir, IniReadsLikeTheProfileFunctions) {
-  Write("s.ini", "; comment\r\n[Other]\r\nTop=5\r\n[main]\r\n top = 0x1F \r\nLeft=abc\r\nWidth=-12\r\n"
-                 "Project=My Docs\r\n");
+  Write("s.ini",
+        "; comment\r\n[Other]\r\nTop=5\r\n[main]\r\n top = 0x1F \r\nLeft=abc\r\nWidth=-12\r\n"
+        "Project=My Docs\r\n");
   IniFile ini(Path("s.ini"));
   EXPECT_EQ(ini.ReadInteger("Main", "Top", 7), 31);
   EXPECT_EQ(ini.ReadInteger("Main", "Left", 7), 7);

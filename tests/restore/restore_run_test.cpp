@@ -345,15 +345,14 @@ TEST_F(RestoreTest, StoreFolderThatIsTheRootIsRefusedAndNothingIsUnpacked) {
   ASSERT_TRUE(catalogue_.AddFolder("Rooted", docs, "*; ", true, 6));
   catalogue_.ClearLog();
 
-  restore::RestoreRequest request{.projectName = "Rooted", .prompt = false,
-                                  .option = RestoreOption::RewriteAll};
+  restore::RestoreRequest request{
+      .projectName = "Rooted", .prompt = false, .option = RestoreOption::RewriteAll};
   EXPECT_FALSE(run_->Run(request));
 
   const std::string refusal = "Folder to store \"/..\" of project \"Rooted\" is the root folder!";
   EXPECT_EQ(observer_.errors, std::vector<std::string>{refusal});
   EXPECT_TRUE(observer_.folders.empty());
-  EXPECT_EQ(LogTexts(),
-            (std::vector<std::string>{"Starting restore process...", refusal, ""}));
+  EXPECT_EQ(LogTexts(), (std::vector<std::string>{"Starting restore process...", refusal, ""}));
   std::ifstream in(docs + "/report.txt");
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "the user's own report");
 
