@@ -1,6 +1,9 @@
 #include "restore/restore_run.h"
 
 #include <cstdint>
+#include <algorithm>
+#include <exception>
+#include <utility>
 #include <vector>
 
 #include "archive/zip_errors.h"
@@ -26,6 +29,9 @@ constexpr std::uint32_t kUnpackTemporaryMode = 0600;
 bool IsAsciiAlphanumeric(char c) {
   return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
+// Archives in flight per worker: enough that a worker never waits for the run thread,
+// few enough that the results held are small.
+constexpr std::size_t kInFlightPerWorker = 4;
 
 std::string Quoted(std::string_view before, const std::string& value, std::string_view after) {
   std::string text(before);
@@ -114,12 +120,48 @@ UnpackDecision DecideByOption(RestoreOption option, bool prompt,
   return {false, false};
 }
 
+struct TRestoreRun::PendingUnpack : Pool::Task {
+  platform::FileTimes archiveTimes;
+  std::string archivePath;
+  std::string archiveName;
+  std::string targetDir;
+  std::string targetPath;
+  // Written by the worker; read by the run thread once the pool says the task is done.
+  bool unpacked = false;
+  std::string failure;
+  std::exception_ptr error;
+  std::function<void()> kept;
+
+  void Run(ArchiveUnpacker& unpacker) noexcept override {
+    try {
+      unpacked = UnpackOne(unpacker, archiveTimes, archivePath, targetDir, targetPath, failure);
+    } catch (...) {
+      error = std::current_exception();
+    }
+    try {
+      kept = unpacker.TakeKept();
+    } catch (...) {
+      if (!error) error = std::current_exception();
+    }
+  }
+};
+
 TRestoreRun::TRestoreRun(catalogue::TCatalogue& catalogue, ArchiveUnpacker& unpacker,
                          RestoreObserver& observer)
     : catalogue_(catalogue),
       unpacker_(unpacker),
       observer_(observer),
       runStart_(platform::NowFileTime()) {}
+
+TRestoreRun::~TRestoreRun() {
+  if (!pending_.empty()) AbandonPending();
+}
+
+void TRestoreRun::SetWorkers(int count, std::function<std::unique_ptr<ArchiveUnpacker>()> make) {
+  pool_.reset();
+  workers_ = count < 1 ? 1 : count;
+  makeUnpacker_ = std::move(make);
+}
 
 void TRestoreRun::ResetRunState() {
   aborted_ = false;
@@ -181,7 +223,18 @@ void TRestoreRun::RestoreFolder(const std::string& storeFolder, const std::strin
   // The trailing separator makes the destination itself one of the created directories.
   backup::CreatePathFolders(target + platform::kPathSeparator);
   catalogue_.AddLogEntry(RestoringFolderLog(target));
-  if (RestoreTree(backup::BackupFolder(storeFolder, sourcePath), target, prompt, option)) {
+  if (workers_ > 1 && !pool_ && makeUnpacker_) {
+    pool_ = std::make_unique<Pool>(workers_, makeUnpacker_);
+  }
+  bool restored = false;
+  try {
+    restored = RestoreTree(backup::BackupFolder(storeFolder, sourcePath), target, prompt, option);
+    CommitAll();
+  } catch (...) {
+    AbandonPending();
+    throw;
+  }
+  if (restored) {
     catalogue_.AddLogEntry(FolderRestoredLog(target));
   } else {
     ++totals_.foldersMissing;
@@ -210,19 +263,20 @@ bool TRestoreRun::RestoreTree(const std::string& backupDir, const std::string& t
                     platform::JoinPath(targetDir, entry.name), prompt, option);
       }
     } else if (entry.info.isRegular && IsArchiveName(entry.name)) {
+      // An archive in flight for the same target decides this one's question and outcome.
+      if (IsPendingTarget(platform::JoinPath(targetDir, TargetNameOf(entry.name)))) CommitAll();
       // The listing already holds the archive's times, read before the reader opens it.
       if (Decide(entry.info.times, entry.name, targetDir, prompt, option)) {
         std::string failure;
-        if (Unpack(entry.info.times, backupDir, entry.name, targetDir, failure)) {
-          ++totals_.unpacked;
-          catalogue_.AddLogEntry(UnpackedLog(entry.name));
+        if (pool_) {
+          SubmitUnpack(entry.info.times, backupDir, entry.name, targetDir);
         } else {
-          ++totals_.failed;
-          catalogue_.AddLogEntry(UnpackErrorLog(entry.name));
-          observer_.ArchiveFailed(platform::JoinPath(backupDir, entry.name), failure);
+          const bool unpacked = Unpack(entry.info.times, backupDir, entry.name, targetDir, failure);
+          ReportUnpack(platform::JoinPath(backupDir, entry.name), entry.name, unpacked, failure);
         }
       }
     }
+    CommitFinished();
     observer_.ProcessMessages();
   }
   return true;
@@ -253,6 +307,8 @@ bool TRestoreRun::Decide(const platform::FileTimes& archiveTimes, const std::str
       DecideByOption(option, prompt, archiveTimes.lastWrite, targetTimes.lastWrite);
   if (!decision.needsQuestion) return decision.unpack;
 
+  // The question comes after every archive before it was unpacked and shown.
+  CommitAll();
   switch (observer_.AskReplace(ReplaceQuestion(targetPath))) {
     case ReplaceAnswer::Yes:
       return true;
@@ -284,9 +340,19 @@ bool TRestoreRun::Unpack(const platform::FileTimes& archiveTimes, const std::str
                          const std::string& archiveName, const std::string& targetDir,
                          std::string& failure) {
   observer_.ArchiveStarted(platform::JoinPath(targetDir, archiveName));
+  const bool unpacked =
+      UnpackOne(unpacker_, archiveTimes, platform::JoinPath(backupDir, archiveName), targetDir,
+                platform::JoinPath(targetDir, TargetNameOf(archiveName)), failure);
+  observer_.ProcessMessages();
+  return unpacked;
+}
+
+bool TRestoreRun::UnpackOne(ArchiveUnpacker& unpacker, const platform::FileTimes& archiveTimes,
+                            const std::string& archivePath, const std::string& targetDir,
+                            const std::string& targetPath, std::string& failure) {
   int count = 0;
   try {
-    count = unpacker_.Unpack(platform::JoinPath(backupDir, archiveName), targetDir);
+    count = unpacker.Unpack(archivePath, targetDir);
   } catch (const EUserCanceled&) {
     throw;  // the user stopped the run, not this archive
   } catch (const EZipError& error) {
@@ -300,14 +366,24 @@ bool TRestoreRun::Unpack(const platform::FileTimes& archiveTimes, const std::str
   } else if (count > 1) {
     failure = "the archive holds " + std::to_string(count) + " files, not one";
   }
-  observer_.ProcessMessages();
   // A failed extraction leaves the file that was there before; giving it the archive's
   // times would make it pass for the archived version in later refreshes and backups.
   if (unpacked && archiveTimes.lastWrite != 0) {
-    platform::WriteFileTimes(platform::JoinPath(targetDir, TargetNameOf(archiveName)),
-                             archiveTimes.lastAccess, archiveTimes.lastWrite);
+    platform::WriteFileTimes(targetPath, archiveTimes.lastAccess, archiveTimes.lastWrite);
   }
   return unpacked;
+}
+
+void TRestoreRun::ReportUnpack(const std::string& archivePath, const std::string& archiveName,
+                               bool unpacked, const std::string& failure) {
+  if (unpacked) {
+    ++totals_.unpacked;
+    catalogue_.AddLogEntry(UnpackedLog(archiveName));
+  } else {
+    ++totals_.failed;
+    catalogue_.AddLogEntry(UnpackErrorLog(archiveName));
+    observer_.ArchiveFailed(archivePath, failure);
+  }
 }
 
 void TRestoreRun::RemoveStaleTemporaries(const std::string& targetDir,
@@ -320,6 +396,57 @@ void TRestoreRun::RemoveStaleTemporaries(const std::string& targetDir,
       ++totals_.staleRemoved;
     }
   }
+}
+
+void TRestoreRun::SubmitUnpack(const platform::FileTimes& archiveTimes, const std::string& backupDir,
+                               const std::string& archiveName, const std::string& targetDir) {
+  while (pending_.size() >= kInFlightPerWorker * static_cast<std::size_t>(pool_->Workers())) {
+    CommitOldest();
+  }
+  auto unpack = std::make_shared<PendingUnpack>();
+  unpack->archiveTimes = archiveTimes;
+  unpack->archivePath = platform::JoinPath(backupDir, archiveName);
+  unpack->archiveName = archiveName;
+  unpack->targetDir = targetDir;
+  unpack->targetPath = platform::JoinPath(targetDir, TargetNameOf(archiveName));
+  pending_.push_back(unpack);
+  pool_->Submit(std::move(unpack));
+}
+
+bool TRestoreRun::IsPendingTarget(const std::string& targetPath) const {
+  return std::any_of(pending_.begin(), pending_.end(),
+                     [&](const auto& unpack) { return unpack->targetPath == targetPath; });
+}
+
+void TRestoreRun::CommitOldest() {
+  std::shared_ptr<PendingUnpack> unpack = pending_.front();
+  pool_->Wait(*unpack, [this] { observer_.ProcessMessages(); });
+  pending_.pop_front();
+  observer_.ArchiveStarted(platform::JoinPath(unpack->targetDir, unpack->archiveName));
+  if (unpack->kept) unpack->kept();
+  if (unpack->error) std::rethrow_exception(unpack->error);
+  observer_.ProcessMessages();
+  ReportUnpack(unpack->archivePath, unpack->archiveName, unpack->unpacked, unpack->failure);
+}
+
+void TRestoreRun::CommitFinished() {
+  while (!pending_.empty() && pool_->Done(*pending_.front())) CommitOldest();
+}
+
+void TRestoreRun::CommitAll() {
+  while (!pending_.empty()) CommitOldest();
+}
+
+void TRestoreRun::AbandonPending() {
+  // Archives not started are never unpacked; the running ones are waited for.
+  if (!pool_) return;
+  const auto dropped = pool_->DropQueued();
+  for (const std::shared_ptr<PendingUnpack>& unpack : pending_) {
+    if (std::find(dropped.begin(), dropped.end(), unpack) == dropped.end()) {
+      pool_->Wait(*unpack, nullptr);
+    }
+  }
+  pending_.clear();
 }
 
 }  // namespace restore

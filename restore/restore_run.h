@@ -20,10 +20,14 @@
 // (see IsStaleUnpackTemporary) before anything is unpacked there.
 #pragma once
 
+#include <deque>
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "backup/store_pool.h"
 #include "catalogue/catalogue.h"
 #include "platform/file_info.h"
 #include "platform/file_time.h"
@@ -98,6 +102,11 @@ class ArchiveUnpacker {
   // there before intact. Errors of the reader (not a ZIP file, a file that cannot be
   // created) are raised as the archive layer's EZipError classes.
   virtual int Unpack(const std::string& archivePath, const std::string& destDir) = 0;
+  // What the last Unpack kept for the window: an unpacker of a worker cannot show the
+  // reader's boxes itself (the window belongs to the run thread), so it keeps them, and the
+  // run calls this when it takes that archive's result, where the boxes would have come.
+  // Called on the worker right after Unpack; empty when nothing was kept.
+  virtual std::function<void()> TakeKept() { return nullptr; }
 };
 
 // What "Start!" restores.
@@ -131,6 +140,17 @@ class TRestoreRun {
  public:
   TRestoreRun(catalogue::TCatalogue& catalogue, ArchiveUnpacker& unpacker,
               RestoreObserver& observer);
+  ~TRestoreRun();
+  TRestoreRun(const TRestoreRun&) = delete;
+  TRestoreRun& operator=(const TRestoreRun&) = delete;
+
+  // Unpacks on count worker threads from the next run on, each with its own unpacker made
+  // by make (on the calling thread). The walk, the questions and everything the observer
+  // and the log see stay on the run thread in walk order: an archive is handed out only
+  // once its question was answered, a question waits until every archive before it is
+  // done and shown, and results are taken back in walk order. A count of 1 or less
+  // unpacks on the run thread with the unpacker given at construction.
+  void SetWorkers(int count, std::function<std::unique_ptr<ArchiveUnpacker>()> make);
 
   // The whole run of "Start!" after the user confirmed it: logs the start, clears the run
   // state, restores every folder of the project (or the selected one) and logs the end.
@@ -175,11 +195,30 @@ class TRestoreRun {
   // directory listing).
   bool Decide(const platform::FileTimes& archiveTimes, const std::string& archiveName,
               const std::string& targetDir, bool prompt, RestoreOption option);
+  // The unpack itself without the observer: the reader's errors of this archive become
+  // failure; the user's cancel and other errors pass on. Any thread.
+  static bool UnpackOne(ArchiveUnpacker& unpacker, const platform::FileTimes& archiveTimes,
+                        const std::string& archivePath, const std::string& targetDir,
+                        const std::string& targetPath, std::string& failure);
+  // Counts, logs and reports one archive's outcome.
+  void ReportUnpack(const std::string& archivePath, const std::string& archiveName, bool unpacked,
+                    const std::string& failure);
   bool Unpack(const platform::FileTimes& archiveTimes, const std::string& backupDir,
               const std::string& archiveName, const std::string& targetDir, std::string& failure);
   // Removes the reader's temporaries of killed runs from targetDir (see IsStaleUnpackTemporary).
   void RemoveStaleTemporaries(const std::string& targetDir,
                               const std::vector<platform::DirEntry>& archives);
+
+  // The worker side: hand an archive out, take results back in walk order.
+  struct PendingUnpack;
+  using Pool = backup::WorkerPool<ArchiveUnpacker>;
+  void SubmitUnpack(const platform::FileTimes& archiveTimes, const std::string& backupDir,
+                    const std::string& archiveName, const std::string& targetDir);
+  bool IsPendingTarget(const std::string& targetPath) const;
+  void CommitOldest();
+  void CommitFinished();
+  void CommitAll();
+  void AbandonPending();
 
   catalogue::TCatalogue& catalogue_;
   ArchiveUnpacker& unpacker_;
@@ -189,6 +228,10 @@ class TRestoreRun {
   RestoreTotals totals_;
   // Files written before this moment cannot be another run's work in progress.
   platform::FileTime runStart_ = 0;
+  int workers_ = 1;
+  std::function<std::unique_ptr<ArchiveUnpacker>()> makeUnpacker_;
+  std::unique_ptr<Pool> pool_;
+  std::deque<std::shared_ptr<PendingUnpack>> pending_;  // walk order
 };
 
 // True when name ends in ".ZIP" in any letter case (the text from its last ".").

@@ -1,5 +1,10 @@
 #include "restore/zip_reader_unpacker.h"
 
+#include <utility>
+#include <vector>
+
+#include "archive/zip_interaction.h"
+
 namespace restore {
 
 void ConfigureReaderForRestore(TZipReader& reader) {
@@ -33,6 +38,59 @@ int ZipReaderUnpacker::Unpack(const std::string& archivePath, const std::string&
   reader_.SetZipName(archivePath);
   reader_.ReadZip();
   return reader_.UnZip();
+}
+
+namespace {
+
+// Keeps the boxes of a worker's reader; questions take their default answer.
+class KeepingInteraction : public TZipInteraction {
+ public:
+  struct Box {
+    std::string text;
+    std::string caption;
+  };
+  std::vector<Box> boxes;
+
+  bool ChooseFile(const std::string&, const std::string&, const std::string&,
+                  std::string&) override {
+    return false;
+  }
+  bool ChooseDirectory(const std::string&, std::string&) override { return false; }
+  bool ConfirmOkCancel(const std::string&, const std::string&) override { return false; }
+  bool AskYesNo(const std::string&, const std::string&) override { return false; }
+  void ShowMessage(const std::string& text, const std::string& caption) override {
+    boxes.push_back({text, caption});
+  }
+};
+
+class OwnReaderUnpacker : public ArchiveUnpacker {
+ public:
+  explicit OwnReaderUnpacker(TZipInteraction* shown) : shown_(shown) {
+    ConfigureReaderForRestore(reader_);
+    reader_.Interaction = &keeping_;
+  }
+  int Unpack(const std::string& archivePath, const std::string& destDir) override {
+    keeping_.boxes.clear();
+    return unpacker_.Unpack(archivePath, destDir);
+  }
+  std::function<void()> TakeKept() override {
+    if (keeping_.boxes.empty() || shown_ == nullptr) return nullptr;
+    return [shown = shown_, boxes = std::move(keeping_.boxes)] {
+      for (const auto& box : boxes) shown->ShowMessage(box.text, box.caption);
+    };
+  }
+
+ private:
+  TZipInteraction* shown_;
+  KeepingInteraction keeping_;
+  TZipReader reader_;
+  ZipReaderUnpacker unpacker_{reader_};
+};
+
+}  // namespace
+
+std::unique_ptr<ArchiveUnpacker> MakeOwnReaderUnpacker(TZipInteraction* shown) {
+  return std::make_unique<OwnReaderUnpacker>(shown);
 }
 
 }  // namespace restore

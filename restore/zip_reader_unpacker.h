@@ -1,6 +1,7 @@
 // The archive reader TZipReader as the restore run's unpacker.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "archive/zip_reader.h"
@@ -26,5 +27,12 @@ class ZipReaderUnpacker : public ArchiveUnpacker {
  private:
   TZipReader& reader_;
 };
+
+// An unpacker with a reader of its own, configured by ConfigureReaderForRestore, for a
+// worker of a run that unpacks several archives at once. The reader's message boxes are
+// kept and shown through shown (the window's interaction, on the run thread) when the run
+// takes the archive's result; a question the reader would ask (a disk of a spanned archive,
+// which no backup writes) takes its default answer. shown may be null: nothing is shown.
+std::unique_ptr<ArchiveUnpacker> MakeOwnReaderUnpacker(TZipInteraction* shown);
 
 }  // namespace restore
