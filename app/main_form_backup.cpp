@@ -8,13 +8,12 @@
 #include <QLabel>
 #include <QMenu>
 #include <QTreeWidget>
-#include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <memory>
 
 #include "app/main_form.h"
 #include "app/qt_text.h"
+#include "app/workers.h"
 #include "archive/zip_writer.h"
 #include "backup/backup_run.h"
 #include "backup/zip_archiver.h"
@@ -26,7 +25,6 @@
 #include "dialogs/switch_form.h"
 #include "dialogs/zip_interaction.h"
 #include "platform/file_system.h"
-#include "platform/processors.h"
 #include "platform/text.h"
 
 namespace app {
@@ -152,23 +150,6 @@ class RunObserver : public backup::BackupObserver {
   Clock::time_point lastFilePaint_{};
 };
 
-// The most stores a run makes at once, whatever the processor count: each worker holds a
-// writer of about half a megabyte, and past this the disk is the limit anyway.
-constexpr int kMaxWorkers = 32;
-
-// How many files a backup run stores at once: one per online processor, or the number in
-// the environment variable VARNHOLT_WORKERS (1 stores on the window's own thread, as
-// before; 0, an empty or a bad value means one per processor).
-int BackupWorkers() {
-  const char* text = std::getenv("VARNHOLT_WORKERS");
-  if (text != nullptr && *text != '\0') {
-    char* end = nullptr;
-    const long value = std::strtol(text, &end, 10);
-    if (*end == '\0' && value > 0) return static_cast<int>(std::min<long>(value, kMaxWorkers));
-  }
-  return std::min(platform::OnlineProcessorCount(), kMaxWorkers);
-}
-
 // The writer of one run, which keeps the window painted while a large file is compressed,
 // and the run's workers when it stores several files at once.
 struct RunWriter {
@@ -176,7 +157,7 @@ struct RunWriter {
     writer.Interaction = &interaction;
   }
   void Configure(backup::BackupRun& run) const {
-    run.SetWorkers(BackupWorkers(), [] { return backup::MakeOwnWriterArchiver(); });
+    run.SetWorkers(RunWorkers(), [] { return backup::MakeOwnWriterArchiver(); });
   }
   dialogs::TPromptingZipInteraction interaction;
   TZipWriter writer;

@@ -13,6 +13,7 @@
 
 #include "app/main_form.h"
 #include "app/qt_text.h"
+#include "app/workers.h"
 #include "archive/zip_reader.h"
 #include "catalogue/catalogue.h"
 #include "dialogs/prompter.h"
@@ -62,6 +63,9 @@ void TMainForm::Button10Click() {
   // archive is unpacked.
   ReaderInteraction interaction(*ZipReader1, prompter_, &form);
   form.setWindowTitle(QStringLiteral("Restore - ") + CurrentProject);
+  form.SetWorkers(RunWorkers(), [&interaction] {
+    return restore::MakeOwnReaderUnpacker(&interaction.interaction_);
+  });
   // Only a folder that has been stored at least once has a backup to restore from.
   const QList<QTreeWidgetItem*> selected = ListView1->selectedItems();
   if (!selected.isEmpty() && selected.first()->text(3) != QStringLiteral("N/A")) {
@@ -181,6 +185,9 @@ void TMainForm::RestoreFromCommandLine(const QString& project, const RestoreSwit
                              [this] { RunGuarded(&TMainForm::Button9Click); });
   ReaderInteraction interaction(*ZipReader1, prompter_, &form);
   form.setWindowTitle(QStringLiteral("Restore - ") + CurrentProject);
+  form.SetWorkers(RunWorkers(), [&interaction] {
+    return restore::MakeOwnReaderUnpacker(&interaction.interaction_);
+  });
   form.onArchiveFailed = [this](const std::string& archivePath, const std::string& reason) {
     prompter_.Report(ToQString(restore::UnpackFailureLine(archivePath, reason)));
   };

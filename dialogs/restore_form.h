@@ -11,7 +11,9 @@
 #include <QGroupBox>
 #include <QString>
 #include <functional>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "dialogs/form_util.h"
@@ -61,6 +63,10 @@ class TRestoreForm : public CenteredDialog, private restore::RestoreObserver {
   // Offers "Selected folder" for the folder path (a folder stored at least once), selects
   // it and puts the path into the destination field.
   void OfferSelectedFolder(const QString& folderPath);
+  // Unpacks several archives at once (restore::TRestoreRun::SetWorkers).
+  void SetWorkers(int count, std::function<std::unique_ptr<restore::ArchiveUnpacker>()> make) {
+    run_.SetWorkers(count, std::move(make));
+  }
   bool Running() const { return running_; }
 
   // The run of a command-line switch: the window shows the request's choices and its
