@@ -6,6 +6,7 @@
 #include <time.h>
 
 #include <cerrno>
+#include <mutex>
 
 namespace platform {
 
@@ -68,13 +69,29 @@ CalendarTime FileTimeToUtc(FileTime t) {
   return FromTm(tm, static_cast<int>(nanoseconds / 1000000));
 }
 
+namespace {
+
+// mktime re-reads the time zone on every call and frees and replaces its copy of the zone's
+// name; the C library guards that with a lock the thread checker cannot see, and workers
+// convert times at once. One lock of our own around every local-time conversion orders them
+// visibly, at no cost worth measuring.
+std::mutex& ZoneLock() {
+  static std::mutex lock;
+  return lock;
+}
+
+}  // namespace
+
 CalendarTime FileTimeToLocal(FileTime t) {
   std::int64_t seconds = 0;
   std::int64_t nanoseconds = 0;
   FileTimeToUnix(t, seconds, nanoseconds);
   const time_t tt = static_cast<time_t>(seconds);
   struct tm tm {};
-  localtime_r(&tt, &tm);
+  {
+    std::lock_guard<std::mutex> lock(ZoneLock());
+    localtime_r(&tt, &tm);
+  }
   return FromTm(tm, static_cast<int>(nanoseconds / 1000000));
 }
 
@@ -87,9 +104,15 @@ std::optional<FileTime> LocalToFileTime(const CalendarTime& local) {
   tm.tm_min = local.minute;
   tm.tm_sec = local.second;
   tm.tm_isdst = -1;  // let the zone rules decide
-  errno = 0;
-  const time_t tt = mktime(&tm);
-  if (tt == static_cast<time_t>(-1) && errno != 0) return std::nullopt;
+  time_t tt = 0;
+  int error = 0;
+  {
+    std::lock_guard<std::mutex> lock(ZoneLock());
+    errno = 0;
+    tt = mktime(&tm);
+    error = errno;
+  }
+  if (tt == static_cast<time_t>(-1) && error != 0) return std::nullopt;
   return UnixToFileTime(tt, static_cast<std::int64_t>(local.millisecond) * 1000000);
 }
 
