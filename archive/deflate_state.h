@@ -142,11 +142,12 @@ class CompressorState {
     return (Load32(p) * 2654435761u) >> (32 - kHash4Bits);
   }
   // insert_hash: enters pos into both chains and returns its three-byte chain start.
-  static std::uint32_t InsertHash(const Tables& t, std::uint32_t& hash, std::uint32_t pos) {
+  std::uint32_t InsertHash(const Tables& t, std::uint32_t& hash, std::uint32_t pos) {
     hash = ((hash << kHashShift) ^ t.window[pos + 2]) & kHashMask;
     const std::uint32_t chainStart = t.head[hash];
     t.prev[pos] = static_cast<std::uint16_t>(chainStart);
     t.head[hash] = static_cast<std::uint16_t>(pos);
+    if (!useChain4_) return chainStart;
     // Counted modulo 2^16: ranks are only compared within 32 KB of each other.
     t.rank[pos] = static_cast<std::uint16_t>(t.rank[chainStart] + 1);
     const std::uint32_t h4 = Hash4(t.window + pos);
@@ -273,6 +274,14 @@ class CompressorState {
   static constexpr std::uint32_t kHeadsDirty = 0xFFFFFFFF;
   std::uint32_t headsUsed_ = kHeadsDirty;
   bool slid_ = false;
+  // Whether the four-byte chain is kept for this file. It pays where three-byte chains grow
+  // long (text, executables); on data that does not repeat they stay short and keeping it
+  // only costs. So at each slide, if few searches of the last 32 KB went past the first
+  // candidates, it is dropped for the rest of the file. The matches found are the same
+  // either way.
+  bool useChain4_ = true;
+  std::uint32_t searches_ = 0;
+  mutable std::uint32_t longSearches_ = 0;
   std::uint64_t compressedBits_ = 0;  // 64-bit: entries past 512 MB of output are counted right
   std::uint64_t inputLength_ = 0;
   std::uint64_t bytesWritten_ = 0;

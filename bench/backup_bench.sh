@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
 # Times a full unattended Varnholt backup of a generated tree of about 20,000 files against
+# the same work per file done directly with libdeflate and with zlib (bench/perfile_zip_peer:
+# one single-entry archive per file, level 6, CRC-32, times; one thread) and against
 # Info-ZIP's "zip -r -q -6" of the same tree, and a Varnholt run with nothing changed against
 # "rsync -a --dry-run" after a first rsync. Prints the median of each and the ratios, with
 # the store on a RAM disk (tmpfs) and on disk: file creation on ext4 swings a lot after
@@ -26,10 +28,11 @@ while [ $# -gt 0 ]; do
 done
 
 varnholt=${VARNHOLT:-$root/build/bench/app/varnholt}
-if [ ! -x "$varnholt" ]; then
+peer=$root/build/bench/bench/perfile_zip_peer
+if [ ! -x "$varnholt" ] || [ ! -x "$peer" ]; then
   cmake -S "$root" -B "$root/build/bench" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DVARNHOLT_TESTS=OFF >/dev/null
-  cmake --build "$root/build/bench" --target varnholt -j2 >/dev/null
+    -DVARNHOLT_TESTS=OFF -DVARNHOLT_BENCH=ON >/dev/null
+  cmake --build "$root/build/bench" --target varnholt perfile_zip_peer -j2 >/dev/null
 fi
 for tool in zip rsync python3; do
   command -v $tool >/dev/null || { echo "$tool is needed" >&2; exit 2; }
@@ -106,7 +109,7 @@ run_varnholt() {  # catdir
 bench_store() {  # label base
   local label=$1 store
   store=$(mktemp -d "$2/vrn-bench-store-XXXXXX")
-  local full=() again=() zipt=() rsyncd=()
+  local full=() again=() zipt=() rsyncd=() ldf=() zpf=()
   # Every repetition writes into fresh directories and nothing is deleted before the end:
   # ext4 skips recently freed inodes when it allocates, so creating 20,000 files right after
   # deleting the last repetition's 20,000 measures that search rather than the program.
@@ -120,15 +123,25 @@ bench_store() {  # label base
     t0=$(now); run_varnholt "$rep/cat"; t1=$(now)
     again+=("$(python3 -c "print($t1 - $t0)")")
     sync
+    t0=$(now); "$peer" pack libdeflate "$src" "$rep/libdeflate" >/dev/null; t1=$(now)
+    ldf+=("$(python3 -c "print($t1 - $t0)")")
+    t0=$(now); "$peer" pack zlib "$src" "$rep/zlib" >/dev/null; t1=$(now)
+    zpf+=("$(python3 -c "print($t1 - $t0)")")
+    sync
     t0=$(now); (cd "$src" && zip -r -q -6 "$rep/tree.zip" .); t1=$(now)
     zipt+=("$(python3 -c "print($t1 - $t0)")")
     rsync -a "$src/" "$rep/rsync/"
     t0=$(now); rsync -a --dry-run "$src/" "$rep/rsync/"; t1=$(now)
     rsyncd+=("$(python3 -c "print($t1 - $t0)")")
   done
-  local mf ma mz mr
+  local mf ma mz mr ml mp
   mf=$(median "${full[@]}"); ma=$(median "${again[@]}")
   mz=$(median "${zipt[@]}"); mr=$(median "${rsyncd[@]}")
+  ml=$(median "${ldf[@]}"); mp=$(median "${zpf[@]}")
+  printf '%-6s full backup %8.3f s | libdeflate per file %8.3f s | ratio %s (target <= 1)\n' \
+    "$label" "$mf" "$ml" "$(ratio "$mf" "$ml")"
+  printf '%-6s full backup %8.3f s | zlib per file       %8.3f s | ratio %s\n' \
+    "$label" "$mf" "$mp" "$(ratio "$mf" "$mp")"
   printf '%-6s full backup %8.3f s | zip -r -6 %8.3f s | ratio %s (target < 1)\n' \
     "$label" "$mf" "$mz" "$(ratio "$mf" "$mz")"
   printf '%-6s no change   %8.3f s | rsync -n  %8.3f s | ratio %s (target <= 1)\n' \

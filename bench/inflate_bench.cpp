@@ -8,7 +8,7 @@
 // the file; zlib inflates in one call into a buffer of the right size.
 //
 // The summary prints output megabytes per CPU second for both and the ratio (target: ours at
-// least 1.5 times zlib). On a busy machine run with --benchmark_repetitions=5: the best
+// least 2 times zlib). On a busy machine run with --benchmark_repetitions=5: the best
 // repetition counts.
 #include <benchmark/benchmark.h>
 #include <zlib.h>

@@ -3,7 +3,7 @@
 # Quick when everything is already there: dpkg is asked first, apt only when needed.
 set -euo pipefail
 pkgs=(build-essential cmake ninja-build pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev
-      libbenchmark-dev zlib1g-dev zip unzip p7zip-full python3 xvfb xauth rsync clang libclang-rt-14-dev
+      libbenchmark-dev zlib1g-dev libdeflate-dev zip unzip p7zip-full python3 xvfb xauth rsync clang libclang-rt-14-dev
       libtsan2 ccache dpkg-dev file groff-base)
 if [ "${1:-}" = "--run-only" ]; then
   pkgs=(build-essential cmake ninja-build qt6-base-dev libgl-dev dpkg-dev file)

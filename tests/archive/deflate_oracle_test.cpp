@@ -260,6 +260,14 @@ std::vector<testcorpus::Sample> OracleCorpus() {
     add("mixed", std::move(mixed));
   }
   {
+    // Noise first, text after: the matcher drops its four-byte chain at the first slide and
+    // searches the text the classic way.
+    Bytes r = RandomBytes(100000, 750);
+    Bytes t = Text(200000, 751);
+    r.insert(r.end(), t.begin(), t.end());
+    add("random-then-text", std::move(r));
+  }
+  {
     Bytes t = Text(90000, 740);
     Bytes r = RandomBytes(3000, 741);
     std::copy(r.begin(), r.end(), t.begin() + 40000);
