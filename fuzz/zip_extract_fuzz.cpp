@@ -5,17 +5,19 @@
 // with a password and one retry through OnBadPassword) into a scratch directory, recreating
 // stored directories, then tests them again without writing. The layer's own errors
 // (EZipError) are expected outcomes; any other exception, a crash, a leak, undefined
-// behaviour, or a file written outside the scratch directory is a finding.
+// behaviour, a file written outside the scratch directory, or a change to the good file
+// that sits beside it is a finding.
 // Archives announcing more than 16 MB of output are stopped before decoding (through
 // OnStartUnZipInfo), so that one input cannot fill the disk.
 //   build: see fuzz/CMakeLists.txt
 //   run:   build/fuzz/fuzz/zip_extract_fuzz fuzz/corpus/zip_extract \
-//            -dict=fuzz/zip_directory.dict -max_total_time=600
+//            -dict=fuzz/zip.dict -max_total_time=600
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 
@@ -28,6 +30,35 @@ constexpr std::int64_t kMaxOutputBytes = 16 << 20;
 std::string ScratchBase() {
   const char* base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
   return std::string(base) + "/zip_extract_fuzz_" + std::to_string(getpid());
+}
+
+// An existing file one level above the destination, under the name the hostile seed
+// "..\0/existing.txt" aims at: extraction must neither replace nor change it.
+constexpr const char* kGuardName = "existing.txt";
+constexpr const char kGuardText[] = "good file beside the destination\n";
+
+void WriteGuard(const std::string& path) {
+  FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) std::abort();
+  std::fwrite(kGuardText, 1, sizeof kGuardText - 1, file);
+  std::fclose(file);
+}
+
+bool GuardIntact(const std::string& path) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(std::filesystem::symlink_status(path, ec))) return false;
+  FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return false;
+  char buffer[sizeof kGuardText] = {};
+  const std::size_t n = std::fread(buffer, 1, sizeof buffer, file);
+  std::fclose(file);
+  return n == sizeof kGuardText - 1 && std::memcmp(buffer, kGuardText, n) == 0;
+}
+
+long EntryCount(const std::string& folder) {
+  std::error_code ec;
+  return std::distance(std::filesystem::directory_iterator(folder, ec),
+                       std::filesystem::directory_iterator());
 }
 
 class TQuietInteraction : public TZipInteraction {
@@ -56,6 +87,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::error_code ec;
   std::filesystem::remove_all(outer, ec);
   std::filesystem::create_directories(dest, ec);
+  WriteGuard(outer + "/a/b/" + kGuardName);
 
   TQuietInteraction interaction;
   TZipReader reader;
@@ -82,11 +114,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     reader.TestZip();
   } catch (const EZipError&) {
   }
-  // Nothing may land beside the destination (a/b holds only dest, the outer folder only a).
-  if (std::distance(std::filesystem::directory_iterator(outer + "/a/b", ec),
-                    std::filesystem::directory_iterator()) != 1 ||
-      std::distance(std::filesystem::directory_iterator(outer, ec),
-                    std::filesystem::directory_iterator()) != 1) {
+  // Nothing may land beside the destination or above it (a/b holds dest and the untouched
+  // guard file, a only b, the outer folder only a).
+  if (EntryCount(outer + "/a/b") != 2 || EntryCount(outer + "/a") != 1 || EntryCount(outer) != 1 ||
+      !GuardIntact(outer + "/a/b/" + kGuardName)) {
     std::abort();
   }
   return 0;
