@@ -30,6 +30,11 @@ findings=${VARNHOLT_FUZZ_FINDINGS:-$build/findings/$(date +%Y%m%d-%H%M%S)}
 mkdir -p "$findings"
 findings=$(cd "$findings" && pwd)
 failed=()
+pid=
+work=
+# The fuzzer runs in the background so that its process id is known; stop it with the script.
+trap 'if [ -n "$pid" ]; then kill "$pid" 2>/dev/null || true; fi
+      if [ -n "$work" ]; then rm -rf "$work"; fi; exit 130' INT TERM
 for t in "${targets[@]}"; do
   name=${t%_fuzz}
   dict=()
@@ -43,11 +48,15 @@ for t in "${targets[@]}"; do
   mkdir -p "$kept"
   echo "== $t for ${seconds}s, dictionary: $dictname"
   status=0
-  (cd "$work" && "$build/fuzz/$t" "${dict[@]}" -max_total_time="$seconds" -timeout="$timeout" \
-     -rss_limit_mb=2048 -artifact_prefix="$kept/" -print_final_stats=1 "$work") \
-     > "$kept/log" 2>&1 || status=$?
+  (cd "$work" && exec "$build/fuzz/$t" "${dict[@]}" -max_total_time="$seconds" \
+     -timeout="$timeout" -rss_limit_mb=2048 -artifact_prefix="$kept/" -print_final_stats=1 \
+     "$work") > "$kept/log" 2>&1 &
+  pid=$!
+  wait "$pid" || status=$?
   tail -n 6 "$kept/log"
-  rm -rf "$work"
+  # The targets' scratch files carry the fuzzer's process id; a crash leaves them behind.
+  rm -rf "$work" /dev/shm/"${t}_$pid".* /tmp/"${t}_$pid".*
+  pid=
   if [ "$status" -ne 0 ] || compgen -G "$kept/*-*" >/dev/null; then
     echo "$t failed (status $status); kept:"
     ls -1 "$kept"
