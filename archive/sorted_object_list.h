@@ -6,10 +6,13 @@
 // Add hands the item to an owning list only when it was inserted (result >= 0); an item
 // ignored as a duplicate (result -1) stays the caller's.
 // Capacity grows by 4 while below 5, by 8 while below 9 and by 16 after that, to at most
-// 65534 items; going beyond, or an index outside the list, raises EListError.
+// kMaxItems; going beyond, or an index outside the list, raises EListError. The limit is
+// the largest index an int holds: a Zip64 archive may have any number of entries, and what
+// bounds a directory read from a file is the file's size (46 bytes per central header).
 #pragma once
 
 #include <cstddef>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -18,7 +21,7 @@
 template <class T>
 class TObjectList {
  public:
-  static constexpr int kMaxItems = 65534;
+  static constexpr int kMaxItems = std::numeric_limits<int>::max() - 16;
 
   explicit TObjectList(bool ownsObjects = true) : OwnsObjects(ownsObjects) {}
   virtual ~TObjectList() { Clear(); }

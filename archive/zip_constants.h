@@ -127,8 +127,63 @@ inline constexpr int kUnixModeShift = 16;
 inline constexpr std::uint16_t kInternalText = 0x0001;       // bit 0: text data
 inline constexpr std::uint16_t kInternalUndecided = 0x0002;  // writer: compressor not done yet
 
-// --- Limits of the non-ZIP64 format -------------------------------------------------------
+// --- Limits of the fixed fields ----------------------------------------------------------
+// A value that does not fit goes into a Zip64 field, and the fixed field holds its all-ones
+// marker: a 32-bit size or offset of 0xFFFFFFFF, or an entry count of 0xFFFF, says "look in
+// the Zip64 field". So only values below the marker fit.
 inline constexpr std::uint32_t kMaxEntries = 0xFFFF;
 inline constexpr std::uint64_t kMax32 = 0xFFFFFFFFu;
+inline constexpr std::uint16_t kZip64Marker16 = 0xFFFF;
+inline constexpr std::uint32_t kZip64Marker32 = 0xFFFFFFFFu;
+
+// --- Zip64 (application note 4.3.14 to 4.3.15, 4.5.3) ---------------------------------------
+// "Version needed to extract" of a record that uses a Zip64 field: format version 4.5.
+inline constexpr std::uint16_t kVersionZip64 = 45;
+
+// Extra field blocks: a 2-byte ID and a 2-byte data length, then the data.
+inline constexpr std::size_t kExtraBlockHeaderSize = 4;
+// The Zip64 extended information extra field. Its data holds, in this order and only for
+// the fixed fields that hold the marker: uncompressed size (8), compressed size (8), local
+// header offset (8), disk start (4). A local header carries both sizes.
+inline constexpr std::uint16_t kZip64ExtraId = 0x0001;
+inline constexpr std::size_t kZip64LocalExtraSize = kExtraBlockHeaderSize + 16;
+
+// The Zip64 end of central directory record: 56 bytes (no extensible data here).
+inline constexpr std::uint32_t kZip64EndSignature = 0x06064b50;  // "PK\6\6"
+inline constexpr std::size_t kZip64EndSize = 56;
+namespace zip64end {
+inline constexpr std::size_t kSignature = 0;
+inline constexpr std::size_t kRecordSize = 4;  // size of the rest: total size - 12
+inline constexpr std::size_t kVersionMadeBy = 12;
+inline constexpr std::size_t kVersionNeeded = 14;
+inline constexpr std::size_t kThisDisk = 16;
+inline constexpr std::size_t kCentralDirDisk = 20;
+inline constexpr std::size_t kEntriesThisDisk = 24;
+inline constexpr std::size_t kTotalEntries = 32;
+inline constexpr std::size_t kCentralDirSize = 40;
+inline constexpr std::size_t kCentralDirOffset = 48;
+inline constexpr std::size_t kEnd = 56;
+}  // namespace zip64end
+static_assert(zip64end::kEnd == kZip64EndSize);
+
+// The Zip64 end of central directory locator: 20 bytes right in front of the end record.
+inline constexpr std::uint32_t kZip64LocatorSignature = 0x07064b50;  // "PK\6\7"
+inline constexpr std::size_t kZip64LocatorSize = 20;
+namespace zip64locator {
+inline constexpr std::size_t kSignature = 0;
+inline constexpr std::size_t kEndDisk = 4;
+inline constexpr std::size_t kEndOffset = 8;
+inline constexpr std::size_t kTotalDisks = 16;
+inline constexpr std::size_t kEnd = 20;
+}  // namespace zip64locator
+static_assert(zip64locator::kEnd == kZip64LocatorSize);
+
+inline std::uint64_t LoadLe64(const std::uint8_t* p) {
+  return LoadLe32(p) | (static_cast<std::uint64_t>(LoadLe32(p + 4)) << 32);
+}
+inline void StoreLe64(std::uint8_t* p, std::uint64_t v) {
+  StoreLe32(p, static_cast<std::uint32_t>(v));
+  StoreLe32(p + 4, static_cast<std::uint32_t>(v >> 32));
+}
 
 }  // namespace zip

@@ -1,6 +1,9 @@
 #include "archive/zip_header_info.h"
 
+#include <algorithm>
 #include <cstring>
+#include <initializer_list>
+#include <vector>
 
 #include "archive/zip_constants.h"
 #include "archive/zip_errors.h"
@@ -16,10 +19,76 @@ std::uint16_t CheckedLength16(std::size_t size, const char* what) {
   return static_cast<std::uint16_t>(size);
 }
 
-std::uint32_t CheckedOffset32(std::int64_t position) {
-  if (position < 0 || static_cast<std::uint64_t>(position) > zip::kMax32)
-    throw EZipError("Archive larger than 4 GB (offset " + std::to_string(position) + ")");
-  return static_cast<std::uint32_t>(position);
+bool Fits32(std::uint64_t value) { return value < zip::kZip64Marker32; }
+
+// The Zip64 values of an extra field: each is taken, in the field's order, for a fixed field
+// that holds the marker, as long as the block has bytes for it. A block too short for a
+// value leaves that value as the fixed field had it.
+struct TZip64Values {
+  // A local header's block holds both sizes whichever of them hold the marker.
+  bool bothSizes = false;
+  std::uint64_t* uncompressed = nullptr;
+  std::uint64_t* compressed = nullptr;
+  std::uint64_t* offset = nullptr;
+  std::uint16_t* disk = nullptr;
+};
+
+// Returns true when the extra field holds a Zip64 block.
+bool ReadZip64Extra(const std::uint8_t* extra, std::size_t length, const TZip64Values& want) {
+  std::size_t at = 0;
+  while (at + zip::kExtraBlockHeaderSize <= length) {
+    const std::uint16_t id = zip::LoadLe16(extra + at);
+    const std::size_t size = zip::LoadLe16(extra + at + 2);
+    const std::size_t dataAt = at + zip::kExtraBlockHeaderSize;
+    const std::size_t available = std::min(size, length - dataAt);
+    if (id == zip::kZip64ExtraId) {
+      const std::uint8_t* data = extra + dataAt;
+      if (want.bothSizes && available >= 16) {
+        if (want.uncompressed != nullptr) *want.uncompressed = zip::LoadLe64(data);
+        if (want.compressed != nullptr) *want.compressed = zip::LoadLe64(data + 8);
+        return true;
+      }
+      std::size_t used = 0;
+      for (std::uint64_t* field : {want.uncompressed, want.compressed, want.offset}) {
+        if (field == nullptr) continue;
+        if (used + 8 > available) return true;
+        *field = zip::LoadLe64(data + used);
+        used += 8;
+      }
+      if (want.disk != nullptr && used + 4 <= available) {
+        const std::uint32_t disk = zip::LoadLe32(data + used);
+        *want.disk = static_cast<std::uint16_t>(std::min<std::uint32_t>(disk, 0xFFFF));
+      }
+      return true;
+    }
+    at = dataAt + size;
+  }
+  return false;
+}
+
+void AppendLe16(std::string& out, std::uint16_t v) {
+  std::uint8_t b[2];
+  zip::StoreLe16(b, v);
+  out.append(reinterpret_cast<const char*>(b), 2);
+}
+void AppendLe64(std::string& out, std::uint64_t v) {
+  std::uint8_t b[8];
+  zip::StoreLe64(b, v);
+  out.append(reinterpret_cast<const char*>(b), 8);
+}
+
+// The Zip64 block with the given values (none: an empty text).
+std::string Zip64Block(std::initializer_list<std::uint64_t> values) {
+  if (values.size() == 0) return {};
+  std::string block;
+  AppendLe16(block, zip::kZip64ExtraId);
+  AppendLe16(block, static_cast<std::uint16_t>(values.size() * 8));
+  for (std::uint64_t v : values) AppendLe64(block, v);
+  return block;
+}
+
+std::uint32_t Fixed32(std::uint64_t value) {
+  return Fits32(value) ? static_cast<std::uint32_t>(value) : zip::kZip64Marker32;
 }
 
 }  // namespace
@@ -46,6 +115,7 @@ void TZipHeaderInfo::Clear() {
   FileComment.reset();
   Selected = 0;
   EntryState = 0;
+  LocalZip64 = false;
 }
 
 void TZipHeaderInfo::Assign(const TZipHeaderInfo& other) {
@@ -75,6 +145,7 @@ void TZipHeaderInfo::Assign(const TZipHeaderInfo& other) {
     FileComment.reset();
   Selected = other.Selected;
   EntryState = other.EntryState;
+  LocalZip64 = other.LocalZip64;
 }
 
 bool TZipHeaderInfo::IsEncrypted() const { return (Flags & zip::kFlagEncrypted) != 0; }
@@ -150,7 +221,9 @@ bool TZipHeaderInfo::ReadCentralHeader(TStream& stream, const TNextDiskFn& nextD
   }
   ExtraLength = zip::LoadLe16(h + zip::central::kExtraLength);
   CommentLength = zip::LoadLe16(h + zip::central::kCommentLength);
-  in->Seek(static_cast<std::int64_t>(ExtraLength) + CommentLength, soCurrent);
+  std::vector<std::uint8_t> extra(ExtraLength);
+  const std::size_t extraGot = in->Read(extra.data(), extra.size());
+  in->Seek(static_cast<std::int64_t>(ExtraLength - extraGot) + CommentLength, soCurrent);
 
   VersionMadeBy = zip::LoadLe16(h + zip::central::kVersionMadeBy);
   VersionNeeded = zip::LoadLe16(h + zip::central::kVersionNeeded);
@@ -164,10 +237,16 @@ bool TZipHeaderInfo::ReadCentralHeader(TStream& stream, const TNextDiskFn& nextD
   InternalAttributes = zip::LoadLe16(h + zip::central::kInternalAttributes);
   ExternalAttributes = zip::LoadLe32(h + zip::central::kExternalAttributes);
   LocalHeaderOffset = zip::LoadLe32(h + zip::central::kLocalHeaderOffset);
+  TZip64Values wanted;
+  if (UncompressedSize == zip::kZip64Marker32) wanted.uncompressed = &UncompressedSize;
+  if (CompressedSize == zip::kZip64Marker32) wanted.compressed = &CompressedSize;
+  if (LocalHeaderOffset == zip::kZip64Marker32) wanted.offset = &LocalHeaderOffset;
+  if (DiskStart == zip::kZip64Marker16) wanted.disk = &DiskStart;
+  ReadZip64Extra(extra.data(), extraGot, wanted);
   SplitStoredName(DecodeText(rawName, Flags));
   FileComment.reset();
   Selected = 0;
-  CentralHeaderOffset = static_cast<std::uint32_t>(start);
+  CentralHeaderOffset = static_cast<std::uint64_t>(start);
   return true;
 }
 
@@ -193,29 +272,48 @@ bool TZipHeaderInfo::ReadLocalHeader(TStream& stream) {
   CompressedSize = zip::LoadLe32(h + zip::local::kCompressedSize);
   UncompressedSize = zip::LoadLe32(h + zip::local::kUncompressedSize);
   ExtraLength = zip::LoadLe16(h + zip::local::kExtraLength);
+  // The Zip64 sizes, then back to the start of the extra field as callers expect.
+  std::vector<std::uint8_t> extra(ExtraLength);
+  const std::size_t extraGot = stream.Read(extra.data(), extra.size());
+  stream.Seek(-static_cast<std::int64_t>(extraGot), soCurrent);
+  TZip64Values wanted;
+  wanted.bothSizes = true;
+  if (UncompressedSize == zip::kZip64Marker32) wanted.uncompressed = &UncompressedSize;
+  if (CompressedSize == zip::kZip64Marker32) wanted.compressed = &CompressedSize;
+  LocalZip64 = ReadZip64Extra(extra.data(), extraGot, wanted);
   SplitStoredName(DecodeText(rawName, Flags));
-  LocalHeaderOffset = static_cast<std::uint32_t>(start);
+  LocalHeaderOffset = static_cast<std::uint64_t>(start);
   return true;
 }
 
 void TZipHeaderInfo::WriteLocalHeader(TStream& stream) {
-  LocalHeaderOffset = CheckedOffset32(stream.Position());
+  LocalHeaderOffset = static_cast<std::uint64_t>(stream.Position());
   const std::string name = StoredName();
   NameLength = CheckedLength16(name.size(), "Entry name");
   Flags = FlagsForWrite();
+  if (!LocalZip64 && (!Fits32(CompressedSize) || !Fits32(UncompressedSize)))
+    throw EZipError("The sizes of " + name + " (" + std::to_string(UncompressedSize) + ", " +
+                    std::to_string(CompressedSize) +
+                    " compressed) do not fit a local header without Zip64");
+  const std::string zip64 =
+      LocalZip64 ? Zip64Block({UncompressedSize, CompressedSize}) : std::string();
+  const std::uint16_t extraLength =
+      CheckedLength16(zip64.size() + ExtraLength, "Extra field");
   std::uint8_t h[zip::kLocalHeaderSize];
   zip::StoreLe32(h + zip::local::kSignature, zip::kLocalHeaderSignature);
-  zip::StoreLe16(h + zip::local::kVersionNeeded, VersionNeeded);
+  zip::StoreLe16(h + zip::local::kVersionNeeded,
+                 LocalZip64 ? std::max(VersionNeeded, zip::kVersionZip64) : VersionNeeded);
   zip::StoreLe16(h + zip::local::kFlags, Flags);
   zip::StoreLe16(h + zip::local::kMethod, Method);
   zip::StoreLe32(h + zip::local::kDosDateTime, DosDateTime);
   zip::StoreLe32(h + zip::local::kCrc32, Crc32);
-  zip::StoreLe32(h + zip::local::kCompressedSize, CompressedSize);
-  zip::StoreLe32(h + zip::local::kUncompressedSize, UncompressedSize);
+  zip::StoreLe32(h + zip::local::kCompressedSize, LocalZip64 ? zip::kZip64Marker32 : Fixed32(CompressedSize));
+  zip::StoreLe32(h + zip::local::kUncompressedSize, LocalZip64 ? zip::kZip64Marker32 : Fixed32(UncompressedSize));
   zip::StoreLe16(h + zip::local::kNameLength, NameLength);
-  zip::StoreLe16(h + zip::local::kExtraLength, ExtraLength);
+  zip::StoreLe16(h + zip::local::kExtraLength, extraLength);
   stream.Write(h, sizeof h);
   stream.Write(name.data(), name.size());
+  if (!zip64.empty()) stream.Write(zip64.data(), zip64.size());
 }
 
 void TZipHeaderInfo::WriteCentralHeader(TStream& stream) {
@@ -227,24 +325,40 @@ void TZipHeaderInfo::WriteCentralHeader(TStream& stream) {
       writeComment ? CheckedLength16(FileComment->size(), "Entry comment") : 0;
   CommentLength = commentBytes;
   Flags = FlagsForWrite();
+  std::string zip64;
+  {
+    std::uint64_t values[3];
+    std::size_t count = 0;
+    if (!Fits32(UncompressedSize)) values[count++] = UncompressedSize;
+    if (!Fits32(CompressedSize)) values[count++] = CompressedSize;
+    if (!Fits32(LocalHeaderOffset)) values[count++] = LocalHeaderOffset;
+    switch (count) {
+      case 1: zip64 = Zip64Block({values[0]}); break;
+      case 2: zip64 = Zip64Block({values[0], values[1]}); break;
+      case 3: zip64 = Zip64Block({values[0], values[1], values[2]}); break;
+      default: break;
+    }
+  }
   std::uint8_t h[zip::kCentralHeaderSize];
   zip::StoreLe32(h + zip::central::kSignature, zip::kCentralHeaderSignature);
   zip::StoreLe16(h + zip::central::kVersionMadeBy, VersionMadeBy);
-  zip::StoreLe16(h + zip::central::kVersionNeeded, VersionNeeded);
+  zip::StoreLe16(h + zip::central::kVersionNeeded,
+                 zip64.empty() ? VersionNeeded : std::max(VersionNeeded, zip::kVersionZip64));
   zip::StoreLe16(h + zip::central::kFlags, Flags);
   zip::StoreLe16(h + zip::central::kMethod, Method);
   zip::StoreLe32(h + zip::central::kDosDateTime, DosDateTime);
   zip::StoreLe32(h + zip::central::kCrc32, Crc32);
-  zip::StoreLe32(h + zip::central::kCompressedSize, CompressedSize);
-  zip::StoreLe32(h + zip::central::kUncompressedSize, UncompressedSize);
+  zip::StoreLe32(h + zip::central::kCompressedSize, Fixed32(CompressedSize));
+  zip::StoreLe32(h + zip::central::kUncompressedSize, Fixed32(UncompressedSize));
   zip::StoreLe16(h + zip::central::kNameLength, NameLength);
-  zip::StoreLe16(h + zip::central::kExtraLength, 0);
+  zip::StoreLe16(h + zip::central::kExtraLength, static_cast<std::uint16_t>(zip64.size()));
   zip::StoreLe16(h + zip::central::kCommentLength, commentBytes);
   zip::StoreLe16(h + zip::central::kDiskStart, DiskStart);
   zip::StoreLe16(h + zip::central::kInternalAttributes, InternalAttributes);
   zip::StoreLe32(h + zip::central::kExternalAttributes, ExternalAttributes);
-  zip::StoreLe32(h + zip::central::kLocalHeaderOffset, LocalHeaderOffset);
+  zip::StoreLe32(h + zip::central::kLocalHeaderOffset, Fixed32(LocalHeaderOffset));
   stream.Write(h, sizeof h);
   stream.Write(name.data(), name.size());
+  if (!zip64.empty()) stream.Write(zip64.data(), zip64.size());
   if (commentBytes != 0) stream.Write(FileComment->data(), commentBytes);
 }

@@ -29,22 +29,28 @@ class TZipHeaderInfo {
   std::uint16_t Method;
   std::uint32_t DosDateTime;  // DOS time in the low word, DOS date in the high word
   std::uint32_t Crc32;
-  std::uint32_t CompressedSize;
-  std::uint32_t UncompressedSize;
+  // Sizes and offsets are 64-bit: a value that does not fit its 32-bit field is read from
+  // and written to the Zip64 extra field (ID 0x0001).
+  std::uint64_t CompressedSize;
+  std::uint64_t UncompressedSize;
   std::uint16_t NameLength;
   std::uint16_t ExtraLength;  // as read (local or central); entries made here have none
   std::uint16_t CommentLength;
   std::uint16_t DiskStart;
   std::uint16_t InternalAttributes;
   std::uint32_t ExternalAttributes;
-  std::uint32_t LocalHeaderOffset;
-  std::uint32_t CentralHeaderOffset;  // where the central header was read; 0 otherwise
+  std::uint64_t LocalHeaderOffset;
+  std::uint64_t CentralHeaderOffset;  // where the central header was read; 0 otherwise
   std::string FileName;
   std::string Directory;
   // Absent while a comment announced by CommentLength has not been read yet.
   std::optional<std::string> FileComment;
   std::uint8_t Selected;
   std::uint8_t EntryState;  // kEntryDropped: left out when the archive is rewritten
+  // The local header carries a Zip64 extra field with both sizes (read: one was found;
+  // write: one is written, and its fixed size fields hold 0xFFFFFFFF). The writer decides
+  // before the data, because the header is written again with the same length afterwards.
+  bool LocalZip64;
 
   static constexpr std::uint8_t kEntryDropped = 2;
 
@@ -52,22 +58,29 @@ class TZipHeaderInfo {
   void Assign(const TZipHeaderInfo& other);
 
   // Reads one central header at the stream's position. False (stream back where it was)
-  // for a short record, a wrong signature or a short name; the extra field and comment are
-  // skipped, not kept. nextDisk is called when the record is cut by the end of a disk.
+  // for a short record, a wrong signature or a short name. The extra field is read only for
+  // its Zip64 values (taken for the fixed fields that hold the 0xFFFFFFFF marker), then
+  // dropped; the comment is skipped. nextDisk is called when the record is cut by the end of
+  // a disk.
   bool ReadCentralHeader(TStream& stream, const TNextDiskFn& nextDisk = {});
   // Reads one local header; leaves the stream after the name, before the extra field, and
-  // sets ExtraLength to the local extra field's length.
+  // sets ExtraLength to the local extra field's length. Zip64 sizes in the extra field are
+  // taken as for the central header.
   bool ReadLocalHeader(TStream& stream);
   // Sets LocalHeaderOffset to the stream position and writes the 30-byte header and the name,
   // with ExtraLength as the extra field's length: the caller writes those bytes (entries made
-  // here have none). Writing again at the same position rewrites the same header.
+  // here have none). With LocalZip64 the Zip64 field comes first, written here and counted
+  // in the header's extra length. Writing again at the same position rewrites the same
+  // header. A size that does not fit without LocalZip64 raises EZipError: no record is ever
+  // written with a wrapped value.
   void WriteLocalHeader(TStream& stream);
-  // Writes the 46-byte header, the name and the comment when one is present. Extra bytes are
-  // never kept, so the record says the extra field is empty whatever ExtraLength holds.
+  // Writes the 46-byte header, the name, a Zip64 extra field holding exactly the values that
+  // do not fit their fixed fields (none when all fit), and the comment when one is present.
+  // Other extra bytes are never kept, whatever ExtraLength holds.
   void WriteCentralHeader(TStream& stream);
 
-  std::uint32_t LocalHeaderSize() const { return 30u + NameLength + ExtraLength; }
-  std::uint32_t CentralHeaderSize() const { return 46u + NameLength + ExtraLength + CommentLength; }
+  std::uint64_t LocalHeaderSize() const { return 30u + NameLength + ExtraLength; }
+  std::uint64_t CentralHeaderSize() const { return 46u + NameLength + ExtraLength + CommentLength; }
   bool HasComment() const { return CommentLength != 0; }
   bool IsEncrypted() const;
   bool HasDataDescriptor() const;

@@ -63,18 +63,23 @@ void TZipReader::ReadDirectory() {
       }
     };
     if (endCentral_.FindEndCentral(*zipStream_)) {
-      currentDisk_ = endCentral_.ThisDisk;
+      currentDisk_ = static_cast<int>(endCentral_.ThisDisk);
       // Linux has no removable-drive letters: a split archive is always a set of block files.
       multiMode_ = currentDisk_ != 0 ? mmBlocks : mmNone;
-      if (endCentral_.TotalEntries != 0) {
-        if (multiMode_ != mmNone && endCentral_.CentralDirDisk != currentDisk_)
-          RequestDisk(endCentral_.CentralDirDisk + 1);
-        zipStream_->Seek(endCentral_.CentralDirOffset, soBeginning);
+      // Without a Zip64 end record the count is 16 bits, and a writer that went past 65,535
+      // entries let it wrap: a count of 0 is an empty archive only when no central header
+      // lies where the directory should start.
+      const bool wrappedCountPossible = !endCentral_.Zip64 && endCentral_.TotalEntries == 0 &&
+                                        endCentral_.CentralDirSize != 0;
+      if (endCentral_.TotalEntries != 0 || wrappedCountPossible) {
+        if (multiMode_ != mmNone && static_cast<int>(endCentral_.CentralDirDisk) != currentDisk_)
+          RequestDisk(static_cast<int>(endCentral_.CentralDirDisk) + 1);
+        zipStream_->Seek(static_cast<std::int64_t>(endCentral_.CentralDirOffset), soBeginning);
         std::uint8_t signature[4];
         if (zipStream_->Read(signature, sizeof signature) == sizeof signature &&
             zip::LoadLe32(signature) == zip::kCentralHeaderSignature)
           zipStream_->Seek(-4, soCurrent);
-        else
+        else if (!wrappedCountPossible)
           scanOrFail();
       }
     } else {
@@ -97,7 +102,10 @@ void TZipReader::ReadDirectory() {
     const bool multiDisk = multiMode_ != mmNone;
     TNextDiskFn nextDisk;
     if (multiDisk) nextDisk = [this]() -> TStream& { return RequestDisk(currentDisk_ + 2); };
-    for (int i = 0; i < endCentral_.TotalEntries; ++i) {
+    // A 16-bit count may have wrapped: on a single-file archive without a Zip64 end record,
+    // central headers that follow the counted ones are read too.
+    const bool countIsExact = endCentral_.Zip64 || multiDisk;
+    for (std::uint64_t i = 0; !countIsExact || i < endCentral_.TotalEntries; ++i) {
       auto entry = std::make_unique<TZipHeaderInfo>();
       // A central directory cut short keeps the entries read before the cut.
       if (!entry->ReadCentralHeader(*zipStream_, nextDisk)) break;
@@ -111,17 +119,18 @@ void TZipReader::ReadDirectory() {
       int index = 0;
       if (directory_->Find(*entry, index)) {
         TZipHeaderInfo& found = *directory_->Item(index);
-        const std::uint32_t localOffset = found.LocalHeaderOffset;
+        const std::uint64_t localOffset = found.LocalHeaderOffset;
         found.Assign(*entry);
         found.LocalHeaderOffset = localOffset;
       }
     }
     if (multiDisk && endCentral_.HasComment()) {
-      if (currentDisk_ != endCentral_.ThisDisk) RequestDisk(endCentral_.ThisDisk + 1);
+      if (currentDisk_ != static_cast<int>(endCentral_.ThisDisk))
+        RequestDisk(static_cast<int>(endCentral_.ThisDisk) + 1);
       LoadZipComment();
     }
-    numberOfDisks_ = endCentral_.ThisDisk + 1;
-    currentDisk_ = endCentral_.ThisDisk;
+    numberOfDisks_ = static_cast<int>(endCentral_.ThisDisk) + 1;
+    currentDisk_ = static_cast<int>(endCentral_.ThisDisk);
     BuildView();
   } catch (...) {
     // No half-loaded directory may be taken for the archive's.
@@ -179,9 +188,8 @@ bool TZipReader::ScanLocalHeaders() {
   const std::int64_t stoppedAt = in.Position();
   endCentral_.ThisDisk = 0;
   currentDisk_ = 0;
-  endCentral_.CentralDirOffset = static_cast<std::uint32_t>(
-      stoppedAt > static_cast<std::int64_t>(zip::kMax32) ? zip::kMax32 : stoppedAt);
-  endCentral_.TotalEntries = static_cast<std::uint16_t>(list->Count());
+  endCentral_.CentralDirOffset = static_cast<std::uint64_t>(stoppedAt);
+  endCentral_.TotalEntries = static_cast<std::uint64_t>(list->Count());
   numberOfDisks_ = 1;
   directory_ = std::move(list);
   return true;

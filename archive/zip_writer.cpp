@@ -34,6 +34,25 @@ constexpr std::size_t kCopyBufferBytes = 65536;
 // An entry written with a data descriptor is followed by CRC and both sizes, optionally
 // preceded by the descriptor signature.
 constexpr std::size_t kDescriptorBytes = 12;
+// The same after Zip64 data: 8-byte sizes.
+constexpr std::size_t kZip64DescriptorBytes = 20;
+
+// An extra field with its Zip64 blocks (ID 0x0001) left out; a block that runs past the end
+// is kept as it is.
+std::vector<std::uint8_t> WithoutZip64Block(const std::vector<std::uint8_t>& extra) {
+  std::vector<std::uint8_t> kept;
+  std::size_t at = 0;
+  while (at + zip::kExtraBlockHeaderSize <= extra.size()) {
+    const std::size_t end = at + zip::kExtraBlockHeaderSize + zip::LoadLe16(&extra[at + 2]);
+    if (end > extra.size()) break;
+    if (zip::LoadLe16(&extra[at]) != zip::kZip64ExtraId)
+      kept.insert(kept.end(), extra.begin() + static_cast<std::ptrdiff_t>(at),
+                  extra.begin() + static_cast<std::ptrdiff_t>(end));
+    at = end;
+  }
+  kept.insert(kept.end(), extra.begin() + static_cast<std::ptrdiff_t>(at), extra.end());
+  return kept;
+}
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
@@ -232,23 +251,35 @@ void TZipWriter::CopyEntry(TZipHeaderInfo& entry) {
                          " of " + Quoted(zipName_));
   const bool descriptor = (entry.Flags & zip::kFlagDataDescriptor) != 0;
 
-  // The new local header says what the central record says, with the old extra field
-  // (copied below). An entry with a data descriptor keeps its descriptor and the values
-  // its old local header had, so that it stays exactly as its writer made it.
+  // The old extra field without its Zip64 block: the new header gets a Zip64 block of its
+  // own exactly when its sizes need one.
+  std::vector<std::uint8_t> extra(local.ExtraLength);
+  if (in.Read(extra.data(), extra.size()) != extra.size())
+    throw EZipWriteError("The local header of " + Quoted(entry.StoredName()) + " in " +
+                         Quoted(zipName_) + " ends early");
+  extra = WithoutZip64Block(extra);
+
+  // The new local header says what the central record says, with the old extra field.
+  // An entry with a data descriptor keeps its descriptor and the values its old local
+  // header had, so that it stays exactly as its writer made it.
   TZipHeaderInfo header;
   header.Assign(entry);
-  header.ExtraLength = local.ExtraLength;
+  header.ExtraLength = static_cast<std::uint16_t>(extra.size());
   if (descriptor) {
     header.Crc32 = local.Crc32;
     header.CompressedSize = local.CompressedSize;
     header.UncompressedSize = local.UncompressedSize;
   }
+  // A descriptor after Zip64 data holds 8-byte sizes: its header keeps saying Zip64.
+  header.LocalZip64 = (descriptor && local.LocalZip64) ||
+                      header.CompressedSize >= zip::kZip64Marker32 ||
+                      header.UncompressedSize >= zip::kZip64Marker32;
   header.WriteLocalHeader(out);
+  out.Write(extra.data(), extra.size());
   entry.LocalHeaderOffset = header.LocalHeaderOffset;
   entry.Flags = header.Flags;
   entry.ExtraLength = 0;  // central records are written without extra field
 
-  std::uint64_t remaining = static_cast<std::uint64_t>(local.ExtraLength) + entry.CompressedSize;
   auto copyBytes = [&](std::uint64_t count) {
     while (count > 0) {
       const std::size_t chunk =
@@ -260,16 +291,15 @@ void TZipWriter::CopyEntry(TZipHeaderInfo& entry) {
       count -= chunk;
     }
   };
-  copyBytes(remaining);
+  copyBytes(entry.CompressedSize);
   if (descriptor) {
     std::uint8_t first[4];
     const std::size_t got = in.Read(first, sizeof first);
     in.Seek(-static_cast<std::int64_t>(got), soCurrent);
     const bool signature =
         got == sizeof first && zip::LoadLe32(first) == zip::kDataDescriptorSignature;
-    copyBytes(kDescriptorBytes + (signature ? 4 : 0));
+    copyBytes((local.LocalZip64 ? kZip64DescriptorBytes : kDescriptorBytes) + (signature ? 4 : 0));
   }
-  CheckArchiveSize();
 }
 
 void TZipWriter::KeepEntry(std::unique_ptr<TZipHeaderInfo> entry) {
@@ -305,14 +335,10 @@ bool TZipWriter::ZipOneFile(const std::string& name, TZipHeaderInfo& entry) {
     if (OnSkippingFile) OnSkippingFile(*this, kSkipCannotOpen, name, -1);
     return false;
   }
-  if (info.size > zip::kMax32)
-    throw EZipWriteError(Quoted(name) + " is " + std::to_string(info.size) +
-                         " bytes long; an archive without ZIP64 holds files below 4 GB only");
   entry.DosDateTime = platform::FileTimeToDosDateTime(info.times.lastWrite);
-  entry.UncompressedSize = static_cast<std::uint32_t>(info.size);
+  entry.UncompressedSize = info.size;
   entry.SetFileName(platform::BaseName(name));
-  entry.LocalHeaderOffset = static_cast<std::uint32_t>(
-      std::min<std::int64_t>(op_->out->Position(), static_cast<std::int64_t>(zip::kMax32)));
+  entry.LocalHeaderOffset = static_cast<std::uint64_t>(op_->out->Position());
   entry.InternalAttributes = 2;  // the compressor decides
   entry.DiskStart = 0;
   entry.SetDirectory(StoredDirectory(name, false));
@@ -333,24 +359,40 @@ bool TZipWriter::ZipOneFile(const std::string& name, TZipHeaderInfo& entry) {
   }
 
   TLFNFileStream& out = *op_->out;
-  entry.Crc32 = 0xFFFFFFFF;
-  entry.CompressedSize = 0;
-  entry.Flags = 0;
-  entry.Method = zip::kMethodDeflated;
-  entry.WriteLocalHeader(out);
+  const std::int64_t headerAt = out.Position();
+  // A file that may not fit 32-bit sizes gets a Zip64 local header from the start. One that
+  // turns out not to fit after all (it grew, or its compressed form came out larger than
+  // the file) is written once more with one: the compressor's output depends only on the
+  // input, so the second pass writes the same data 20 bytes further on.
+  entry.LocalZip64 = info.size >= zip::kZip64Marker32;
+  for (;;) {
+    entry.Crc32 = 0xFFFFFFFF;
+    entry.CompressedSize = 0;
+    entry.Flags = 0;
+    entry.Method = zip::kMethodDeflated;
+    entry.VersionNeeded = entry.LocalZip64 ? zip::kVersionZip64 : zip::kVersion20;
+    out.Seek(headerAt, soBeginning);
+    entry.WriteLocalHeader(out);
 
-  op_->source = std::move(source);
-  op_->sourceName = name;
-  op_->sourceSize = info.size;
-  op_->sourceBytes = 0;
-  op_->crc = 0xFFFFFFFF;
-  StoreFile(entry);
-  op_->source.reset();
+    op_->source = std::move(source);
+    op_->sourceName = name;
+    op_->sourceSize = info.size;
+    op_->sourceBytes = 0;
+    op_->crc = 0xFFFFFFFF;
+    const std::int64_t readBefore = zipBytesRead_;
+    StoreFile(entry);
+    op_->source.reset();
+    const bool fits = entry.CompressedSize < zip::kZip64Marker32 &&
+                      entry.UncompressedSize < zip::kZip64Marker32;
+    if (fits || entry.LocalZip64) break;
+    entry.LocalZip64 = true;
+    zipBytesRead_ = readBefore;
+    source = std::make_unique<TLFNFileStream>(name, TLFNFileMode::OpenRead);
+  }
 
   // The header goes out again with the final values; its length is unchanged.
   const std::int64_t end = out.Position();
-  CheckArchiveSize();
-  out.Seek(entry.LocalHeaderOffset, soBeginning);
+  out.Seek(static_cast<std::int64_t>(entry.LocalHeaderOffset), soBeginning);
   entry.WriteLocalHeader(out);
   out.Seek(end, soBeginning);
 
@@ -386,13 +428,10 @@ void TZipWriter::StoreFile(TZipHeaderInfo& entry) {
     entry.Method = fields.Method;
     entry.InternalAttributes = fields.InternalAttributes;
   }
-  if (compressed > zip::kMax32)
-    throw EZipWriteError("The compressed data of " + Quoted(op_->sourceName) + " is " +
-                         std::to_string(compressed) + " bytes; an archive holds less than 4 GB");
-  entry.CompressedSize = static_cast<std::uint32_t>(compressed);
+  entry.CompressedSize = compressed;
   // What was read, not what was listed: a file that changed size meanwhile still gets a
   // consistent entry.
-  entry.UncompressedSize = static_cast<std::uint32_t>(op_->sourceBytes);
+  entry.UncompressedSize = op_->sourceBytes;
   entry.Crc32 = ~op_->crc;
 }
 
@@ -400,10 +439,6 @@ std::size_t TZipWriter::ReadSource(std::uint8_t* buffer, std::size_t size) {
   const std::size_t got = op_->source->Read(buffer, size);
   if (got == 0) return 0;
   op_->sourceBytes += got;
-  if (op_->sourceBytes > zip::kMax32)
-    throw EZipWriteError(Quoted(op_->sourceName) +
-                         " grew to 4 GB or more while it was stored; an archive without ZIP64 "
-                         "holds files below 4 GB only");
   zipBytesRead_ += static_cast<std::int64_t>(got);
   op_->crc = UpdateCrc32(op_->crc, buffer, got);
   if (OnFilePercentDone)
@@ -426,31 +461,22 @@ void TZipWriter::WriteOutput(const std::uint8_t* data, std::size_t size) {
   ProcessMessages();
 }
 
-void TZipWriter::CheckArchiveSize() const {
-  const std::int64_t position = op_->out->Position();
-  if (static_cast<std::uint64_t>(position) > zip::kMax32)
-    throw EZipWriteError("The archive would be " + std::to_string(position) +
-                         " bytes or more; an archive without ZIP64 stays below 4 GB");
-}
-
 void TZipWriter::WriteCentralDirectory() {
   TLFNFileStream& out = *op_->out;
   TEndCentral& end = op_->endCentral;
-  CheckArchiveSize();
   const std::int64_t start = out.Position();
-  end.CentralDirOffset = static_cast<std::uint32_t>(start);
+  end.CentralDirOffset = static_cast<std::uint64_t>(start);
   end.CentralDirDisk = 0;
   for (int i = 0; i < op_->entries->Count(); ++i) {
     TZipHeaderInfo& entry = *op_->entries->Item(i);
-    entry.CentralHeaderOffset = static_cast<std::uint32_t>(out.Position());
+    entry.CentralHeaderOffset = static_cast<std::uint64_t>(out.Position());
     entry.WriteCentralHeader(out);
-    CheckArchiveSize();
   }
-  end.CentralDirSize = static_cast<std::uint32_t>(out.Position() - start);
+  end.CentralDirSize = static_cast<std::uint64_t>(out.Position() - start);
   end.ThisDisk = 0;
-  end.CommentPosition = static_cast<std::uint32_t>(out.Position()) + zip::kEndCentralSize;
   end.WriteEndCentral(out);
-  CheckArchiveSize();
+  end.Zip64 = end.NeedsZip64();
+  end.CommentPosition = static_cast<std::uint64_t>(out.Position()) - end.CommentLength;
 }
 
 void TZipWriter::Commit() {

@@ -11,9 +11,11 @@
 // RelativePaths = true), then Zip() returns 1 when the file was stored. See zip_writer.cpp
 // for the step-by-step description of Zip.
 //
-// Limits of the format (no ZIP64): a file of 4 GiB or more, an archive that would pass
-// 4 GiB, or more entries than the directory list holds, make Zip raise EZipWriteError; no
-// record is ever written with a wrapped value.
+// Sizes: Zip64 fields are written only where a value does not fit its fixed field (a file
+// or compressed entry of 4 GiB - 1 or more, a local header past that offset, 65,535 entries
+// or more, a central directory that starts or ends past 4 GiB). Every archive within the
+// fixed fields comes out exactly as it would without Zip64 support. No record is ever
+// written with a wrapped value.
 //
 // Entries get version made by 0x0314 (Unix host) with the Unix mode (file type and
 // permission bits) in the high 16 bits of the external attributes, the DOS attribute bits
@@ -97,7 +99,7 @@ class TZipWriter : public TZipReader, private IDeflateIo {
                      bool& skip)>
       OnStartZip;
   std::function<void(TZipWriter& sender, const std::string& fileName,
-                     std::uint32_t uncompressedSize, std::uint32_t compressedSize,
+                     std::uint64_t uncompressedSize, std::uint64_t compressedSize,
                      std::int64_t currentZipSize)>
       OnEndZip;
   std::function<void(TZipWriter& sender, const std::string& fileName, bool& skip)> OnDisposeFile;
@@ -143,7 +145,6 @@ class TZipWriter : public TZipReader, private IDeflateIo {
   void Commit();
   void ReplaceArchive();
   void DisposeFiles();
-  void CheckArchiveSize() const;
 
   // IDeflateIo, for the compressor and the stored copy.
   std::size_t ReadSource(std::uint8_t* buffer, std::size_t size) override;

@@ -68,11 +68,13 @@ int List(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
   std::uint64_t totalLength = 0, totalSize = 0;
   for (int i = 0; i < reader.Count(); ++i) {
     const TZipHeaderInfo& entry = reader.Entry(i);
-    std::snprintf(line, sizeof line, "%8u  %-7s  %8u %3d%%  %s  %08x  ", entry.UncompressedSize,
-                  MethodText(entry).c_str(), entry.CompressedSize,
+    std::snprintf(line, sizeof line, "%8llu  %-7s  %8llu %3d%%  %s  %08x  ",
+                  static_cast<unsigned long long>(entry.UncompressedSize),
+                  MethodText(entry).c_str(), static_cast<unsigned long long>(entry.CompressedSize),
                   entry.UncompressedSize == 0
                       ? 0
-                      : 100 - CompressionRate(entry.UncompressedSize, entry.CompressedSize),
+                      : 100 - CompressionRate(static_cast<std::int64_t>(entry.UncompressedSize),
+                                              static_cast<std::int64_t>(entry.CompressedSize)),
                   DateText(entry.DosDateTime).c_str(), entry.Crc32);
     out << line << entry.Directory << entry.FileName << "\n";
     totalLength += entry.UncompressedSize;

@@ -1,5 +1,5 @@
 // Protects the in-memory directory's lists: the eight sort orders, the binary Find, the
-// three duplicate policies, the refusals (chosen places, the 65534-item limit) and that an
+// three duplicate policies, the refusals (chosen places, duplicates) and that an
 // owning list frees its entries while a view does not.
 #include "archive/sorted_zip.h"
 
@@ -150,15 +150,21 @@ TEST(SortedZipTest, CapacityGrowsBy4Then8Then16) {
   EXPECT_EQ(capacities, (std::vector<int>{4, 8, 16, 32}));
 }
 
-TEST(SortedZipTest, MoreThan65534ItemsRaiseListError) {
-  std::vector<TZipHeaderInfo> entries(65535);
-  for (std::size_t i = 0; i < entries.size(); ++i)
-    entries[i].LocalHeaderOffset = static_cast<std::uint32_t>(i);
+// The list once stopped at 65534 items ("List capacity out of bounds (65535)"), which
+// refused every Zip64 archive of 65,535 entries or more.
+TEST(SortedZipTest, HoldsMoreThan65534Items) {
+  std::vector<TZipHeaderInfo> entries(70000);
   TSortedZip list(false);
   list.Duplicates = dupError;
-  for (int i = 0; i < TSortedZip::kMaxItems; ++i) list.Add(&entries[static_cast<std::size_t>(i)]);
-  EXPECT_EQ(list.Count(), 65534);
-  EXPECT_THROW(list.Add(&entries.back()), EListError);
+  // Added in reverse physical order, so that every insertion goes through the search.
+  for (std::size_t i = entries.size(); i-- > 0;) {
+    entries[i].LocalHeaderOffset = static_cast<std::uint64_t>(i) << 20;  // past 4 GiB too
+    list.Add(&entries[i]);
+  }
+  ASSERT_EQ(list.Count(), 70000);
+  EXPECT_EQ(list.Item(65535), &entries[65535]);
+  EXPECT_EQ(list.Item(69999), &entries[69999]);
+  EXPECT_THROW(list.Add(&entries[4096]), EListError);  // still a duplicate
 }
 
 TEST(SortedZipTest, IndexOutsideTheListRaisesListError) {
