@@ -10,6 +10,7 @@
 // Why a temporary file: the target is replaced only once the entry proved good (CRC and size
 // match), with its attributes and date already set, by an atomic rename. A damaged entry, a
 // cut archive or a cancel leave an existing target exactly as it was.
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string_view>
@@ -74,14 +75,6 @@ bool HasUnsafeComponent(std::string_view path) {
   throw EFOpenError("Cannot create file \"" + path + "\". " + ec.message(), ec);
 }
 
-// Removes the temporary file unless it was renamed onto its target.
-struct TTempFileGuard {
-  const platform::OpenDirectory* directory = nullptr;
-  std::string name;
-  ~TTempFileGuard() {
-    if (directory != nullptr && !name.empty()) directory->DeleteFile(name);
-  }
-};
 
 // The mode SetFileAttributes gives a file of mode current for the read-only bit alone.
 std::uint32_t ModeForAttributes(std::uint32_t current, std::uint32_t attributes) {
@@ -90,6 +83,20 @@ std::uint32_t ModeForAttributes(std::uint32_t current, std::uint32_t attributes)
 }
 
 }  // namespace
+
+// The temporary file an entry is decoded into, removed unless it was renamed onto its
+// target, and the mode the new file gets unless attributes are retained.
+struct TZipReader::TTempFile {
+  const platform::OpenDirectory* directory = nullptr;
+  std::string name;
+  std::uint32_t mode = kNewFileMode;
+  TTempFile() = default;
+  TTempFile(const TTempFile&) = delete;
+  TTempFile& operator=(const TTempFile&) = delete;
+  ~TTempFile() {
+    if (directory != nullptr && !name.empty()) directory->DeleteFile(name);
+  }
+};
 
 struct TZipReader::TExtractRun : archive::TDecodeDriver {
   TExtractRun(TZipReader& owner, archive::TDecodeBuffers& buffersToUse, bool testMode)
@@ -260,27 +267,94 @@ void TZipReader::CopyStored(TExtractRun& run) {
   }
 }
 
-bool TZipReader::ExtractEntry(int index, TExtractRun& run, int& count) {
-  workEntry_.Assign(EntryAt(index));
-  const TZipHeaderInfo& entry = workEntry_;
-  const bool isDirectory = entry.FileName.empty();
+// --- ExtractEntry, step by step ----------------------------------------------------------
+// 1. LocateData: the local header, checked against the central record and against the
+//    entries around it; the stream is left at the entry's data.
+// 2. ResolveTarget: the target directory and path, checked on the texts the file system gets.
+// 3. OpenDecryption: the encryption header of an encrypted entry.
+// 4. PrepareTarget: the overwrite rule and the temporary file beside the target.
+// 5. Decode: the method's decoder (or the stored copy) into the temporary file.
+// 6. CommitEntry, or report why the entry failed.
 
-  if (!isDirectory) {
-    if (GetMultiMode() != mmNone && entry.DiskStart != currentDisk_) {
-      RequestDisk(entry.DiskStart + 1);
-    }
-    zipStream_->Seek(entry.LocalHeaderOffset, soBeginning);
-    if (zipStream_->Read(localHeader_, zip::kLocalHeaderSize) != zip::kLocalHeaderSize) {
+bool TZipReader::Refuse(int index, int reason, const std::string& problem, int& count) {
+  lastProblem_ = problem;
+  if (OnSkippingFile) OnSkippingFile(*this, reason, workEntry_.StoredName(), index);
+  --count;
+  return false;
+}
+
+std::string TZipReader::LocateData(TExtractRun& run) {
+  const TZipHeaderInfo& entry = workEntry_;
+  if (GetMultiMode() != mmNone && entry.DiskStart != currentDisk_) {
+    RequestDisk(entry.DiskStart + 1);
+  }
+  zipStream_->Seek(static_cast<std::int64_t>(entry.LocalHeaderOffset), soBeginning);
+  TZipHeaderInfo local;
+  if (!local.ReadLocalHeader(*zipStream_)) {
+    if (zipStream_->Position() + static_cast<std::int64_t>(zip::kLocalHeaderSize) >
+        zipStream_->Size())
       throw EFatalUnzipError("Premature end of file reached");
+    return "no local header at offset " + std::to_string(entry.LocalHeaderOffset);
+  }
+  // The local header's own extra length, which may differ from the central one.
+  zipStream_->Seek(local.ExtraLength, soCurrent);
+  const std::uint64_t dataStart = static_cast<std::uint64_t>(zipStream_->Position());
+
+  // What the central directory says is what extraction trusts; a local header that says
+  // otherwise marks an archive put together to fool one of the two readers.
+  auto differs = [](const char* what, std::uint64_t central, std::uint64_t inLocal) {
+    return std::string("local header disagrees with the central directory: ") + what + " " +
+           std::to_string(central) + " in the central directory, " + std::to_string(inLocal) +
+           " in the local header";
+  };
+  if (local.Method != entry.Method) return differs("method", entry.Method, local.Method);
+  if (local.StoredName() != entry.StoredName())
+    return "local header disagrees with the central directory: name \"" + entry.StoredName() +
+           "\" in the central directory, \"" + local.StoredName() + "\" in the local header";
+  // With a data descriptor the local header may carry zeros; the descriptor has the values.
+  if (!local.HasDataDescriptor()) {
+    if (local.Crc32 != entry.Crc32) {
+      char text[128];
+      std::snprintf(text, sizeof text,
+                    "local header disagrees with the central directory: CRC %08x in the "
+                    "central directory, %08x in the local header",
+                    static_cast<unsigned>(entry.Crc32), static_cast<unsigned>(local.Crc32));
+      return text;
     }
-    // The local header's own name and extra lengths, which may differ from the central ones.
-    zipStream_->Seek(zip::LoadLe16(localHeader_ + zip::local::kNameLength) +
-                         zip::LoadLe16(localHeader_ + zip::local::kExtraLength),
-                     soCurrent);
+    if (local.CompressedSize != entry.CompressedSize)
+      return differs("compressed size", entry.CompressedSize, local.CompressedSize);
+    if (local.UncompressedSize != entry.UncompressedSize)
+      return differs("size", entry.UncompressedSize, local.UncompressedSize);
   }
 
-  // The target directory.
-  std::string directory;
+  // The data must end before the next entry's local header (or the central directory):
+  // entries whose data runs over other entries are how a small archive claims gigabytes.
+  std::uint64_t limit = 0;
+  bool bounded = false;
+  int at = 0;
+  if (directory_ && directory_->Find(entry, at) && at + 1 < directory_->Count()) {
+    const TZipHeaderInfo& next = *directory_->Item(at + 1);
+    if (next.DiskStart == entry.DiskStart) {
+      limit = next.LocalHeaderOffset;
+      bounded = true;
+    }
+  } else if (endCentral_.CentralDirDisk == entry.DiskStart &&
+             endCentral_.CentralDirOffset >= dataStart) {
+    limit = endCentral_.CentralDirOffset;
+    bounded = true;
+  }
+  if (bounded && (dataStart > limit || entry.CompressedSize > limit - dataStart))
+    return "data overlaps the next entry or the central directory: " +
+           std::to_string(entry.CompressedSize) + " bytes from offset " +
+           std::to_string(dataStart) + ", next record at " + std::to_string(limit);
+  (void)run;
+  return {};
+}
+
+bool TZipReader::ResolveTarget(int index, TExtractRun& run, std::string& directory,
+                               std::string& targetPath, int& count) {
+  const TZipHeaderInfo& entry = workEntry_;
+  const bool isDirectory = entry.FileName.empty();
   // Checked on the very texts the file system gets: the stored directory as it is joined
   // below, and the file name.
   bool unsafe = !isDirectory && IsUnsafeComponent(entry.FileName);
@@ -303,11 +377,147 @@ bool TZipReader::ExtractEntry(int index, TExtractRun& run, int& count) {
     directory = destDir_ + "/";
   }
   if (unsafe) {
-    if (OnSkippingFile) OnSkippingFile(*this, kSkipUnsafePath, entry.StoredName(), index);
-    --count;
-    return false;
+    return Refuse(index, kSkipUnsafePath,
+                  "name leaves the destination: \"" + entry.StoredName() + "\"", count);
+  }
+  targetPath = directory + entry.FileName;
+  return true;
+}
+
+bool TZipReader::OpenDecryption(int index, TExtractRun& run, std::int64_t& compressedBytes,
+                                int& count) {
+  const TZipHeaderInfo& entry = workEntry_;
+  compressedBytes = static_cast<std::int64_t>(entry.CompressedSize);
+  run.decrypter.reset();
+  if (!entry.IsEncrypted()) return true;
+  const std::uint8_t check = entry.HasDataDescriptor()
+                                 ? static_cast<std::uint8_t>(entry.DosDateTime >> 8)
+                                 : static_cast<std::uint8_t>(entry.Crc32 >> 24);
+  for (;;) {
+    std::uint8_t header[TZipDecrypter::kHeaderBytes];
+    if (run.ReadArchive(header, sizeof header) != sizeof header) {
+      throw EFatalUnzipError("Premature end of file reached");
+    }
+    run.decrypter = std::make_unique<TZipDecrypter>(Password);
+    run.decrypter->Decrypt(header, sizeof header);
+    if (header[sizeof header - 1] == check) break;
+    std::string newPassword = Password;
+    if (OnBadPassword) OnBadPassword(*this, index, newPassword);
+    if (OnBadPassword && newPassword != Password) {
+      Password = newPassword;
+      zipStream_->Seek(-static_cast<std::int64_t>(sizeof header), soCurrent);
+      continue;
+    }
+    return Refuse(index, kSkipBadPassword, "incorrect password", count);
+  }
+  // The encryption header is part of the compressed size but not of the data.
+  compressedBytes -= static_cast<std::int64_t>(TZipDecrypter::kHeaderBytes);
+  if (compressedBytes < 0) compressedBytes = 0;
+  return true;
+}
+
+bool TZipReader::PrepareTarget(int index, TExtractRun& run, std::string& targetPath,
+                               TTempFile& temp, int& count) {
+  const TZipHeaderInfo& entry = workEntry_;
+  temp.mode = kNewFileMode;
+  if (run.testOnly) return true;
+  if (OverwriteMode != Always && platform::FileExists(targetPath)) {
+    bool overWriteIt = false;
+    if (OverwriteMode == Prompt) {
+      if (OnPromptForOverwrite) {
+        OnPromptForOverwrite(*this, overWriteIt, index, targetPath);
+      } else if (Interaction != nullptr) {
+        overWriteIt = Interaction->AskYesNo("Replace existing file " + entry.FileName + "?",
+                                            "File Exists Alert");
+      }
+    }
+    if (!overWriteIt) return Refuse(index, kSkipFileExists, "file exists", count);
+  }
+  std::string parent = platform::ParentPath(targetPath);
+  if (parent.empty()) parent = targetPath[0] == '/' ? "/" : ".";
+  const platform::OpenDirectory& targetDirectory = run.TargetDirectory(parent);
+  const std::string targetName = platform::BaseName(targetPath);
+  // A target that exists but cannot be written keeps the error a direct create would give.
+  platform::FileInfo existing;
+  if (!targetDirectory.GetFileInfo(targetName, existing)) {
+    platform::File probe;
+    if (std::error_code ec =
+            targetDirectory.OpenFile(targetName, platform::File::Mode::ReadWrite, probe)) {
+      ThrowCreateError(targetPath, ec);
+    }
+    temp.mode = existing.unixMode & 0777;
+  }
+  platform::File file;
+  if (std::error_code ec = targetDirectory.CreateTempFile("unz", file, temp.name)) {
+    temp.name.clear();
+    ThrowCreateError(targetPath, ec);
+  }
+  temp.directory = &targetDirectory;
+  run.target = std::make_unique<TLFNFileStream>(std::move(file), TLFNFileMode::Create);
+  return true;
+}
+
+TZipReader::TDecodeOutcome TZipReader::Decode(TExtractRun& run) {
+  const TZipHeaderInfo& entry = workEntry_;
+  try {
+    if (entry.Method == 0) {
+      CopyStored(run);
+    } else if (const archive::TDecoderEntry* decoder = archive::FindDecoder(entry.Method)) {
+      if (decoder->decode(run) == archive::TDecodeStatus::BadData) return TDecodeOutcome::BadData;
+    } else {
+      if (Interaction != nullptr) {
+        Interaction->ShowMessage("Unknown Compression Method", "Zip Error");
+      }
+      return TDecodeOutcome::UnknownMethod;
+    }
+  } catch (const EBiggerThanUncompressed&) {
+    // Decoding ends here: nothing beyond the declared size is written.
+    return TDecodeOutcome::TooLarge;
+  }
+  return TDecodeOutcome::Done;
+}
+
+void TZipReader::CommitEntry(TExtractRun& run, const std::string& targetPath, TTempFile& temp) {
+  const TZipHeaderInfo& entry = workEntry_;
+  std::uint32_t mode = temp.mode;
+  // Mode and date go on through the open file, so that the target appears complete.
+  if (RetainAttributes) {
+    const std::uint32_t unixMode = entry.ExternalAttributes >> 16;
+    if ((entry.VersionMadeBy >> 8) == kUnixHost && unixMode != 0) {
+      mode = unixMode & 0777;
+    } else {
+      mode = ModeForAttributes(mode, entry.ExternalAttributes);
+    }
+  }
+  platform::File& file = run.target->Handle();
+  file.SetMode(mode);
+  if (const auto lastWrite = platform::DosDateTimeToFileTime(entry.DosDateTime)) {
+    file.SetLastWriteTime(*lastWrite);
+  }
+  run.target.reset();
+  if (std::error_code ec = temp.directory->Rename(temp.name, platform::BaseName(targetPath))) {
+    ThrowCreateError(targetPath, ec);
+  }
+  temp.name.clear();
+}
+
+bool TZipReader::ExtractEntry(int index, TExtractRun& run, int& count) {
+  workEntry_.Assign(EntryAt(index));
+  const TZipHeaderInfo& entry = workEntry_;
+  const bool isDirectory = entry.FileName.empty();
+  lastProblem_.clear();
+
+  if (!isDirectory) {
+    const std::string problem = LocateData(run);
+    if (!problem.empty()) {
+      const bool overlap = problem.rfind("data overlaps", 0) == 0;
+      return Refuse(index, overlap ? kSkipOverlap : kSkipBadLocalHeader, problem, count);
+    }
   }
 
+  std::string directory;
+  std::string targetPath;
+  if (!ResolveTarget(index, run, directory, targetPath, count)) return false;
   if (isDirectory) {
     if (RecreateDirs && OnStartUnZip) {
       bool skip = false;
@@ -316,79 +526,11 @@ bool TZipReader::ExtractEntry(int index, TExtractRun& run, int& count) {
     return false;
   }
 
-  std::string targetPath = directory + entry.FileName;
+  std::int64_t compressedBytes = 0;
+  if (!OpenDecryption(index, run, compressedBytes, count)) return false;
 
-  std::int64_t compressedBytes = entry.CompressedSize;
-  run.decrypter.reset();
-  if (entry.IsEncrypted()) {
-    const std::uint8_t check = entry.HasDataDescriptor()
-                                   ? static_cast<std::uint8_t>(entry.DosDateTime >> 8)
-                                   : static_cast<std::uint8_t>(entry.Crc32 >> 24);
-    for (;;) {
-      std::uint8_t header[TZipDecrypter::kHeaderBytes];
-      if (run.ReadArchive(header, sizeof header) != sizeof header) {
-        throw EFatalUnzipError("Premature end of file reached");
-      }
-      run.decrypter = std::make_unique<TZipDecrypter>(Password);
-      run.decrypter->Decrypt(header, sizeof header);
-      if (header[sizeof header - 1] == check) break;
-      std::string newPassword = Password;
-      if (OnBadPassword) OnBadPassword(*this, index, newPassword);
-      if (OnBadPassword && newPassword != Password) {
-        Password = newPassword;
-        zipStream_->Seek(-static_cast<std::int64_t>(sizeof header), soCurrent);
-        continue;
-      }
-      if (OnSkippingFile) OnSkippingFile(*this, kSkipBadPassword, entry.StoredName(), index);
-      --count;
-      return false;
-    }
-    // The encryption header is part of the compressed size but not of the data.
-    compressedBytes -= static_cast<std::int64_t>(TZipDecrypter::kHeaderBytes);
-    if (compressedBytes < 0) compressedBytes = 0;
-  }
-
-  TTempFileGuard temp;
-  std::uint32_t mode = kNewFileMode;  // the new file's mode unless attributes are retained
-  if (!run.testOnly) {
-    if (OverwriteMode != Always && platform::FileExists(targetPath)) {
-      bool overWriteIt = false;
-      if (OverwriteMode == Prompt) {
-        if (OnPromptForOverwrite) {
-          OnPromptForOverwrite(*this, overWriteIt, index, targetPath);
-        } else if (Interaction != nullptr) {
-          overWriteIt = Interaction->AskYesNo("Replace existing file " + entry.FileName + "?",
-                                              "File Exists Alert");
-        }
-      }
-      if (!overWriteIt) {
-        if (OnSkippingFile) OnSkippingFile(*this, kSkipFileExists, entry.StoredName(), index);
-        --count;
-        return false;
-      }
-    }
-    std::string parent = platform::ParentPath(targetPath);
-    if (parent.empty()) parent = targetPath[0] == '/' ? "/" : ".";
-    const platform::OpenDirectory& targetDirectory = run.TargetDirectory(parent);
-    const std::string targetName = platform::BaseName(targetPath);
-    // A target that exists but cannot be written keeps the error a direct create would give.
-    platform::FileInfo existing;
-    if (!targetDirectory.GetFileInfo(targetName, existing)) {
-      platform::File probe;
-      if (std::error_code ec =
-              targetDirectory.OpenFile(targetName, platform::File::Mode::ReadWrite, probe)) {
-        ThrowCreateError(targetPath, ec);
-      }
-      mode = existing.unixMode & 0777;
-    }
-    platform::File file;
-    if (std::error_code ec = targetDirectory.CreateTempFile("unz", file, temp.name)) {
-      temp.name.clear();
-      ThrowCreateError(targetPath, ec);
-    }
-    temp.directory = &targetDirectory;
-    run.target = std::make_unique<TLFNFileStream>(std::move(file), TLFNFileMode::Create);
-  }
+  TTempFile temp;
+  if (!PrepareTarget(index, run, targetPath, temp, count)) return false;
   struct TStreamCloser {
     TExtractRun& run;
     ~TStreamCloser() { run.target.reset(); }
@@ -401,59 +543,50 @@ bool TZipReader::ExtractEntry(int index, TExtractRun& run, int& count) {
     if (skip) return false;  // the temporary file goes; the count stays as it was
   }
 
-  try {
-    if (entry.Method == 0) {
-      CopyStored(run);
-    } else if (const archive::TDecoderEntry* decoder = archive::FindDecoder(entry.Method)) {
-      decoder->decode(run);
-    } else if (Interaction != nullptr) {
-      Interaction->ShowMessage("Unknown Compression Method", "Zip Error");
-    }
-  } catch (const EBiggerThanUncompressed&) {
-    // Decoding ends here as if it had finished; the CRC and size checks decide.
-  }
+  const TDecodeOutcome outcome = Decode(run);
   if (run.target) run.target->Flush();
 
   const std::uint32_t crc = ~crc_;
-  const bool good = crc == entry.Crc32 && run.written == entry.UncompressedSize;
+  const bool good = outcome == TDecodeOutcome::Done && crc == entry.Crc32 &&
+                    run.written == entry.UncompressedSize;
   if (good) {
-    if (!run.testOnly) {
-      // Mode and date go on through the open file, so that the target appears complete.
-      if (RetainAttributes) {
-        const std::uint32_t unixMode = entry.ExternalAttributes >> 16;
-        if ((entry.VersionMadeBy >> 8) == kUnixHost && unixMode != 0) {
-          mode = unixMode & 0777;
-        } else {
-          mode = ModeForAttributes(mode, entry.ExternalAttributes);
-        }
-      }
-      platform::File& file = run.target->Handle();
-      file.SetMode(mode);
-      if (const auto lastWrite = platform::DosDateTimeToFileTime(entry.DosDateTime)) {
-        file.SetLastWriteTime(*lastWrite);
-      }
-      run.target.reset();
-      if (std::error_code ec = temp.directory->Rename(temp.name, platform::BaseName(targetPath))) {
-        ThrowCreateError(targetPath, ec);
-      }
-      temp.name.clear();
-    }
+    if (!run.testOnly) CommitEntry(run, targetPath, temp);
     if (OnEndUnZip) OnEndUnZip(*this, index, targetPath);
     return false;
   }
   run.target.reset();
 
-  if (entry.IsEncrypted()) {
+  const bool crcOrDataBad = outcome == TDecodeOutcome::BadData || crc != entry.Crc32;
+  if (entry.IsEncrypted() && crcOrDataBad) {
     std::string newPassword = Password;
     if (OnBadPassword) OnBadPassword(*this, index, newPassword);
     if (OnBadPassword && newPassword != Password) {
       Password = newPassword;
       return true;
     }
-    if (OnSkippingFile) OnSkippingFile(*this, kSkipBadPassword, entry.StoredName(), index);
-  } else if (OnBadCRC) {
-    OnBadCRC(*this, crc, entry.Crc32, index);
+    return Refuse(index, kSkipBadPassword, "incorrect password", count);
   }
-  --count;
-  return false;
+  switch (outcome) {
+    case TDecodeOutcome::BadData:
+      return Refuse(index, kSkipBadData,
+                    "invalid compressed data after " + std::to_string(run.written) + " bytes",
+                    count);
+    case TDecodeOutcome::TooLarge:
+      return Refuse(index, kSkipSizeMismatch,
+                    "size mismatch: more than the " + std::to_string(entry.UncompressedSize) +
+                        " bytes the central directory declares",
+                    count);
+    default:
+      break;
+  }
+  if (crc != entry.Crc32) {
+    lastProblem_ = "bad CRC";
+    if (OnBadCRC) OnBadCRC(*this, crc, entry.Crc32, index);
+    --count;
+    return false;
+  }
+  return Refuse(index, kSkipSizeMismatch,
+                "size mismatch: " + std::to_string(run.written) + " bytes decoded, " +
+                    std::to_string(entry.UncompressedSize) + " declared",
+                count);
 }

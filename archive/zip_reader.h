@@ -168,15 +168,42 @@ class TZipReader {
   // (vzip t); raises the same events as UnZip (OnEndUnZip for a good entry, OnBadCRC or
   // OnSkippingFile otherwise) and returns the number of entries that passed.
   int TestZip();
-  // OnSkippingFile reason for an entry whose name would leave DestDir.
-  static constexpr int kSkipUnsafePath = 2;
+  // OnSkippingFile reasons of extraction and testing beyond kSkipBadPassword and
+  // kSkipFileExists; LastProblem() says more, with the values involved.
+  static constexpr int kSkipUnsafePath = 2;      // the name would leave DestDir
+  static constexpr int kSkipBadLocalHeader = 3;  // the local header disagrees or is missing
+  static constexpr int kSkipOverlap = 4;         // the data runs over another record
+  static constexpr int kSkipBadData = 5;         // the decoder met invalid compressed data
+  static constexpr int kSkipSizeMismatch = 6;    // decoded size differs from the declared one
+  // Why the entry last refused or failed did so, with the conflicting values (for example
+  // "local header disagrees with the central directory: CRC 1a2b3c4d in the central
+  // directory, 00000000 in the local header"); empty after a good entry.
+  const std::string& LastProblem() const { return lastProblem_; }
 
  private:
   struct TExtractRun;  // work buffers and per-entry decode state of one UnZip (zip_extract.cpp)
+  struct TTempFile;    // the temporary file an entry is decoded into
+  enum class TDecodeOutcome { Done, BadData, TooLarge, UnknownMethod };
   int RunExtraction(bool testOnly);
   // Extracts entry index of the view, lowering count when it is skipped or fails. Returns
-  // true when the entry is to be run again (a new password after a CRC mismatch).
+  // true when the entry is to be run again (a new password after a CRC mismatch). The
+  // steps below work on workEntry_; those returning bool return false when the entry was
+  // refused (reported through Refuse, count lowered).
   bool ExtractEntry(int index, TExtractRun& run, int& count);
+  // Reads the local header and leaves the stream at the data; returns why the entry cannot
+  // be trusted (local and central records disagree, the data overlaps another record), or
+  // an empty text.
+  std::string LocateData(TExtractRun& run);
+  bool ResolveTarget(int index, TExtractRun& run, std::string& directory,
+                     std::string& targetPath, int& count);
+  bool OpenDecryption(int index, TExtractRun& run, std::int64_t& compressedBytes, int& count);
+  bool PrepareTarget(int index, TExtractRun& run, std::string& targetPath, TTempFile& temp,
+                     int& count);
+  TDecodeOutcome Decode(TExtractRun& run);
+  // Mode and date onto the finished temporary file, then the rename onto the target.
+  void CommitEntry(TExtractRun& run, const std::string& targetPath, TTempFile& temp);
+  // Reports a refused or failed entry (OnSkippingFile with reason) and lowers count.
+  bool Refuse(int index, int reason, const std::string& problem, int& count);
   void CopyStored(TExtractRun& run);
 
  public:
@@ -245,7 +272,7 @@ class TZipReader {
   std::unique_ptr<archive::TDecodeBuffers> decodeBuffers_;
   TZipHeaderInfo workEntry_;
   std::uint32_t crc_ = 0xFFFFFFFF;
-  std::uint8_t localHeader_[30] = {};
+  std::string lastProblem_;
   std::int64_t totalBytes_ = 0;  // uncompressed bytes selected in the current UnZip
   std::int64_t bytesDone_ = 0;   // bytes written so far in the current UnZip
 };

@@ -34,12 +34,8 @@ int Extract(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     err << "  failed: " << sender.Entry(index).StoredName() << text << "\n";
     ++failed;
   };
-  reader.OnSkippingFile = [&](TZipReader&, int reason, const std::string& name, int) {
-    err << "  skipped: " << name
-        << (reason == kSkipBadPassword       ? " (incorrect password)"
-            : reason == TZipReader::kSkipUnsafePath ? " (path leaves the destination)"
-                                                    : " (exists)")
-        << "\n";
+  reader.OnSkippingFile = [&](TZipReader& sender, int, const std::string& name, int) {
+    err << "  skipped: " << name << " (" << sender.LastProblem() << ")\n";
     ++failed;
   };
   int files = 0;

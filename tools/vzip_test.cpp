@@ -34,9 +34,8 @@ int Test(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
     out << "    testing: " << sender.Entry(index).StoredName() << text << "\n";
     ++failed;
   };
-  reader.OnSkippingFile = [&](TZipReader&, int reason, const std::string& name, int) {
-    out << "    testing: " << name
-        << (reason == kSkipBadPassword ? "   incorrect password" : "   skipped") << "\n";
+  reader.OnSkippingFile = [&](TZipReader& sender, int, const std::string& name, int) {
+    out << "    testing: " << name << "   " << sender.LastProblem() << "\n";
     ++failed;
   };
   int passed = 0;

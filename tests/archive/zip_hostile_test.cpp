@@ -6,6 +6,7 @@
 // names), and as vzip t tests; each checks that the entry was refused, that nothing was
 // written outside the destination, and that a good file already there is untouched.
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -141,5 +142,147 @@ INSTANTIATE_TEST_SUITE_P(
                       TNameCase{"DotDotAlone", ".."},
                       TNameCase{"Absolute", "/tmp/outside.txt"}),
     [](const auto& info) { return std::string(info.param.label); });
+
+}  // namespace
+
+namespace {
+
+// Raw Deflate (no zlib header) of data, from zlib.
+Bytes RawDeflate(const Bytes& data) {
+  z_stream z{};
+  deflateInit2(&z, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+  Bytes out(deflateBound(&z, static_cast<uLong>(data.size())));
+  z.next_in = const_cast<Bytef*>(data.data());
+  z.avail_in = static_cast<uInt>(data.size());
+  z.next_out = out.data();
+  z.avail_out = static_cast<uInt>(out.size());
+  deflate(&z, Z_FINISH);
+  out.resize(z.total_out);
+  deflateEnd(&z);
+  return out;
+}
+
+// Runs the archive every way; each run must refuse the first entry with the reason, say
+// why, extract the good second entry ("fine.txt"), and harm nothing.
+void ExpectRefused(const Bytes& archive, int reason, const std::string& problemStart) {
+  for (TRun how : {TRun::Extract, TRun::ExtractBare, TRun::Test}) {
+    SCOPED_TRACE(static_cast<int>(how));
+    HostileArchive fixture(archive);
+    TOutcome outcome;
+    TZipReader reader;
+    reader.DoAll = true;
+    reader.RecreateDirs = how != TRun::ExtractBare;
+    reader.OverwriteMode = Always;
+    std::string problem;
+    reader.OnSkippingFile = [&](TZipReader& sender, int r, const std::string&, int) {
+      outcome.skipped.push_back(r);
+      problem = sender.LastProblem();
+    };
+    reader.OnBadCRC = [&](TZipReader&, std::uint32_t, std::uint32_t, int) { ++outcome.badCrc; };
+    reader.SetZipName(fixture.Archive());
+    reader.SetDestDir(fixture.Dest());
+    reader.ReadZip();
+    outcome.count = how == TRun::Test ? reader.TestZip() : reader.UnZip();
+    EXPECT_EQ(outcome.skipped, std::vector<int>{reason});
+    EXPECT_EQ(outcome.badCrc, 0);
+    EXPECT_EQ(problem.rfind(problemStart, 0), 0u) << problem;
+    EXPECT_EQ(outcome.count, 1);
+    fixture.ExpectNothingHarmed();
+    if (how != TRun::Test) {
+      EXPECT_TRUE(ReadAll(fixture.Dest() + "/fine.txt") == ToBytes("fine\n"));
+      // The refused entry left nothing behind (the good file, keep.txt and fine.txt only).
+      std::vector<platform::DirEntry> entries;
+      platform::ListDirectory(fixture.Dest(), entries);
+      EXPECT_EQ(entries.size(), 2u);
+    }
+  }
+}
+
+const ziptest::TEntry kFine{.name = "fine.txt", .data = ToBytes("fine\n")};
+
+// The overlap bomb in small: the first entry's data is the second entry's whole local
+// record, so both pass their CRC checks while one record's bytes are extracted twice.
+// Scaled up (many entries over one shared block), 57 KB claimed 3.36 GB.
+TEST(HostileOverlapTest, DataRunningOverAnotherEntrysHeaderIsRefused) {
+  const ziptest::TEntry inner{.name = "fine.txt", .data = ToBytes("fine\n")};
+  const Bytes innerArchive = ziptest::Build({inner});
+  const Bytes innerRecord(innerArchive.begin(), innerArchive.begin() + 30 + 8 + 5);
+  const ziptest::TEntry outer{.name = "bomb.bin", .data = innerRecord};
+  ziptest::TEntry pointer = inner;
+  pointer.pointAt = 30 + 8;  // inside the first entry's data
+  ExpectRefused(ziptest::Build({outer, pointer}), TZipReader::kSkipOverlap, "data overlaps");
+}
+
+TEST(HostileOverlapTest, DataRunningIntoTheCentralDirectoryIsRefused) {
+  ziptest::TEntry greedy{.name = "greedy.bin", .data = ToBytes("twelve bytes")};
+  greedy.compressedSizeOverride = 12 + 100;  // reaches into the central directory
+  greedy.localCompressedSize = 12 + 100;
+  ExpectRefused(ziptest::Build({greedy, kFine}), TZipReader::kSkipOverlap, "data overlaps");
+}
+
+struct TMismatchCase {
+  const char* label;
+  std::function<void(ziptest::TEntry&)> spoil;
+};
+
+class HostileHeaderTest : public ::testing::TestWithParam<TMismatchCase> {};
+
+TEST_P(HostileHeaderTest, LocalHeaderThatDisagreesIsRefused) {
+  ziptest::TEntry entry{.name = "entry.txt", .data = ToBytes("what the central record says\n")};
+  GetParam().spoil(entry);
+  ExpectRefused(ziptest::Build({entry, kFine}), TZipReader::kSkipBadLocalHeader,
+                "local header disagrees with the central directory");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Fields, HostileHeaderTest,
+    ::testing::Values(
+        TMismatchCase{"Crc", [](ziptest::TEntry& e) { e.localCrc = 0x12345678; }},
+        TMismatchCase{"Method", [](ziptest::TEntry& e) { e.localMethod = 8; }},
+        TMismatchCase{"Size", [](ziptest::TEntry& e) { e.localSize = 7; }},
+        TMismatchCase{"CompressedSize",
+                      [](ziptest::TEntry& e) { e.localCompressedSize = 3; }},
+        TMismatchCase{"Name", [](ziptest::TEntry& e) { e.localName = "other.txt"; }}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST(HostileHeaderTest, ADataDescriptorExcusesZerosInTheLocalHeader) {
+  ziptest::TEntry entry{.name = "streamed.txt", .data = ToBytes("sizes behind the data\n")};
+  entry.flags = 0x0008;
+  entry.localCrc = 0;
+  entry.localSize = 0;
+  entry.localCompressedSize = 0;
+  HostileArchive fixture(ziptest::Build({entry, kFine}));
+  const TOutcome outcome = RunArchive(fixture, TRun::Extract);
+  EXPECT_EQ(outcome.count, 2);
+  EXPECT_TRUE(ReadAll(fixture.Dest() + "/streamed.txt") == entry.data);
+}
+
+// A Deflate stream that gives far more than the entry declares: extraction stops at the
+// declared size, writes nothing, and says "size mismatch".
+TEST(HostileSizeTest, MoreDataThanDeclaredIsRefusedAsASizeMismatch) {
+  const Bytes plenty(1 << 20, 'z');
+  ziptest::TEntry bomb{.name = "keep.txt", .data = RawDeflate(plenty), .method = 8};
+  bomb.crc = ziptest::Crc(plenty);
+  bomb.size = 1000;
+  ExpectRefused(ziptest::Build({bomb, kFine}), TZipReader::kSkipSizeMismatch, "size mismatch");
+}
+
+// The CRC matches the bytes but the size does not: once reported as "bad CRC 7545ea13
+// (should be 7545ea13)".
+TEST(HostileSizeTest, ASizeMismatchWithAGoodCrcHasItsOwnMessage) {
+  ziptest::TEntry shorter{.name = "short.txt", .data = ToBytes("fewer bytes than declared\n")};
+  shorter.size = 40;
+  ExpectRefused(ziptest::Build({shorter, kFine}), TZipReader::kSkipSizeMismatch,
+                "size mismatch: 26 bytes decoded, 40 declared");
+}
+
+// Invalid Deflate data is its own outcome, not a CRC error.
+TEST(HostileDataTest, InvalidCompressedDataIsReportedAsSuch) {
+  ziptest::TEntry broken{.name = "broken.txt", .data = {0xFF, 0xFF, 0xFF, 0xFF}, .method = 8};
+  broken.crc = 0x11111111;
+  broken.size = 100;
+  ExpectRefused(ziptest::Build({broken, kFine}), TZipReader::kSkipBadData,
+                "invalid compressed data");
+}
 
 }  // namespace

@@ -54,7 +54,10 @@ TEST_F(VzipExtract, TestAgreesWithUnzipOnGoodAndDamagedArchives) {
   const int unzipStatus = Shell("unzip -tqq " + File("good.zip") + " >/dev/null 2>&1");
   ASSERT_NE(unzipStatus, 0);
   EXPECT_EQ(Run({"t", File("good.zip")}), 1);
-  EXPECT_NE(out_.str().find("bad CRC"), std::string::npos) << out_.str();
+  // Invalid Deflate data has its own message; other damage shows as a CRC mismatch.
+  EXPECT_TRUE(out_.str().find("bad CRC") != std::string::npos ||
+              out_.str().find("invalid compressed data") != std::string::npos)
+      << out_.str();
 }
 
 TEST_F(VzipExtract, ExtractsTheTreeByteForByte) {
