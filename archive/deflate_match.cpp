@@ -138,17 +138,15 @@ void CompressorState::InitMatcher() {
 // least prevLen; sets matchPos when it found one longer than prevLen. A length of nice or more
 // ends the search at once.
 //
-// The first few candidates are taken from the three-byte chain itself, which is all there is
-// to most chains of data that does not repeat. Past them, only candidates that agree with
-// curPos in four bytes can be longer than three, and all of them are on curPos's four-byte
-// chain, in the same order as on the three-byte chain. So that chain is walked instead: a
-// candidate's rank tells its place on the three-byte chain, which says whether the first part
-// had it already and where the three-byte walk would have stopped. When no match of three
-// bytes or more turned up and none of four exists, the answer is the next candidate on the
-// three-byte chain that agrees in three bytes, found by walking on to it.
+// Only candidates that agree with curPos in four bytes can be longer than three, and all of
+// them are on curPos's four-byte chain, in the same order as on the three-byte chain. So that
+// chain is walked instead: a candidate's rank tells its place on the three-byte chain, and the
+// walk ends where the three-byte walk would have. When no candidate of four bytes or more
+// exists and prevLen is below three, the answer is the first candidate on the three-byte
+// chain that agrees in three bytes, found by walking that chain to it. Without the four-byte
+// chain (useChain4_ off) the three-byte chain is walked as it is.
 std::uint32_t CompressorState::FindMatch(std::uint32_t chainStart, std::uint32_t curPos,
                                          std::uint32_t prevLen, std::int32_t& matchPos) const {
-  constexpr std::uint32_t kDirect = 4;  // candidates taken from the three-byte chain first
   const std::uint8_t* window = window_.get();
   const std::uint16_t* prev = prev_.get();
   const std::uint8_t* scan = window + curPos;
@@ -156,63 +154,62 @@ std::uint32_t CompressorState::FindMatch(std::uint32_t chainStart, std::uint32_t
   std::uint32_t chain = params_.chain;
   if (prevLen >= params_.good) chain >>= 2;
   const std::uint32_t nice = params_.nice;
-
-  // A candidate can only beat best if it agrees with scan in bytes 0 to best. Two masked
-  // 4-byte compares test a subset of those before anything else: bytes 0-2, and best-3 to
-  // best (bytes 0-2 again while best is 2).
-  std::uint32_t best = prevLen;
-  std::uint32_t endOffset = 0;
-  std::uint32_t endMask = 0x00FFFFFF;
-  if (best >= 3) {
-    endOffset = best - 3;
-    endMask = 0xFFFFFFFF;
-  }
   constexpr std::uint32_t kThreeBytes = 0x00FFFFFF;
   const std::uint32_t scan4 = Load32(scan);
-  std::uint32_t scanEnd = Load32(scan + endOffset) & endMask;
-  std::uint32_t candidate = chainStart;
-  std::uint32_t visited = 0;
-  for (;;) {
-    const std::uint8_t* match = window + candidate;
-    if ((Load32(match + endOffset) & endMask) == scanEnd &&
-        (Load32(match) & kThreeBytes) == (scan4 & kThreeBytes)) {
+
+  if (!useChain4_) {
+    // A candidate can only beat best if it agrees with scan in bytes 0 to best. Two masked
+    // 4-byte compares test a subset of those before anything else: bytes 0-2, and best-3 to
+    // best (bytes 0-2 again while best is 2).
+    std::uint32_t best = prevLen;
+    std::uint32_t endOffset = 0;
+    std::uint32_t endMask = kThreeBytes;
+    if (best >= 3) {
+      endOffset = best - 3;
+      endMask = 0xFFFFFFFF;
+    }
+    std::uint32_t scanEnd = Load32(scan + endOffset) & endMask;
+    std::uint32_t candidate = chainStart;
+    do {
+      const std::uint8_t* match = window + candidate;
+      if ((Load32(match + endOffset) & endMask) != scanEnd ||
+          (Load32(match) & kThreeBytes) != (scan4 & kThreeBytes)) {
+        continue;
+      }
       const std::uint32_t len = CommonLength(scan, match);
       if (len > best) {
         matchPos = static_cast<std::int32_t>(candidate);
         best = len;
-        if (len >= nice) return best;
+        if (len >= nice) break;
         endOffset = best - 3;
         endMask = 0xFFFFFFFF;
         scanEnd = Load32(scan + endOffset);
       }
-    }
-    ++visited;
-    candidate = prev[candidate];
-    if (candidate <= limit || visited == chain) return best;
-    if (visited == kDirect && useChain4_) break;
+    } while ((candidate = prev[candidate]) > limit && --chain != 0);
+    return best;
   }
-  ++longSearches_;
 
-  // Candidates from number kDirect on, by the four-byte chain.
   const std::uint16_t* prev4 = prev4_.get();
   const std::uint16_t* rank = rank_.get();
   const std::uint16_t startRank = rank[chainStart];
-  const std::uint32_t threshold = best;  // a length above this, and above 3, is an improvement
-  if (best < kMinMatch) {
-    endOffset = 0;
-    scanEnd = scan4;
-    best = kMinMatch;
-  }
+  // A candidate must agree in bytes 0 to best to be longer than best (at least 3): its first
+  // four bytes and the four ending at best are checked before it is measured.
+  std::uint32_t best = std::max(prevLen, kMinMatch);
+  std::uint32_t endOffset = best - 3;
+  std::uint32_t scanEnd = Load32(scan + endOffset);
   bool found = false;
-  for (std::uint32_t c = prev4[curPos]; c > limit; c = prev4[c]) {
-    const std::uint8_t* match = window + c;
+  bool agreed = false;
+  // The chain start itself may sit exactly at the limit; the three-byte walk visits it then.
+  for (std::uint32_t candidate = prev4[curPos]; candidate > limit || candidate == chainStart;
+       candidate = prev4[candidate]) {
+    const std::uint8_t* match = window + candidate;
     if (Load32(match) != scan4) continue;  // another four bytes with the same hash
-    const std::uint32_t place = static_cast<std::uint16_t>(startRank - rank[c]);
-    if (place >= chain) break;
-    if (place < kDirect || Load32(match + endOffset) != scanEnd) continue;
+    if (static_cast<std::uint16_t>(startRank - rank[candidate]) >= chain) break;
+    agreed = true;
+    if (Load32(match + endOffset) != scanEnd) continue;
     const std::uint32_t len = CommonLength(scan, match);
     if (len > best) {
-      matchPos = static_cast<std::int32_t>(c);
+      matchPos = static_cast<std::int32_t>(candidate);
       best = len;
       found = true;
       if (len >= nice) break;
@@ -220,17 +217,18 @@ std::uint32_t CompressorState::FindMatch(std::uint32_t chainStart, std::uint32_t
       scanEnd = Load32(scan + endOffset);
     }
   }
-  if (found || threshold >= kMinMatch) return found ? best : threshold;
+  if (agreed) ++longSearches_;
+  if (found || prevLen >= kMinMatch) return found ? best : prevLen;
 
-  // Nothing of three bytes so far and nothing of four at all: the next candidate that agrees
-  // in three bytes is the match.
+  // No candidate agrees in four bytes: the first that agrees in three is the match.
+  std::uint32_t candidate = chainStart;
   do {
     if ((Load32(window + candidate) & kThreeBytes) == (scan4 & kThreeBytes)) {
       matchPos = static_cast<std::int32_t>(candidate);
       return kMinMatch;
     }
-  } while ((candidate = prev[candidate]) > limit && ++visited != chain);
-  return threshold;
+  } while ((candidate = prev[candidate]) > limit && --chain != 0);
+  return prevLen;
 }
 
 void CompressorState::VerifyMatch(std::uint32_t start, std::int32_t matchPos,

@@ -276,8 +276,8 @@ class CompressorState {
   bool slid_ = false;
   // Whether the four-byte chain is kept for this file. It pays where three-byte chains grow
   // long (text, executables); on data that does not repeat they stay short and keeping it
-  // only costs. So at each slide, if few searches of the last 32 KB went past the first
-  // candidates, it is dropped for the rest of the file. The matches found are the same
+  // only costs. So at each slide, if few searches of the last 32 KB met a candidate that
+  // agreed in four bytes, it is dropped for the rest of the file. The matches found are the same
   // either way.
   bool useChain4_ = true;
   std::uint32_t searches_ = 0;
