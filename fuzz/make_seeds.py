@@ -8,10 +8,12 @@
                             Zip64 one goes to fuzz/corpus/zip_directory/ as well
 
 Run from anywhere: python3 fuzz/make_seeds.py. The output depends only on this script and
-zlib, so running it again rewrites the same files.
+zlib, so running it again rewrites the same files; with --check it writes nothing and fails
+when a committed seed differs (scripts/fuzz.sh checks this first).
 """
 import os
 import struct
+import sys
 import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -209,25 +211,41 @@ def inflate_seeds():
     }
 
 
-def write(folder, files):
+def write(folder, files, check, stale):
     path = os.path.join(HERE, "corpus", folder)
-    os.makedirs(path, exist_ok=True)
     for name, data in files.items():
-        with open(os.path.join(path, name), "wb") as f:
+        target = os.path.join(path, name)
+        if check:
+            try:
+                with open(target, "rb") as f:
+                    same = f.read() == data
+            except OSError:
+                same = False
+            if not same:
+                stale.append(os.path.relpath(target, os.path.dirname(HERE)))
+            continue
+        os.makedirs(path, exist_ok=True)
+        with open(target, "wb") as f:
             f.write(data)
 
 
 def main():
-    write("inflate", inflate_seeds())
+    # --check: write nothing, fail when a committed seed differs from what this script makes.
+    check = sys.argv[1:] == ["--check"]
+    stale = []
+    write("inflate", inflate_seeds(), check, stale)
     write("zip_extract", {
         "hostile_dotdot_nul.zip": dotdot_nul(),
         "hostile_overlap.zip": overlap(),
         "hostile_header_mismatch.zip": header_mismatch(),
         "hostile_symlinks.zip": symlinks(),
         "hostile_zip64.zip": zip64(),
-    })
+    }, check, stale)
     # The directory reader parses the Zip64 records too.
-    write("zip_directory", {"hostile_zip64.zip": zip64()})
+    write("zip_directory", {"hostile_zip64.zip": zip64()}, check, stale)
+    if stale:
+        print("seeds out of date (run python3 fuzz/make_seeds.py): " + " ".join(stale))
+        sys.exit(1)
 
 
 if __name__ == "__main__":
