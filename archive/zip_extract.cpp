@@ -71,6 +71,53 @@ bool HasUnsafeComponent(std::string_view path) {
   return false;
 }
 
+constexpr std::uint32_t kUnixFileTypeMask = 0170000;
+constexpr std::uint32_t kUnixSymlink = 0120000;
+// Longer link targets than the system's path limit cannot be created anyway.
+constexpr std::uint64_t kMaxLinkTargetBytes = 4096;
+
+bool IsSymlinkEntry(const TZipHeaderInfo& entry) {
+  return (entry.VersionMadeBy >> 8) == kUnixHost &&
+         ((entry.ExternalAttributes >> 16) & kUnixFileTypeMask) == kUnixSymlink;
+}
+
+// Number of directories a relative "/"-separated path goes down.
+int Depth(std::string_view path) {
+  int depth = 0;
+  std::size_t start = 0;
+  while (start < path.size()) {
+    std::size_t end = path.find('/', start);
+    if (end == std::string_view::npos) end = path.size();
+    if (end > start) ++depth;
+    start = end + 1;
+  }
+  return depth;
+}
+
+// True when a link at depth directories below the destination, pointing at target, stays
+// inside it however the links around it resolve: the target is relative, holds no NUL, and
+// its ".." components come first and climb no higher than the link's own directory. (A
+// ".." after a name could climb out of wherever that name, itself perhaps a link, leads.)
+bool LinkStaysInside(std::string_view target, int depth) {
+  if (target.empty() || target[0] == '/' || target.find('\0') != std::string_view::npos)
+    return false;
+  bool leading = true;
+  int up = 0;
+  std::size_t start = 0;
+  while (start <= target.size()) {
+    std::size_t end = target.find('/', start);
+    if (end == std::string_view::npos) end = target.size();
+    const std::string_view part = target.substr(start, end - start);
+    if (part == "..") {
+      if (!leading || ++up > depth) return false;
+    } else if (!part.empty() && part != ".") {
+      leading = false;
+    }
+    start = end + 1;
+  }
+  return true;
+}
+
 [[noreturn]] void ThrowCreateError(const std::string& path, std::error_code ec) {
   throw EFOpenError("Cannot create file \"" + path + "\". " + ec.message(), ec);
 }
@@ -121,6 +168,11 @@ struct TZipReader::TExtractRun : archive::TDecodeDriver {
   std::uint64_t written = 0;
   std::unique_ptr<TLFNFileStream> target;
   std::unique_ptr<TZipDecrypter> decrypter;
+  // A symbolic link entry: its data, the link's target, is collected here instead of going
+  // to a file; linkDepth is how many directories below DestDir the link lies.
+  bool collectLink = false;
+  std::string linkTarget;
+  int linkDepth = 0;
 
   void StartEntry(const TZipHeaderInfo& entry, std::int64_t compressedBytes) {
     inNext = inEnd = work.Input();
@@ -170,6 +222,7 @@ struct TZipReader::TExtractRun : archive::TDecodeDriver {
       throw EBiggerThanUncompressed("File is larger than uncompressed size!");
     }
     if (target) target->Write(data, size);
+    if (collectLink) linkTarget.append(reinterpret_cast<const char*>(data), size);
     reader.crc_ = UpdateCrc32(reader.crc_, data, size);
     written += size;
     reader.bytesDone_ += static_cast<std::int64_t>(size);
@@ -355,6 +408,7 @@ bool TZipReader::ResolveTarget(int index, TExtractRun& run, std::string& directo
                                std::string& targetPath, int& count) {
   const TZipHeaderInfo& entry = workEntry_;
   const bool isDirectory = entry.FileName.empty();
+  run.linkDepth = 0;
   // Checked on the very texts the file system gets: the stored directory as it is joined
   // below, and the file name.
   bool unsafe = !isDirectory && IsUnsafeComponent(entry.FileName);
@@ -365,6 +419,8 @@ bool TZipReader::ResolveTarget(int index, TExtractRun& run, std::string& directo
       stored.erase(0, rootDir_.size());
     }
     const bool absolute = !stored.empty() && stored[0] == '/';
+    // Links below an absolute directory (no DestDir) may not climb at all.
+    run.linkDepth = absolute ? 0 : Depth(stored);
     if (HasUnsafeComponent(stored) || (absolute && !destDir_.empty())) {
       unsafe = true;
     } else if (absolute) {
@@ -437,6 +493,8 @@ bool TZipReader::PrepareTarget(int index, TExtractRun& run, std::string& targetP
   if (parent.empty()) parent = targetPath[0] == '/' ? "/" : ".";
   const platform::OpenDirectory& targetDirectory = run.TargetDirectory(parent);
   const std::string targetName = platform::BaseName(targetPath);
+  temp.directory = &targetDirectory;
+  if (run.collectLink) return true;  // the link is made once its target is known
   // A target that exists but cannot be written keeps the error a direct create would give.
   platform::FileInfo existing;
   if (!targetDirectory.GetFileInfo(targetName, existing)) {
@@ -529,6 +587,12 @@ bool TZipReader::ExtractEntry(int index, TExtractRun& run, int& count) {
   std::int64_t compressedBytes = 0;
   if (!OpenDecryption(index, run, compressedBytes, count)) return false;
 
+  run.collectLink = IsSymlinkEntry(entry);
+  run.linkTarget.clear();
+  if (run.collectLink && entry.UncompressedSize > kMaxLinkTargetBytes) {
+    return Refuse(index, kSkipUnsafeLink,
+                  "link target of " + std::to_string(entry.UncompressedSize) + " bytes", count);
+  }
   TTempFile temp;
   if (!PrepareTarget(index, run, targetPath, temp, count)) return false;
   struct TStreamCloser {
@@ -549,6 +613,27 @@ bool TZipReader::ExtractEntry(int index, TExtractRun& run, int& count) {
   const std::uint32_t crc = ~crc_;
   const bool good = outcome == TDecodeOutcome::Done && crc == entry.Crc32 &&
                     run.written == entry.UncompressedSize;
+  if (good && run.collectLink) {
+    if (!LinkStaysInside(run.linkTarget, run.linkDepth)) {
+      return Refuse(index, kSkipUnsafeLink,
+                    "link target leaves the destination: \"" + run.linkTarget + "\"", count);
+    }
+    if (!run.testOnly) {
+      // Made under a temporary name and renamed, so that an existing file or link of that
+      // name is replaced in one step.
+      std::string linkName;
+      if (std::error_code ec =
+              temp.directory->CreateTempSymlink(run.linkTarget, "unz", linkName)) {
+        ThrowCreateError(targetPath, ec);
+      }
+      if (std::error_code ec = temp.directory->Rename(linkName, platform::BaseName(targetPath))) {
+        temp.directory->DeleteFile(linkName);
+        ThrowCreateError(targetPath, ec);
+      }
+    }
+    if (OnEndUnZip) OnEndUnZip(*this, index, targetPath);
+    return false;
+  }
   if (good) {
     if (!run.testOnly) CommitEntry(run, targetPath, temp);
     if (OnEndUnZip) OnEndUnZip(*this, index, targetPath);

@@ -175,6 +175,10 @@ class TZipReader {
   static constexpr int kSkipOverlap = 4;         // the data runs over another record
   static constexpr int kSkipBadData = 5;         // the decoder met invalid compressed data
   static constexpr int kSkipSizeMismatch = 6;    // decoded size differs from the declared one
+  // A symbolic link entry (Unix host, file type 0120000) is restored as a link when its
+  // target stays inside DestDir: relative, with ".." components only at its start and no
+  // more of them than the link's directory lies below DestDir. Otherwise it is refused:
+  static constexpr int kSkipUnsafeLink = 7;
   // Why the entry last refused or failed did so, with the conflicting values (for example
   // "local header disagrees with the central directory: CRC 1a2b3c4d in the central
   // directory, 00000000 in the local header"); empty after a good entry.

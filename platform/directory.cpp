@@ -84,6 +84,23 @@ std::error_code OpenDirectory::CreateTempFile(const std::string& prefix, File& f
   return error;
 }
 
+std::error_code OpenDirectory::CreateTempSymlink(const std::string& target,
+                                                 const std::string& prefix,
+                                                 std::string& name) const {
+  constexpr int kAttempts = 100;
+  std::error_code error;
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    const std::string candidate = prefix + TempSuffix();
+    if (symlinkat(target.c_str(), Fd(), At(candidate).c_str()) == 0) {
+      name = candidate;
+      return {};
+    }
+    error = LastError();
+    if (error != std::errc::file_exists) return error;
+  }
+  return error;
+}
+
 std::error_code OpenDirectory::Rename(const std::string& from, const std::string& to) const {
   if (renameat(Fd(), At(from).c_str(), Fd(), At(to).c_str()) != 0) return LastError();
   return {};

@@ -32,6 +32,10 @@ class OpenDirectory {
   // Creates a new file prefix + six random characters, readable and writable by the owner
   // only, opens it into file and returns its bare name.
   std::error_code CreateTempFile(const std::string& prefix, File& file, std::string& name) const;
+  // Creates a symbolic link to target under a new unique name beginning with prefix, which
+  // is returned in name.
+  std::error_code CreateTempSymlink(const std::string& target, const std::string& prefix,
+                                    std::string& name) const;
   // Renames from onto to, both inside this directory; an existing to is replaced.
   std::error_code Rename(const std::string& from, const std::string& to) const;
   std::error_code DeleteFile(const std::string& name) const;
