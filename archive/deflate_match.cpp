@@ -66,7 +66,7 @@ std::uint32_t CompressorState::RefillWindow(std::uint32_t& curPos, std::uint32_t
       more += kWSize;
       slid = kWSize;
       slid_ = true;
-      if (longSearches_ * 8 < searches_) useChain4_ = false;
+      if (longSearches_ * 64 < searches_) useChain4_ = false;
       searches_ = 0;
       longSearches_ = 0;
     }
