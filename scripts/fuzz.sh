@@ -19,7 +19,7 @@ launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ "${launcher[@]}" \
-  -DVARNHOLT_FUZZ=ON -DVARNHOLT_GUI=OFF -DVARNHOLT_TESTS=OFF >/dev/null
+  -DVARNHOLT_FUZZ=ON -DVARNHOLT_GUI=OFF -DVARNHOLT_TESTS=OFF -DVARNHOLT_WERROR=ON >/dev/null
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
   for src in "$root"/fuzz/*_fuzz.cpp; do targets+=("$(basename "$src" .cpp)"); done
