@@ -17,6 +17,7 @@
 
 #include "backup/placement.h"
 #include "tests/backup/test_tree.h"
+#include "tests/support/unprivileged.h"
 
 namespace fs = std::filesystem;
 using backup::MatchMask;
@@ -309,7 +310,7 @@ TEST(ProcessDirectory, UnreadableSubdirectoryEndsOnlyItsOwnLevel) {
   WriteFile(src + "/z.txt");
   fs::permissions(src + "/locked", fs::perms::none);
   // The walk runs unprivileged; the child reports through its exit status.
-  const int status = backup_test::RunUnprivileged([&] {
+  const int status = testsupport::RunUnprivileged([&] {
     Recorder rec;
     if (!backup::ProcessDirectory(src, dir / "dst", rec.Walk("", false))) return 4;
     if (rec.stored != std::vector<std::string>{src + "/z.txt -> " + (dir / "dst")}) return 1;
@@ -329,7 +330,7 @@ TEST(ProcessDirectory, DirectoryThatMayBeReadButNotEnteredIsReported) {
   WriteFile(src + "/z.txt");
   fs::permissions(src + "/listonly", fs::perms::owner_read | fs::perms::others_read);
   fs::permissions(src, fs::perms::all);
-  const int status = backup_test::RunUnprivileged([&] {
+  const int status = testsupport::RunUnprivileged([&] {
     Recorder rec;
     backup::ProcessDirectory(src, dir / "dst", rec.Walk("", false));
     if (rec.stored != std::vector<std::string>{src + "/z.txt -> " + (dir / "dst")}) return 1;

@@ -60,22 +60,3 @@ long long MtimeNs(const std::string& path) {
 }
 
 }  // namespace backup_test
-
-#include <sys/wait.h>
-#include <unistd.h>
-
-namespace backup_test {
-
-int RunUnprivileged(const std::function<int()>& body) {
-  const pid_t pid = fork();
-  if (pid < 0) return -1;
-  if (pid == 0) {
-    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(125);
-    _exit(body());
-  }
-  int status = 0;
-  if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
-  return WEXITSTATUS(status);
-}
-
-}  // namespace backup_test

@@ -27,14 +27,3 @@ void SetMtime(const std::string& path, long long unixSeconds, long nanoseconds =
 long long MtimeNs(const std::string& path);
 
 }  // namespace backup_test
-
-#include <functional>
-
-namespace backup_test {
-
-// Runs body in a child process, as the unprivileged user "nobody" when the test runs as
-// root (root reads every file, so permission tests would prove nothing), and returns its
-// exit status (-1 when it did not exit normally). body returns the child's exit status.
-int RunUnprivileged(const std::function<int()>& body);
-
-}  // namespace backup_test
