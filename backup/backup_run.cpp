@@ -33,7 +33,7 @@ std::string FolderStartText(const std::string& path) {
   return "Processing folder \"" + path + "\"...";
 }
 std::string FileStoredText(const std::string& filePath) {
-  return "File \"" + filePath + "\" was succefully stored.";
+  return "File \"" + filePath + "\" was succefully stored.";  // sic: see backup_run.h
 }
 std::string FileNotStoredText(const std::string& filePath) {
   return "Can't store file \"" + filePath + "\"!";

@@ -136,7 +136,8 @@ class BackupRun {
   std::deque<std::shared_ptr<PendingStore>> pending_;  // walk order
 };
 
-// The log texts of a run, exactly as they are written.
+// The log texts of a run, exactly as they are written. The misspellings ("succefully",
+// "comleted") stay: existing logs hold them and users' scripts search the log for them.
 std::string RunStartText(const std::string& project);
 std::string FolderStartText(const std::string& path);
 std::string FileStoredText(const std::string& filePath);

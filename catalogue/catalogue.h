@@ -38,7 +38,8 @@
 
 namespace catalogue {
 
-// The file names the program uses, relative to its working directory.
+// The file names the program uses, relative to its working directory. "Rpoject.vrn" is
+// misspelt and stays so: every existing catalogue is found under that name.
 inline constexpr char kProjectFileName[] = "Rpoject.vrn";
 inline constexpr char kFolderFileName[] = "Folder.vrn";
 inline constexpr char kLogFileName[] = "Log.vrn";

@@ -44,7 +44,8 @@ enum class RestoreOption {
 // The answers of the overwrite question.
 enum class ReplaceAnswer { Yes, No, Abort, All };
 
-// Texts of the run, exactly as the user and the log see them.
+// Texts of the run, exactly as the user and the log see them. "complette" (in every existing
+// log) and "Are you want to replace" stay as they are: users and their scripts know them.
 inline constexpr std::string_view kLogStarting = "Starting restore process...";
 inline constexpr std::string_view kLogComplete = "Restoring complette!";
 inline constexpr std::string_view kNoDestinationMessage = "You must specify destination folder!";
