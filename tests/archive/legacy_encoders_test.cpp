@@ -7,7 +7,10 @@
 // byte layout with the expected output worked out by hand.
 #include <gtest/gtest.h>
 
+#include <array>
+#include <map>
 #include <queue>
+#include <random>
 
 #include "archive/decoder.h"
 #include "tests/archive/decode_support.h"
@@ -252,6 +255,143 @@ TEST(ShrinkControlCodesTest, WiderCodesAndPartialClear) {
   TDecodeResult r = Decode(&archive::Unshrink, w.bytes, 3, expected.size(), 1);
   EXPECT_EQ(r.status, TDecodeStatus::Done);
   EXPECT_EQ(std::string(r.output.begin(), r.output.end()), text);
+}
+
+// A Shrink encoder: LZW over the same dictionary as Unshrink, 9-bit codes widened by 256-1
+// whenever a code needs it, and a partial clear (256-2) after the first code sent at or after
+// each offset of clearAt that is a literal or some code's prefix (a code that survives the
+// clear, so that the entry still to be defined from it never hangs from a freed code).
+//
+// A partial clear can be read two ways. BelowNextFree looks only at the codes below the next
+// free code and frees each that is no other such code's prefix: what Unshrink and Info-ZIP
+// unzip do. AllLeaves frees every code in use that is no other code's prefix. They differ
+// once codes that survived an earlier clear sit above the next free code, that is at a
+// second clear before the refill has passed them.
+enum class ClearRule { BelowNextFree, AllLeaves };
+
+class TShrinkEncoder {
+ public:
+  explicit TShrinkEncoder(ClearRule rule) : rule_(rule) {
+    std::fill(prefix_.begin(), prefix_.end(), kFree);
+  }
+
+  Bytes Encode(const Bytes& data, const std::vector<std::size_t>& clearAt) {
+    std::size_t nextClear = 0;
+    unsigned w = data[0];
+    for (std::size_t i = 1; i < data.size(); ++i) {
+      const std::uint8_t c = data[i];
+      const auto found = codes_.find(Key(w, c));
+      if (found != codes_.end()) {
+        w = found->second;
+        continue;
+      }
+      Send(w);
+      if (nextClear < clearAt.size() && i >= clearAt[nextClear] && Survives(w)) {
+        Send(256);
+        Send(2);
+        PartialClear();
+        ++nextClear;
+      }
+      Define(w, c);
+      w = c;
+    }
+    Send(w);
+    return out_.bytes;
+  }
+
+  int clears = 0;
+  int inUseAboveNextFree = 0;  // at the last clear
+
+ private:
+  static constexpr unsigned kLimit = 8192;
+  static constexpr int kFree = -1;
+  static unsigned Key(unsigned prefix, std::uint8_t c) { return prefix << 8 | c; }
+
+  void Send(unsigned code) {
+    if (code >= (1u << bits_)) {
+      out_.Put(256, bits_);
+      out_.Put(1, bits_);
+      ++bits_;
+    }
+    out_.Put(code, bits_);
+  }
+  void Define(unsigned w, std::uint8_t c) {
+    if (nextFree_ >= kLimit) return;
+    prefix_[nextFree_] = static_cast<int>(w);
+    suffix_[nextFree_] = c;
+    codes_[Key(w, c)] = nextFree_;
+    while (nextFree_ < kLimit && prefix_[nextFree_] != kFree) ++nextFree_;
+  }
+  unsigned ClearEnd() const { return rule_ == ClearRule::AllLeaves ? kLimit : nextFree_; }
+  bool Survives(unsigned w) const {
+    if (w < 256) return true;
+    for (unsigned code = 257; code < ClearEnd(); ++code) {
+      if (prefix_[code] == static_cast<int>(w)) return true;
+    }
+    return false;
+  }
+  void PartialClear() {
+    ++clears;
+    // Where the rules differ: codes in use above the next free code at this clear.
+    inUseAboveNextFree = 0;
+    for (unsigned code = nextFree_ + 1; code < kLimit; ++code) {
+      if (prefix_[code] != kFree) ++inUseAboveNextFree;
+    }
+    const unsigned end = ClearEnd();
+    std::vector<bool> isPrefix(kLimit, false);
+    for (unsigned code = 257; code < end; ++code) {
+      if (prefix_[code] >= 257) isPrefix[static_cast<unsigned>(prefix_[code])] = true;
+    }
+    for (unsigned code = 257; code < end; ++code) {
+      if (prefix_[code] == kFree || isPrefix[code]) continue;
+      codes_.erase(Key(static_cast<unsigned>(prefix_[code]), suffix_[code]));
+      prefix_[code] = kFree;
+    }
+    nextFree_ = 257;
+    while (nextFree_ < kLimit && prefix_[nextFree_] != kFree) ++nextFree_;
+  }
+
+  ClearRule rule_;
+  std::array<int, kLimit> prefix_;
+  std::array<std::uint8_t, kLimit> suffix_{};
+  std::map<unsigned, unsigned> codes_;
+  unsigned nextFree_ = 257;
+  unsigned bits_ = 9;
+  TBitWriter out_;
+};
+
+// Pins the partial clear to the codes below the next free code. The archive has two partial
+// clears, and at the second one codes that survived the first sit above the next free code,
+// so freeing every leaf among all codes in use would build another dictionary. Info-ZIP
+// unzip, the oracle, accepts the stream made by the rule Unshrink follows and rejects the one
+// made by the other; Unshrink must decode the first exactly and the second wrongly.
+TEST(ShrinkControlCodesTest, SecondPartialClearLooksOnlyBelowTheNextFreeCode) {
+  std::mt19937 rng(16);
+  Bytes data;
+  const std::string words[] = {"alpha ", "beta ", "gamma ", "delta ", "alphabet ", "betamax "};
+  while (data.size() < 3000) {
+    const std::string& word = words[rng() % 6];
+    data.insert(data.end(), word.begin(), word.end());
+  }
+  const std::vector<std::size_t> clearAt = {1200, 1500};
+
+  TShrinkEncoder belowNextFree(ClearRule::BelowNextFree);
+  const Bytes stream = belowNextFree.Encode(data, clearAt);
+  ASSERT_EQ(belowNextFree.clears, 2);
+  ASSERT_GT(belowNextFree.inUseAboveNextFree, 0) << "the rules do not differ on this input";
+  TShrinkEncoder allLeaves(ClearRule::AllLeaves);
+  const Bytes otherStream = allLeaves.Encode(data, clearAt);
+  ASSERT_EQ(allLeaves.clears, 2);
+  ASSERT_NE(stream, otherStream);
+
+  EXPECT_TRUE(UnzipAccepts(MakeZip("clears.txt", 1, 0, stream, data)));
+  EXPECT_FALSE(UnzipAccepts(MakeZip("clears.txt", 1, 0, otherStream, data)));
+
+  TDecodeResult r = Decode(&archive::Unshrink, stream, 16000, data.size(), 1);
+  EXPECT_EQ(r.status, TDecodeStatus::Done);
+  EXPECT_TRUE(r.output == data);
+  TDecodeResult other = Decode(&archive::Unshrink, otherStream, 16000, data.size(), 1);
+  EXPECT_FALSE(other.output == data);
 }
 
 TEST(ShrinkControlCodesTest, CodeWiderThanThirteenBitsStops) {
