@@ -296,7 +296,7 @@ int TZipReader::RunExtraction(bool testOnly) {
 
   bool stopNow = false;
   if (OnStartUnZipInfo) OnStartUnZipInfo(*this, count, totalBytes_, stopNow);
-  if (stopNow) return 0;  // nothing was extracted
+  if (stopNow) return count;  // none extracted, yet the count of the selection comes back
   if (count > 0) {
     for (int i = 0; i < Count(); ++i) {
       if (!DoAll && !EntryAt(i).Selected) continue;

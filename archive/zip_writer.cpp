@@ -496,13 +496,9 @@ void TZipWriter::Commit() {
   archiveStamp_ = StampOf(zipName_);
   scanned_ = false;
   sortMode_ = op_->savedSortMode;
-  if (sortMode_ == ByName) {
-    sortedView_ = std::move(op_->byName);
-    view_ = sortedView_.get();
-  } else {
-    op_->byName.reset();
-    BuildView();
-  }
+  // Not byName as the view: it holds only the first of names that differ only in case.
+  op_->byName.reset();
+  BuildView();
   KeepZipOpen = op_->savedKeepZipOpen;
   CloseArchive();
 }

@@ -506,6 +506,27 @@ TEST(ExtractTest, EventsReportProgressAndSelection) {
   EXPECT_EQ(ListDir(dir.File("out")).size(), 2u);
 }
 
+// Regression: a stop asked for in OnStartUnZipInfo made UnZip return 0; it returns the
+// number of entries selected so far, and extracts none of them.
+TEST(ExtractTest, StopInStartUnZipInfoReturnsTheSelectedCountAndWritesNothing) {
+  TempDir dir;
+  const std::string archive =
+      ZipOf(dir, {{"a.txt", "aaa"}, {"b.txt", "bbb"}, {"c.dat", "ccc"}});
+  TZipReader reader;
+  reader.SetZipName(archive);
+  reader.SetDestDir(dir.File("out"));
+  reader.DoAll = false;
+  reader.FilesList = {"*.txt"};
+  int announced = -1;
+  reader.OnStartUnZipInfo = [&](TZipReader&, int n, std::int64_t, bool& stopNow) {
+    announced = n;
+    stopNow = true;
+  };
+  EXPECT_EQ(reader.UnZip(), 2);
+  EXPECT_EQ(announced, 2);
+  EXPECT_TRUE(ListDir(dir.File("out")).empty());
+}
+
 TEST(ExtractTest, TestZipWritesNothing) {
   TempDir dir;
   const std::string archive = ZipOf(dir, {{"a.txt", "aaa"}, {"b.txt", "bbb"}});

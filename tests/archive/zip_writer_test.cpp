@@ -650,6 +650,36 @@ TEST(ZipWriter, SortModeAndKeepZipOpenComeBackAfterZip) {
   EXPECT_EQ(Python(dir, dir.File("s.zip")).entries.at(0).name, "b.txt");  // the file is not
 }
 
+// Regression: after Zip the by-name view held only the first of old entries whose names
+// differ only in letter case, so Count, the accessors and a later UnZip lost the others.
+TEST(ZipWriter, ByNameViewKeepsEntriesWhoseNamesDifferOnlyInCase) {
+  TempDir dir;
+  std::filesystem::create_directory(dir.File("src"));
+  WriteText(dir.File("src/read.me"), "lower");
+  WriteText(dir.File("src/READ.ME"), "upper");
+  WriteText(dir.File("src/new.txt"), "new");
+  ASSERT_EQ(Shell("cd " + Quote(dir.File("src")) + " && zip -q -X " + Quote(dir.File("c.zip")) +
+                  " read.me READ.ME"),
+            0);
+  TZipWriter writer;
+  writer.SetSortMode(ByName);
+  writer.SetZipName(dir.File("c.zip"));
+  writer.FilesList = {dir.File("src/new.txt")};
+  EXPECT_EQ(writer.Zip(), 1);
+  ASSERT_EQ(writer.Count(), 3);
+  std::vector<std::string> names;
+  for (int i = 0; i < writer.Count(); ++i) names.push_back(writer.Entry(i).FileName);
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"READ.ME", "new.txt", "read.me"}));
+  EXPECT_EQ(writer.Entry(0).FileName, "new.txt");  // still by name, ASCII case ignored
+
+  writer.SetDestDir(dir.File("out"));
+  writer.DoAll = true;
+  EXPECT_EQ(writer.UnZip(), 3);
+  EXPECT_EQ(ReadAll(dir.File("out/READ.ME")), (Bytes{'u', 'p', 'p', 'e', 'r'}));
+  EXPECT_EQ(ReadAll(dir.File("out/read.me")), (Bytes{'l', 'o', 'w', 'e', 'r'}));
+}
+
 TEST(ZipWriter, ChangedCommentsAreWrittenBeforeTheWriterMovesToAnotherArchive) {
   TempDir dir;
   WriteText(dir.File("a.txt"), "a");
