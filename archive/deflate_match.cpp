@@ -1,8 +1,8 @@
 // The matcher: window management, hash chains, and the two parsing strategies.
 //
-// compress_fast (levels 1-3) takes the longest match found at each position at once (greedy)
+// CompressFast (levels 1-3) takes the longest match found at each position at once (greedy)
 // and, for matches longer than the level's lazy value, skips inserting the positions inside
-// the match into the hash chains. compress_lazy (levels 4-9) holds each match back for one
+// the match into the hash chains. CompressLazy (levels 4-9) holds each match back for one
 // position and emits it only when the next position does not start a longer one.
 //
 // The chain search rejects most candidates with two 16-bit compares (the two bytes at the

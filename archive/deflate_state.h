@@ -2,8 +2,8 @@
 // deflate_*.cpp files include this.
 //
 // How the pieces fit (the classic hash-chain Deflate):
-//   window   64 KB of source in two 32 KB halves. The matcher walks cur_pos through it; when
-//            cur_pos passes 65273 the upper half is copied onto the lower one ("slide") and
+//   window   64 KB of source in two 32 KB halves. The matcher walks curPos through it; when
+//            curPos passes 65273 the upper half is copied onto the lower one ("slide") and
 //            every stored position drops by 32768.
 //   head     for each 15-bit hash of three bytes, the latest position with that hash (0 =
 //            none); prev chains each position to the previous one with the same hash. prev
@@ -17,7 +17,7 @@
 //            at the same chain limit, and finds the same match, while skipping the many
 //            candidates that share only the three-byte hash. See FindMatch.
 //   symbols  literals and (length, distance) pairs are tallied into the literal, distance and
-//            flag buffers with their frequencies; when a block ends (ct_tally's rules), trees
+//            flag buffers with their frequencies; when a block ends (BlockCheck decides), trees
 //            are built and the block is sent as raw, stored, fixed or dynamic, whichever is
 //            smallest.
 // Positions are 16-bit; the 0 of head/prev doubles as "no position", so a match can never
@@ -42,7 +42,7 @@ inline constexpr std::uint32_t kMinMatch = 3;
 inline constexpr std::uint32_t kMaxMatch = 258;
 inline constexpr std::uint32_t kMinLookahead = kMaxMatch + kMinMatch + 1;  // 262
 inline constexpr std::uint32_t kMaxDist = kWSize - kMinLookahead;          // 32506
-// Slide once cur_pos passes this, so that cur_pos + kMaxMatch stays inside the window.
+// Slide once curPos passes this, so that curPos + kMaxMatch stays inside the window.
 inline constexpr std::uint32_t kSlideAfter = kWSize + kMaxDist - 1;  // 65273
 inline constexpr std::uint32_t kHashBits = 15;
 inline constexpr std::uint32_t kHashSize = 1u << kHashBits;
@@ -58,7 +58,7 @@ inline constexpr std::uint32_t kDistBufSize = 32768;
 inline constexpr std::uint32_t kFlagBufSize = kLitBufSize / 8;
 inline constexpr std::uint32_t kOutBufSize = 1024;
 // Slack behind the window: the match compare reads 8 bytes at a time up to 266 bytes past
-// cur_pos. Nothing is ever read into it, so it holds zeros.
+// curPos. Nothing is ever read into it, so it holds zeros.
 inline constexpr std::uint32_t kWindowSlack = 512;
 inline constexpr int kHeapSize = 2 * kLCodes + 1;  // leaves and inner nodes of the largest tree
 
@@ -160,7 +160,7 @@ class CompressorState {
   void ClearHeads();
 
   // --- Symbols and blocks (deflate_trees.cpp) ---------------------------------------------
-  // Each returns true when the block should end here (ct_tally's rules). curPos is the
+  // Each returns true when the block should end here (BlockCheck's rules). curPos is the
   // matcher's position at the time, for the early-end estimate.
   bool TallyLiteral(std::uint32_t literal, std::uint32_t curPos) {
     litBuf_[symCount_] = static_cast<std::uint8_t>(literal);
@@ -176,7 +176,7 @@ class CompressorState {
     unsigned dcode = DistCode(distMinus1);
 #ifndef NDEBUG
     if (distMinus1 >= kMaxDist || lengthMinus3 > 255 || dcode >= kDCodes) {
-      Fail("ct_tally: bad match");
+      Fail("TallyMatch: bad match");
     }
 #endif
     litBuf_[symCount_] = static_cast<std::uint8_t>(lengthMinus3);
