@@ -10,12 +10,13 @@
 
 #include "platform/file_info_at.h"
 #include "platform/file_system.h"
+#include "platform/posix.h"
 
 namespace platform {
 
-namespace {
+using detail::LastError;
 
-std::error_code LastError() { return {errno, std::generic_category()}; }
+namespace {
 
 // Six name characters from a process-wide sequence: a random start, then a mix of a counter,
 // so that names stay unpredictable without a system call for each.

@@ -7,10 +7,13 @@
 #include <cerrno>
 #include <utility>
 
+#include "platform/posix.h"
+
 namespace platform {
 
+using detail::LastError;
+
 namespace {
-std::error_code LastError() { return {errno, std::generic_category()}; }
 std::error_code NotOpen() { return std::make_error_code(std::errc::bad_file_descriptor); }
 }  // namespace
 
@@ -179,13 +182,9 @@ std::error_code File::SetMode(std::uint32_t mode) {
 
 std::error_code File::SetLastWriteTime(FileTime lastWrite) {
   if (fd_ < 0) return NotOpen();
-  std::int64_t seconds = 0;
-  std::int64_t nanoseconds = 0;
-  FileTimeToUnix(lastWrite, seconds, nanoseconds);
   struct timespec times[2] {};
   times[0].tv_nsec = UTIME_OMIT;
-  times[1].tv_sec = static_cast<time_t>(seconds);
-  times[1].tv_nsec = static_cast<long>(nanoseconds);
+  times[1] = detail::ToTimespec(lastWrite);
   if (::futimens(fd_, times) != 0) return LastError();
   return {};
 }

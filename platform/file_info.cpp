@@ -10,12 +10,13 @@
 #include <cerrno>
 
 #include "platform/file_info_at.h"
+#include "platform/posix.h"
 
 namespace platform {
 
-namespace {
+using detail::LastError;
 
-std::error_code LastError() { return {errno, std::generic_category()}; }
+namespace {
 
 FileTime StatxTime(const struct statx_timestamp& ts) { return UnixToFileTime(ts.tv_sec, ts.tv_nsec); }
 

@@ -10,11 +10,11 @@
 #include <cstdio>
 #include <vector>
 
+#include "platform/posix.h"
+
 namespace platform {
 
-namespace {
-std::error_code LastError() { return {errno, std::generic_category()}; }
-}  // namespace
+using detail::LastError;
 
 std::error_code CreateDirectory(const std::string& path) {
   if (::mkdir(path.c_str(), 0777) != 0) return LastError();

@@ -8,13 +8,15 @@
 #include <cerrno>
 #include <mutex>
 
+#include "platform/posix.h"
+
 namespace platform {
+
+using detail::LastError;
 
 namespace {
 
 constexpr std::int64_t kTicksPerSecond = 10000000;
-
-std::error_code LastError() { return {errno, std::generic_category()}; }
 
 CalendarTime FromTm(const struct tm& tm, int millisecond) {
   CalendarTime c;
@@ -27,16 +29,6 @@ CalendarTime FromTm(const struct tm& tm, int millisecond) {
   c.millisecond = millisecond;
   c.dayOfWeek = tm.tm_wday;
   return c;
-}
-
-struct timespec ToTimespec(FileTime t) {
-  std::int64_t seconds = 0;
-  std::int64_t nanoseconds = 0;
-  FileTimeToUnix(t, seconds, nanoseconds);
-  struct timespec ts {};
-  ts.tv_sec = static_cast<time_t>(seconds);
-  ts.tv_nsec = static_cast<long>(nanoseconds);
-  return ts;
 }
 
 }  // namespace
@@ -166,7 +158,7 @@ std::error_code ReadFileTimes(const std::string& path, FileTimes& out) {
 }
 
 std::error_code WriteFileTimes(const std::string& path, FileTime lastAccess, FileTime lastWrite) {
-  struct timespec times[2] = {ToTimespec(lastAccess), ToTimespec(lastWrite)};
+  struct timespec times[2] = {detail::ToTimespec(lastAccess), detail::ToTimespec(lastWrite)};
   if (utimensat(AT_FDCWD, path.c_str(), times, 0) != 0) return LastError();
   return {};
 }
