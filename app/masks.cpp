@@ -1,30 +1,16 @@
 #include "app/masks.h"
 
+#include "catalogue/masks.h"
+#include "dialogs/qt_text.h"
+
 namespace app {
 
-namespace {
-const QString kSeparator = QStringLiteral("; ");
-}
-
 QString JoinMasks(const QStringList& masks) {
-  QString text;
-  for (const QString& mask : masks) text += mask + kSeparator;
-  return text;
+  return dialogs::ToQString(catalogue::JoinMasks(dialogs::ToUtf8List(masks)));
 }
 
 QStringList SplitMasks(const QString& text) {
-  QStringList masks;
-  qsizetype start = 0;
-  while (start < text.size()) {
-    const qsizetype end = text.indexOf(kSeparator, start);
-    if (end < 0) {
-      masks.append(text.mid(start));
-      break;
-    }
-    masks.append(text.mid(start, end - start));
-    start = end + kSeparator.size();
-  }
-  return masks;
+  return dialogs::ToQStringList(catalogue::SplitMasks(dialogs::ToUtf8(text)));
 }
 
 }  // namespace app

@@ -1,12 +1,11 @@
-// Text crossing between the windows (QString) and the engines (UTF-8 std::string).
+// The windows' text conversion (dialogs/qt_text.h), by its short names inside app/.
 #pragma once
 
-#include <QString>
-#include <string>
+#include "dialogs/qt_text.h"
 
 namespace app {
 
-inline QString ToQString(const std::string& utf8) { return QString::fromStdString(utf8); }
-inline std::string ToUtf8(const QString& text) { return text.toStdString(); }
+using dialogs::ToQString;
+using dialogs::ToUtf8;
 
 }  // namespace app

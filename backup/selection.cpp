@@ -4,6 +4,7 @@
 
 #include "backup/placement.h"
 #include "backup/temporary.h"
+#include "catalogue/masks.h"
 #include "platform/file_info.h"
 #include "platform/file_system.h"
 #include "platform/text.h"
@@ -97,19 +98,8 @@ bool SameFileMinute(platform::FileTime a, platform::FileTime b) {
   return a / kFileTimeUnitsPerMinute == b / kFileTimeUnitsPerMinute;
 }
 
-MaskList::MaskList(std::string_view maskText) {
-  const std::string upper = platform::UpperCase(maskText);
-  std::string_view rest = upper;
-  while (!rest.empty()) {
-    const std::size_t separator = rest.find("; ");
-    if (separator == std::string_view::npos) {
-      masks_.emplace_back(rest);
-      break;
-    }
-    masks_.emplace_back(rest.substr(0, separator));
-    rest.remove_prefix(separator + 2);
-  }
-}
+MaskList::MaskList(std::string_view maskText)
+    : masks_(catalogue::SplitMasks(platform::UpperCase(maskText))) {}
 
 bool MaskList::AnyMatches(std::string_view upperName) const {
   return std::any_of(masks_.begin(), masks_.end(),

@@ -30,9 +30,8 @@ bool MatchMask(std::string_view name, std::string_view mask);
 // True when both file times fall in the same UTC minute (seconds and below ignored).
 bool SameFileMinute(platform::FileTime a, platform::FileTime b);
 
-// A folder's stored mask text, split and upper-cased once. Every mask is followed by
-// "; " in the stored text; a rest without the separator (a text cut at its capacity) is one
-// more mask, and empty masks are kept but match nothing.
+// A folder's stored mask text (catalogue/masks.h), upper-cased and split once. Empty masks
+// are kept but match nothing.
 class MaskList {
  public:
   explicit MaskList(std::string_view maskText);

@@ -15,8 +15,11 @@
 #include <QValidator>
 #include <algorithm>
 
+#include "catalogue/masks.h"
+#include "catalogue/records.h"
 #include "dialogs/full_path.h"
 #include "dialogs/prompter.h"
+#include "dialogs/qt_text.h"
 #include "dialogs/select_folder_form.h"
 #include "platform/text.h"
 
@@ -24,7 +27,7 @@ namespace dialogs {
 
 namespace {
 
-const QString kSeparator = QStringLiteral("; ");
+const QString kSeparator = ToQString(std::string(catalogue::kMaskSeparator));
 
 QPushButton* MakeButton(const QString& caption, const char* name, QWidget* parent) {
   auto* button = new QPushButton(caption, parent);
@@ -189,9 +192,9 @@ void TFolderForm::Button4Click() {
                            QStringLiteral("Error!"));
     return;
   }
-  const std::string upper = mask.toStdString();
+  const std::string text = ToUtf8(mask);
   for (int i = 0; i < ListBox1->count(); ++i) {
-    if (platform::SameText(ListBox1->item(i)->text().toStdString(), upper)) return;
+    if (platform::SameText(ToUtf8(ListBox1->item(i)->text()), text)) return;
   }
   ListBox1->addItem(mask);
   Edit2->clear();
@@ -204,15 +207,14 @@ void TFolderForm::Button5Click() {
         QStringLiteral("Error!"));
     return;
   }
-  // Each mask is stored followed by "; "; the catalogue cuts what passes its capacity.
-  qsizetype joinedBytes = 0;
-  for (const QString& mask : Masks()) joinedBytes += (mask + kSeparator).toUtf8().size();
-  if (joinedBytes > kMasksCapacity) {
+  // The catalogue would cut what passes the field's capacity.
+  const std::size_t joinedBytes = catalogue::JoinMasks(ToUtf8List(Masks())).size();
+  if (joinedBytes > catalogue::kMasksCapacity) {
     prompter_->ShowMessage(this,
                            QStringLiteral("The masks take %1 characters, but only %2 can be "
                                           "stored! Remove some masks.")
                                .arg(joinedBytes)
-                               .arg(kMasksCapacity),
+                               .arg(catalogue::kMasksCapacity),
                            QStringLiteral("Error!"));
     return;
   }

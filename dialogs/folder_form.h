@@ -21,9 +21,6 @@ class Prompter;
 
 class TFolderForm : public CenteredDialog {
  public:
-  // The catalogue keeps at most this many bytes of a folder's joined masks.
-  static constexpr int kMasksCapacity = 100;
-
   TFolderForm(QWidget* parent, Prompter* prompter);
 
   // The list's masks in order, and filling the list.

@@ -7,6 +7,7 @@
 #include <exception>
 
 #include "dialogs/prompter.h"
+#include "dialogs/qt_text.h"
 
 namespace dialogs {
 
@@ -60,7 +61,7 @@ void TLogForm::Button1Click() {
   try {
     if (clearLog_) clearLog_();
   } catch (const std::exception& error) {
-    prompter_->ShowFatal(this, QString::fromStdString(error.what()));
+    prompter_->ShowFatal(this, ToQString(error.what()));
     return;
   }
   ListBox1->clear();

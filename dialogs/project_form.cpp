@@ -11,6 +11,7 @@
 #include "backup/placement.h"
 #include "dialogs/full_path.h"
 #include "dialogs/prompter.h"
+#include "dialogs/qt_text.h"
 #include "dialogs/select_folder_form.h"
 
 namespace dialogs {
@@ -72,8 +73,8 @@ void TProjectForm::Button2Click() {
   }
   // A store folder that is the root ("/..", a link to "/") would put every archive beside
   // its source file; the runs refuse such a project, so it is not taken here either.
-  if (backup::CheckStoreFolder(Edit2->text().toStdString()) == backup::StoreFolderProblem::Root) {
-    prompter_->ShowMessage(this, QString::fromUtf8(kRootStoreFolderText), QStringLiteral("Error!"));
+  if (backup::CheckStoreFolder(ToUtf8(Edit2->text())) == backup::StoreFolderProblem::Root) {
+    prompter_->ShowMessage(this, ToQString(kRootStoreFolderText), QStringLiteral("Error!"));
     return;
   }
   accept();

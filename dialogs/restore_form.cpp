@@ -16,13 +16,13 @@
 
 #include "catalogue/catalogue.h"
 #include "dialogs/prompter.h"
+#include "dialogs/qt_text.h"
 #include "dialogs/select_folder_form.h"
 
 namespace dialogs {
 
 namespace {
 
-QString FromStd(const std::string& text) { return QString::fromStdString(text); }
 
 }  // namespace
 
@@ -51,7 +51,7 @@ TRestoreForm::TRestoreForm(QWidget* parent, catalogue::TCatalogue& catalogue,
                            const QString& projectName, std::function<void()> viewLog)
     : CenteredDialog(parent),
       prompter_(prompter),
-      projectName_(projectName.toStdString()),
+      projectName_(ToUtf8(projectName)),
       viewLog_(std::move(viewLog)),
       run_(catalogue, unpacker, *this) {
   RadioGroup1 = new TRestoreRadioGroup(QStringLiteral(" Restore: "), this);
@@ -134,7 +134,7 @@ TRestoreForm::TRestoreForm(QWidget* parent, catalogue::TCatalogue& catalogue,
 }
 
 void TRestoreForm::OfferSelectedFolder(const QString& folderPath) {
-  selectedFolder_ = folderPath.toStdString();
+  selectedFolder_ = ToUtf8(folderPath);
   if (RadioGroup1->Count() < 2) RadioGroup1->AddItem(QStringLiteral("Selected folder"));
   RadioGroup1->SetItemIndex(1);
   EnableDestination(true);
@@ -175,7 +175,7 @@ void TRestoreForm::Button1Click() {
   request.projectName = projectName_;
   request.selectedFolderOnly = SelectedFolderChosen();
   request.selectedFolder = selectedFolder_;
-  request.destination = Edit1->text().toStdString();
+  request.destination = ToUtf8(Edit1->text());
   request.prompt = CheckBox1->isChecked();
   request.option = static_cast<restore::RestoreOption>(RadioGroup2->ItemIndex());
 
@@ -243,11 +243,11 @@ void TRestoreForm::ProgressStarted(int folderCount) {
 }
 
 void TRestoreForm::FolderStarted(const std::string& sourcePath) {
-  Panel1->SetText(FromStd(sourcePath));
+  Panel1->SetText(ToQString(sourcePath));
 }
 
 void TRestoreForm::ArchiveStarted(const std::string& targetAndArchive) {
-  Panel2->SetText(FromStd(targetAndArchive));
+  Panel2->SetText(ToQString(targetAndArchive));
   Panel2->repaint();
 }
 
@@ -260,11 +260,11 @@ void TRestoreForm::FolderFinished() {
 void TRestoreForm::ProcessMessages() { QCoreApplication::processEvents(); }
 
 void TRestoreForm::ShowError(const std::string& text) {
-  prompter_->ShowMessage(this, FromStd(text), QStringLiteral("Error!"));
+  prompter_->ShowMessage(this, ToQString(text), QStringLiteral("Error!"));
 }
 
 restore::ReplaceAnswer TRestoreForm::AskReplace(const std::string& question) {
-  switch (prompter_->AskYesNoAbortAll(this, FromStd(question), QStringLiteral("Confirm"))) {
+  switch (prompter_->AskYesNoAbortAll(this, ToQString(question), QStringLiteral("Confirm"))) {
     case Answer::Yes:
       return restore::ReplaceAnswer::Yes;
     case Answer::Abort:

@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "dialogs/qt_text.h"
 #include "platform/file_info.h"
 #include "platform/file_system.h"
 #include "platform/mounts.h"
@@ -19,7 +20,6 @@ namespace {
 
 constexpr int kPathRole = Qt::UserRole;
 
-QString ToQString(const std::string& utf8) { return QString::fromStdString(utf8); }
 
 bool IsInside(const std::string& path, const std::string& root) {
   if (root == "/") return !path.empty() && path[0] == '/';
@@ -88,7 +88,7 @@ TSelectFolderForm::TSelectFolderForm(QWidget* parent, std::vector<std::string> d
 }
 
 void TSelectFolderForm::SetStartDirectory(const QString& dir) {
-  std::string path = platform::AbsolutePath(dir.toStdString());
+  std::string path = platform::AbsolutePath(ToUtf8(dir));
   if (!platform::DirectoryExists(path)) path = platform::CurrentDirectory();
   ShowDirectory(path);
 }
@@ -127,7 +127,7 @@ void TSelectFolderForm::ShowDrive(int index, const std::string& target) {
     path = platform::JoinPath(path, name);
     QTreeWidgetItem* next = nullptr;
     for (int i = 0; i < item->childCount(); ++i) {
-      if (item->child(i)->data(0, kPathRole).toString().toStdString() == path) {
+      if (ToUtf8(item->child(i)->data(0, kPathRole).toString()) == path) {
         next = item->child(i);
         break;
       }
@@ -156,7 +156,7 @@ QTreeWidgetItem* TSelectFolderForm::AddDirectoryItem(QTreeWidgetItem* parent,
 void TSelectFolderForm::FillChildren(QTreeWidgetItem* item) {
   if (item->childIndicatorPolicy() != QTreeWidgetItem::ShowIndicator) return;  // filled
   item->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicatorWhenChildless);
-  const std::string path = item->data(0, kPathRole).toString().toStdString();
+  const std::string path = ToUtf8(item->data(0, kPathRole).toString());
   std::vector<platform::DirEntry> entries;
   if (platform::ListDirectory(path, entries)) return;  // unreadable: shown without children
   std::vector<QString> names;
@@ -170,7 +170,7 @@ void TSelectFolderForm::FillChildren(QTreeWidgetItem* item) {
     return byCase != 0 ? byCase < 0 : a < b;
   });
   for (const QString& name : names) {
-    AddDirectoryItem(item, platform::JoinPath(path, name.toStdString()), name);
+    AddDirectoryItem(item, platform::JoinPath(path, ToUtf8(name)), name);
   }
 }
 

@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include "dialogs/prompter.h"
+#include "dialogs/qt_text.h"
 
 namespace dialogs {
 
@@ -14,12 +15,11 @@ namespace {
 
 constexpr auto kPumpInterval = std::chrono::milliseconds(15);
 
-QString Q(const std::string& utf8) { return QString::fromStdString(utf8); }
 
 }  // namespace
 
 QString QtFileFilter(const std::string& filter) {
-  const QStringList parts = Q(filter).split(QLatin1Char('|'));
+  const QStringList parts = ToQString(filter).split(QLatin1Char('|'));
   QStringList filters;
   for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
     QString caption = parts[i].trimmed();
@@ -42,34 +42,34 @@ TPromptingZipInteraction::~TPromptingZipInteraction() {
 }
 
 bool TPromptingZipInteraction::ChooseFile(const std::string& title, const std::string& filter,
-                                          const std::string& startDirectory,
-                                          std::string& chosen) {
-  const QString name =
-      QFileDialog::getOpenFileName(parent_, Q(title), Q(startDirectory), QtFileFilter(filter));
+                                          const std::string& startDirectory, std::string& chosen) {
+  const QString name = QFileDialog::getOpenFileName(
+      parent_, ToQString(title), ToQString(startDirectory), QtFileFilter(filter));
   if (name.isEmpty()) return false;
-  chosen = name.toStdString();
+  chosen = ToUtf8(name);
   return true;
 }
 
 bool TPromptingZipInteraction::ChooseDirectory(const std::string& startDirectory,
                                                std::string& chosen) {
-  const QString name = QFileDialog::getExistingDirectory(parent_, QString(), Q(startDirectory));
-  chosen = name.toStdString();
+  const QString name =
+      QFileDialog::getExistingDirectory(parent_, QString(), ToQString(startDirectory));
+  chosen = ToUtf8(name);
   return !name.isEmpty();
 }
 
 bool TPromptingZipInteraction::ConfirmOkCancel(const std::string& text,
                                                const std::string& caption) {
   // The Prompter's Yes and No stand for OK and Cancel; No is the default either way.
-  return prompter_.AskYesNo(parent_, Q(text), Q(caption));
+  return prompter_.AskYesNo(parent_, ToQString(text), ToQString(caption));
 }
 
 bool TPromptingZipInteraction::AskYesNo(const std::string& text, const std::string& caption) {
-  return prompter_.AskYesNo(parent_, Q(text), Q(caption));
+  return prompter_.AskYesNo(parent_, ToQString(text), ToQString(caption));
 }
 
 void TPromptingZipInteraction::ShowMessage(const std::string& text, const std::string& caption) {
-  prompter_.ShowMessage(parent_, Q(text), Q(caption));
+  prompter_.ShowMessage(parent_, ToQString(text), ToQString(caption));
 }
 
 void TPromptingZipInteraction::ProcessMessages() {
