@@ -183,14 +183,14 @@ void TRestoreForm::Button1Click() {
     Start(request);
   } catch (const std::exception& error) {
     // The error ends the run where it happened; the window stays usable for another one.
-    prompter_->ShowFatal(this, QString::fromUtf8(error.what()));
+    prompter_->ShowFatal(this, ToQString(error.what()));
   }
 }
 
 restore::RestoreTotals TRestoreForm::RunRequest(const restore::RestoreRequest& request) {
   if (request.selectedFolderOnly) {
-    OfferSelectedFolder(QString::fromStdString(request.selectedFolder));
-    Edit1->setText(QString::fromStdString(request.destination));
+    OfferSelectedFolder(ToQString(request.selectedFolder));
+    Edit1->setText(ToQString(request.destination));
   }
   RadioGroup2->SetItemIndex(static_cast<int>(request.option));
   CheckBox1->setChecked(request.prompt);
