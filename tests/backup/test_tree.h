@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "tests/support/unprivileged.h"
+
 namespace backup_test {
 
 class TempDir {
@@ -25,5 +27,8 @@ std::string ReadFile(const std::string& path);
 void SetMtime(const std::string& path, long long unixSeconds, long nanoseconds = 0);
 // The last-write time in nanoseconds since the Unix epoch (stat, following links).
 long long MtimeNs(const std::string& path);
+
+// Now in tests/support; the short name stays for the backup tests.
+using testsupport::RunUnprivileged;
 
 }  // namespace backup_test
