@@ -346,7 +346,8 @@ TEST(DeflateCompressor, SizeStaysCloseToZlibAtTheSameLevel) {
 // One entry may carry more than 512 MB of compressed data (2^32 bits): the length is counted
 // in 64 bits. 520 MB of noise go through level 1 as stored blocks, streamed: zlib inflates
 // the output as it comes and both sides' CRC-32 must agree.
-TEST(DeflateCompressor, AnEntryMayPass512MegabytesOfCompressedData) {
+// Slow (minutes under the sanitizers): labelled "slow" by its name.
+TEST(DeflateCompressor, SlowEntryMayPass512MegabytesOfCompressedData) {
   constexpr std::size_t kTotal = std::size_t{520} << 20;
   class NoiseIo : public IDeflateIo {
    public:
