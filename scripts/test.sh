@@ -17,13 +17,12 @@ launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 
 # The engines without the windows: Qt is not even looked for, so an engine that needed it
-# would fail to build here. A plain build (the sanitizers ran above), every test of the
-# engines, slow ones included.
+# would fail to build here. A plain build (the sanitizers ran above).
 nogui="$root/build/nogui"
 cmake -S "$root" -B "$nogui" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVARNHOLT_GUI=OFF -DVARNHOLT_WERROR=ON \
   -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++ "${launcher[@]}" >/dev/null
 cmake --build "$nogui" -j "$(nproc)"
-(cd "$nogui" && ctest -j "$(nproc)" --output-on-failure)
+(cd "$nogui" && ctest -j "$(nproc)" --output-on-failure -LE slow)
 
 # The runs that store and unpack on worker threads, under ThreadSanitizer: the engines
 # only (no windows), their backup and restore tests, with several workers.
@@ -40,12 +39,13 @@ if [ "${VARNHOLT_PACKAGE:-1}" != 0 ]; then
   "$root/scripts/package.sh"
 fi
 
-# Files of any size end to end (a 4.3 GiB file backed up and restored, label "slow"): too
-# slow for the sanitizers, so from a Release tree of the engines.
+# Files of any size end to end (a 4.3 GiB file backed up and restored) and the other tests
+# labelled "slow" (tests/CMakeLists.txt): too slow for the sanitizers, so from a Release
+# tree of the engines.
 slow="$root/build/slow"
 cmake -S "$root" -B "$slow" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVARNHOLT_GUI=OFF \
   -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++ "${launcher[@]}" >/dev/null
-cmake --build "$slow" -j "$(nproc)" --target bigfile_tests
+cmake --build "$slow" -j "$(nproc)" --target bigfile_tests archive_tests
 (cd "$slow" && ctest -L slow --output-on-failure)
 
 # A short fuzzing session per parser of untrusted bytes (longer runs: scripts/fuzz.sh 600).
