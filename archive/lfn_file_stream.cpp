@@ -136,10 +136,11 @@ std::int64_t TLFNFileStream::Seek(std::int64_t offset, int origin) {
       target = offset;
       break;
     case soCurrent:
-      target = position_ + offset;
+      // An offset taken from a hostile header may be near the type's limits.
+      if (__builtin_add_overflow(position_, offset, &target)) throw EStreamError("Seek error");
       break;
     case soEnd:
-      target = Size() + offset;
+      if (__builtin_add_overflow(Size(), offset, &target)) throw EStreamError("Seek error");
       break;
     default:
       throw EStreamError("Invalid seek origin (" + std::to_string(origin) + ")");

@@ -1,6 +1,7 @@
 // TZipReader: loading the directory from the central directory, the recovery scan over the
 // local headers, and the disk requests of split archives.
 #include <cstdio>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -177,13 +178,16 @@ bool TZipReader::ScanLocalHeaders() {
   while (list->Count() < TSortedZip::kMaxItems) {
     auto entry = std::make_unique<TZipHeaderInfo>();
     if (!entry->ReadLocalHeader(in)) break;
-    const std::int64_t skip = static_cast<std::int64_t>(entry->CompressedSize) +
-                              entry->ExtraLength +
-                              (entry->HasDataDescriptor() ? zip::kDataDescriptorSize : 0);
+    const std::uint64_t skip = entry->CompressedSize + entry->ExtraLength +
+                               (entry->HasDataDescriptor() ? zip::kDataDescriptorSize : 0);
     // Each header lies behind the previous one, so offsets never repeat.
     list->Add(entry.get());
     entry.release();
-    in.Seek(skip, soCurrent);
+    // A Zip64 size may be any 64-bit value: data said to run beyond any offset a file
+    // can have leaves no room for another header.
+    const std::int64_t position = in.Position();
+    if (skip > static_cast<std::uint64_t>(INT64_MAX - position)) break;
+    in.Seek(position + static_cast<std::int64_t>(skip), soBeginning);
   }
   const std::int64_t stoppedAt = in.Position();
   endCentral_.ThisDisk = 0;

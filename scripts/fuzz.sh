@@ -66,6 +66,8 @@ for t in "${targets[@]}"; do
   if [ "$status" -ne 0 ] || compgen -G "$kept/*-*" >/dev/null; then
     echo "$t failed (status $status); kept:"
     ls -1 "$kept"
+    # The report itself, so that a CI log alone says what was found and where.
+    grep -m 1 -A 24 -E '^==[0-9]+==ERROR|runtime error|ERROR: libFuzzer' "$kept/log" || true
     failed+=("$t")
   else
     rm -rf "$kept"

@@ -279,6 +279,32 @@ TEST(HostileSizeTest, ASizeMismatchWithAGoodCrcHasItsOwnMessage) {
                 "size mismatch: 26 bytes decoded, 40 declared");
 }
 
+// Without a central directory the reader walks the local headers; a Zip64 size near the
+// 64-bit limit once overflowed the walk's offset arithmetic.
+TEST(HostileSizeTest, ALocalZip64SizeNearTheLimitEndsTheHeaderWalk) {
+  ziptest::TEntry huge{.name = "big.txt", .data = ToBytes("a little data\n")};
+  huge.zip64Local = true;
+  huge.localCompressedSize = 0x7FFFFFFFFFFFFFE0u;  // plus the 20 extra bytes: just below the limit
+  const Bytes whole = ziptest::Build({huge});
+  // The local record alone: header, name, Zip64 extra field and data.
+  const Bytes localOnly(whole.begin(), whole.begin() + 30 + 7 + 20 + huge.data.size());
+  HostileArchive fixture(localOnly);
+  TZipReader reader;
+  reader.IncompleteZipMode = izAssumeBad;  // walk the local headers
+  reader.SetZipName(fixture.Archive());
+  reader.ReadZip();
+  ASSERT_EQ(reader.Count(), 1);
+  EXPECT_EQ(reader.Entry(0).CompressedSize, 0x7FFFFFFFFFFFFFE0u);
+  int tested = -1;
+  try {
+    tested = reader.TestZip();
+  } catch (const EZipError&) {
+    // refusing the whole archive is as good as refusing the entry
+  }
+  EXPECT_NE(tested, 1) << "an entry whose data runs past the file passed the test";
+  fixture.ExpectNothingHarmed();
+}
+
 // Invalid Deflate data is its own outcome, not a CRC error.
 TEST(HostileDataTest, InvalidCompressedDataIsReportedAsSuch) {
   ziptest::TEntry broken{.name = "broken.txt", .data = {0xFF, 0xFF, 0xFF, 0xFF}, .method = 8};
