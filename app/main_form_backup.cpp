@@ -26,6 +26,7 @@
 #include "dialogs/zip_interaction.h"
 #include "platform/file_system.h"
 #include "platform/text.h"
+#include "store/placement.h"
 
 namespace app {
 
@@ -268,7 +269,7 @@ void TMainForm::ProcessCommandLine(const QStringList& arguments) {
         if (process) {
           Button6Click();
         } else if (catalogue_.ProjectId(ToUtf8(CurrentProject)) == 0) {
-          prompter_.ShowMessage(this, ToQString(backup::UnknownProjectText(ToUtf8(CurrentProject))),
+          prompter_.ShowMessage(this, ToQString(store::UnknownProjectText(ToUtf8(CurrentProject))),
                                 QStringLiteral("Error!"));
           NoteOutcome(RunOutcome::Incomplete);
         }

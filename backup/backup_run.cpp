@@ -5,11 +5,11 @@
 #include <utility>
 #include <vector>
 
-#include "backup/placement.h"
-#include "backup/selection.h"
+#include "backup/walk.h"
 #include "platform/file.h"
 #include "platform/file_system.h"
 #include "platform/file_time.h"
+#include "store/placement.h"
 
 namespace backup {
 namespace {
@@ -50,9 +50,6 @@ std::string UnableToProcessText(const std::string& targetPath) {
 }
 std::string UnableToProcessFolderText(const std::string& path) {
   return "Unable to process folder \"" + path + "\"";
-}
-std::string UnknownProjectText(const std::string& project) {
-  return "Can't find project \"" + project + "\"!";
 }
 std::string StoreFailureLine(const std::string& filePath, const std::string& reason) {
   return "Can't store file \"" + filePath + "\": " + reason;
@@ -102,12 +99,12 @@ void BackupRun::ProcessProject(const std::string& project) {
   catalogue_.AddLogEntry(RunStartText(project));
   catalogue::TProjectRecord projectRecord;
   if (!catalogue_.GetProject(project, projectRecord)) {
-    RefuseProject(UnknownProjectText(project));
+    RefuseProject(store::UnknownProjectText(project));
     return;
   }
-  if (const StoreFolderProblem problem = CheckStoreFolder(projectRecord.StoreFolder);
-      problem != StoreFolderProblem::None) {
-    RefuseProject(StoreFolderRefusalText(project, projectRecord.StoreFolder, problem));
+  if (const store::StoreFolderProblem problem = store::CheckStoreFolder(projectRecord.StoreFolder);
+      problem != store::StoreFolderProblem::None) {
+    RefuseProject(store::StoreFolderRefusalText(project, projectRecord.StoreFolder, problem));
     return;
   }
   observer_.RunStarted(project, catalogue_.CountFolders(project));
@@ -159,27 +156,27 @@ bool BackupRun::ProcessFolder(const std::string& storeFolder, const std::string&
                               const std::string& masks, bool include, bool raiseErrors, int level) {
   // Without a store folder the placement rule would put every archive beside its source.
   if (storeFolder.empty()) return false;
-  const std::string sourceRoot = SourceFolderPath(path);
-  const std::string backupFolder = BackupFolder(storeFolder, path);
-  CreatePathFolders(backupFolder);
+  const std::string sourceRoot = store::SourceFolderPath(path);
+  const std::string backupFolder = store::BackupFolder(storeFolder, path);
+  store::CreatePathFolders(backupFolder);
   platform::CreateDirectory(backupFolder);
 
   FolderWalk walk;
-  walk.masks = MaskList(masks);
+  walk.masks = store::MaskList(masks);
   walk.include = include;
   // A store folder inside the walked tree would have its own archives walked and stored
   // again, one level deeper on every run; so would the mirror directories the walk creates
   // when the store folder is the source folder or one of its ancestors. They are known by
   // device and inode, so a link on either side does not hide them.
-  const std::string store = platform::AbsolutePath(storeFolder);
-  std::vector<std::string> chain = {store};
-  for (std::string dir = platform::AbsolutePath(backupFolder); IsBelow(dir, store);
+  const std::string storeRoot = platform::AbsolutePath(storeFolder);
+  std::vector<std::string> chain = {storeRoot};
+  for (std::string dir = platform::AbsolutePath(backupFolder); IsBelow(dir, storeRoot);
        dir = platform::ParentPath(dir)) {
     chain.push_back(dir);
   }
   for (const std::string& dir : chain) {
-    DirectoryId id;
-    if (GetDirectoryId(dir, id)) walk.leftOut.push_back(id);
+    store::DirectoryId id;
+    if (store::GetDirectoryId(dir, id)) walk.leftOut.push_back(id);
   }
   if (workers_ > 1 && !pool_ && makeArchiver_) {
     pool_ = std::make_unique<Pool>(workers_, makeArchiver_);
@@ -220,25 +217,25 @@ void BackupRun::SubmitStore(const std::string& filePath, const std::string& targ
   while (pending_.size() >= kInFlightPerWorker * static_cast<std::size_t>(pool_->Workers())) {
     CommitOldest();
   }
-  auto store = std::make_shared<PendingStore>();
-  store->filePath = filePath;
-  store->archivePath = targetPath + std::string(kArchiveExtension);
-  store->targetPath = targetPath;
-  store->level = level;
-  store->raiseErrors = raiseErrors;
-  pending_.push_back(store);
-  pool_->Submit(std::move(store));
+  auto task = std::make_shared<PendingStore>();
+  task->filePath = filePath;
+  task->archivePath = targetPath + std::string(store::kArchiveExtension);
+  task->targetPath = targetPath;
+  task->level = level;
+  task->raiseErrors = raiseErrors;
+  pending_.push_back(task);
+  pool_->Submit(std::move(task));
 }
 
 void BackupRun::CommitOldest() {
-  std::shared_ptr<PendingStore> store = pending_.front();
-  pool_->Wait(*store, [this] { observer_.PumpMessages(); });
+  std::shared_ptr<PendingStore> task = pending_.front();
+  pool_->Wait(*task, [this] { observer_.PumpMessages(); });
   // Out of the queue before anything that may throw: from here on it is committed.
   pending_.pop_front();
-  if (store->error) std::rethrow_exception(store->error);
-  FinishArchive(store->outcome, store->archivePath);
-  if (!ReportStore(store->filePath, store->outcome) && store->raiseErrors) {
-    observer_.ShowMessage(UnableToProcessText(store->targetPath));
+  if (task->error) std::rethrow_exception(task->error);
+  FinishArchive(task->outcome, task->archivePath);
+  if (!ReportStore(task->filePath, task->outcome) && task->raiseErrors) {
+    observer_.ShowMessage(UnableToProcessText(task->targetPath));
   }
 }
 
@@ -255,10 +252,10 @@ void BackupRun::AbandonPending() {
   // committed goes with its temporary file.
   if (!pool_) return;
   const auto dropped = pool_->DropQueued();
-  for (const std::shared_ptr<PendingStore>& store : pending_) {
-    if (std::find(dropped.begin(), dropped.end(), store) != dropped.end()) continue;
-    pool_->Wait(*store, nullptr);
-    if (store->outcome.prepared) platform::DeleteFile(store->outcome.temporary);
+  for (const std::shared_ptr<PendingStore>& task : pending_) {
+    if (std::find(dropped.begin(), dropped.end(), task) != dropped.end()) continue;
+    pool_->Wait(*task, nullptr);
+    if (task->outcome.prepared) platform::DeleteFile(task->outcome.temporary);
   }
   pending_.clear();
 }
@@ -266,7 +263,7 @@ void BackupRun::AbandonPending() {
 bool BackupRun::StoreFile(const std::string& sourceDir, const std::string& name,
                           const std::string& targetPath, int level) {
   const std::string filePath = platform::JoinPath(sourceDir, name);
-  const std::string archivePath = targetPath + std::string(kArchiveExtension);
+  const std::string archivePath = targetPath + std::string(store::kArchiveExtension);
   StoreOutcome outcome = PrepareArchive(archiver_, filePath, archivePath, level);
   FinishArchive(outcome, archivePath);
   return ReportStore(filePath, outcome);

@@ -41,10 +41,10 @@
 
 #include "backup/archiver.h"
 #include "backup/observer.h"
-#include "backup/store_pool.h"
 #include "backup/temporary.h"
 #include "catalogue/catalogue.h"
 #include "platform/file_info.h"
+#include "store/worker_pool.h"
 
 namespace backup {
 
@@ -107,7 +107,7 @@ class BackupRun {
     std::string temporary;      // the prepared archive
   };
   struct PendingStore;
-  using Pool = WorkerPool<Archiver>;
+  using Pool = store::WorkerPool<Archiver>;
 
   // The store itself, without logging: everything up to the rename (any thread), then
   // the rename (the run thread, in walk order).
@@ -150,8 +150,6 @@ inline constexpr char kRunEndText[] = "Process comleted!";
 std::string UnableToProcessText(const std::string& targetPath);
 // The box for a directory that could not be read when the project raises errors.
 std::string UnableToProcessFolderText(const std::string& path);
-// The message and log text for a project name that no project has.
-std::string UnknownProjectText(const std::string& project);
 // The lines of standard error without a display: what failed, and why.
 std::string StoreFailureLine(const std::string& filePath, const std::string& reason);
 std::string FolderFailureLine(const std::string& path, const std::string& reason);

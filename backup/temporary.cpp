@@ -2,9 +2,9 @@
 
 #include <vector>
 
-#include "backup/placement.h"
 #include "platform/file_info.h"
 #include "platform/file_system.h"
+#include "store/placement.h"
 
 namespace backup {
 
@@ -18,10 +18,11 @@ bool IsTemporaryName(std::string_view name) {
       name.substr(0, kTemporaryPrefix.size()) == kTemporaryPrefix) {
     return true;
   }
-  const std::size_t oldSuffix = kArchiveExtension.size() + kTemporarySuffix.size();
+  const std::size_t oldSuffix = store::kArchiveExtension.size() + kTemporarySuffix.size();
   return name.size() > oldSuffix &&
          name.substr(name.size() - kTemporarySuffix.size()) == kTemporarySuffix &&
-         name.substr(name.size() - oldSuffix, kArchiveExtension.size()) == kArchiveExtension;
+         name.substr(name.size() - oldSuffix, store::kArchiveExtension.size()) ==
+             store::kArchiveExtension;
 }
 
 std::error_code ReserveTemporary(const std::string& dir, std::string& path) {

@@ -8,11 +8,11 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "backup/placement.h"
 #include "dialogs/full_path.h"
 #include "dialogs/prompter.h"
 #include "dialogs/qt_text.h"
 #include "dialogs/select_folder_form.h"
+#include "store/placement.h"
 
 namespace dialogs {
 
@@ -73,7 +73,7 @@ void TProjectForm::Button2Click() {
   }
   // A store folder that is the root ("/..", a link to "/") would put every archive beside
   // its source file; the runs refuse such a project, so it is not taken here either.
-  if (backup::CheckStoreFolder(ToUtf8(Edit2->text())) == backup::StoreFolderProblem::Root) {
+  if (store::CheckStoreFolder(ToUtf8(Edit2->text())) == store::StoreFolderProblem::Root) {
     prompter_->ShowMessage(this, ToQString(kRootStoreFolderText), QStringLiteral("Error!"));
     return;
   }

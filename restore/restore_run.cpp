@@ -7,19 +7,18 @@
 #include <vector>
 
 #include "archive/zip_errors.h"
-#include "backup/backup_run.h"
-#include "backup/placement.h"
-#include "backup/selection.h"
 #include "platform/clock.h"
 #include "platform/file_info.h"
 #include "platform/file_system.h"
 #include "platform/text.h"
+#include "store/placement.h"
+#include "store/selection.h"
 
 namespace restore {
 
 namespace {
 
-constexpr std::size_t kArchiveExtensionLength = backup::kArchiveExtension.size();
+constexpr std::size_t kArchiveExtensionLength = store::kArchiveExtension.size();
 
 // The reader's temporary files: this prefix and six characters of [A-Za-z0-9], mode 0600.
 constexpr std::string_view kUnpackTemporaryPrefix = "unz";
@@ -75,7 +74,7 @@ std::string UnpackFailureLine(const std::string& archivePath, const std::string&
 bool IsArchiveName(std::string_view name) {
   const std::size_t dot = name.rfind('.');
   return dot != std::string_view::npos &&
-         platform::UpperCase(name.substr(dot)) == backup::kArchiveExtension;
+         platform::UpperCase(name.substr(dot)) == store::kArchiveExtension;
 }
 
 std::string TargetNameOf(std::string_view archiveName) {
@@ -114,7 +113,7 @@ UnpackDecision DecideByOption(RestoreOption option, bool prompt,
       return {targetLastWrite == 0, false};
     case RestoreOption::Refresh:
       // Older or newer alike: only a target in the archive's own minute is left alone.
-      if (backup::SameFileMinute(archiveLastWrite, targetLastWrite)) return {false, false};
+      if (store::SameFileMinute(archiveLastWrite, targetLastWrite)) return {false, false};
       return {true, prompt};
   }
   return {false, false};
@@ -177,11 +176,11 @@ bool TRestoreRun::Run(const RestoreRequest& request) {
   catalogue::TProjectRecord project;
   const bool known = catalogue_.GetProject(request.projectName, project);
   const std::string storeFolder = project.StoreFolder;
-  const backup::StoreFolderProblem problem = backup::CheckStoreFolder(storeFolder);
-  if (!known || problem != backup::StoreFolderProblem::None) {
+  const store::StoreFolderProblem problem = store::CheckStoreFolder(storeFolder);
+  if (!known || problem != store::StoreFolderProblem::None) {
     const std::string refusal =
-        !known ? backup::UnknownProjectText(request.projectName)
-               : backup::StoreFolderRefusalText(request.projectName, storeFolder, problem);
+        !known ? store::UnknownProjectText(request.projectName)
+               : store::StoreFolderRefusalText(request.projectName, storeFolder, problem);
     totals_.refused = true;
     catalogue_.AddLogEntry(refusal);
     catalogue_.AddLogEntry("");
@@ -221,14 +220,14 @@ void TRestoreRun::RestoreFolder(const std::string& storeFolder, const std::strin
   }
   const std::string target = ResolvedPath(destination);
   // The trailing separator makes the destination itself one of the created directories.
-  backup::CreatePathFolders(target + platform::kPathSeparator);
+  store::CreatePathFolders(target + platform::kPathSeparator);
   catalogue_.AddLogEntry(RestoringFolderLog(target));
   if (workers_ > 1 && !pool_ && makeUnpacker_) {
     pool_ = std::make_unique<Pool>(workers_, makeUnpacker_);
   }
   bool restored = false;
   try {
-    restored = RestoreTree(backup::BackupFolder(storeFolder, sourcePath), target, prompt, option);
+    restored = RestoreTree(store::BackupFolder(storeFolder, sourcePath), target, prompt, option);
     CommitAll();
   } catch (...) {
     AbandonPending();
@@ -259,7 +258,7 @@ bool TRestoreRun::RestoreTree(const std::string& backupDir, const std::string& t
       // Links to directories are not followed: one pointing up the tree would make the walk
       // endless. The backup run never creates them.
       if (entry.name[0] != '.' && !entry.info.isSymlink) {
-        RestoreTree(backup::SubTargetDirectory(backupDir, entry.name),
+        RestoreTree(store::SubTargetDirectory(backupDir, entry.name),
                     platform::JoinPath(targetDir, entry.name), prompt, option);
       }
     } else if (entry.info.isRegular && IsArchiveName(entry.name)) {

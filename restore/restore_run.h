@@ -1,6 +1,6 @@
 // The restore run: unpacks the per-file archives of a project's store folder back onto disk.
 //
-// Each source folder's backup folder (backup/placement.h) mirrors the source tree, and every
+// Each source folder's backup folder (store/placement.h) mirrors the source tree, and every
 // file F lies alone in the archive F.ZIP of its directory's mirror. The run walks a backup
 // folder depth first in listing order, decides per archive by the chosen option, the file
 // times and the user's answers whether to unpack it, unpacks it into the matching directory
@@ -27,10 +27,10 @@
 #include <string_view>
 #include <vector>
 
-#include "backup/store_pool.h"
 #include "catalogue/catalogue.h"
 #include "platform/file_info.h"
 #include "platform/file_time.h"
+#include "store/worker_pool.h"
 
 namespace restore {
 
@@ -156,7 +156,7 @@ class TRestoreRun {
   // The whole run of "Start!" after the user confirmed it: logs the start, clears the run
   // state, restores every folder of the project (or the selected one) and logs the end.
   // A project that is unknown, or whose store folder is missing or the root folder
-  // (backup::CheckStoreFolder), is refused before any folder: logged, shown through
+  // (store::CheckStoreFolder), is refused before any folder: logged, shown through
   // ShowError, and false is returned. A store folder that is "/" would take the user's own
   // "*.zip" files for archives and unpack them over their namesakes.
   bool Run(const RestoreRequest& request);
@@ -212,7 +212,7 @@ class TRestoreRun {
 
   // The worker side: hand an archive out, take results back in walk order.
   struct PendingUnpack;
-  using Pool = backup::WorkerPool<ArchiveUnpacker>;
+  using Pool = store::WorkerPool<ArchiveUnpacker>;
   void SubmitUnpack(const platform::FileTimes& archiveTimes, const std::string& backupDir,
                     const std::string& archiveName, const std::string& targetDir);
   bool IsPendingTarget(const std::string& targetPath) const;

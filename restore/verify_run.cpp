@@ -4,13 +4,12 @@
 
 #include "archive/zip_errors.h"
 #include "archive/zip_reader.h"
-#include "backup/backup_run.h"
-#include "backup/placement.h"
-#include "backup/selection.h"
 #include "platform/directory.h"
 #include "platform/file_info.h"
 #include "platform/file_system.h"
 #include "restore/restore_run.h"
+#include "store/placement.h"
+#include "store/selection.h"
 
 namespace restore {
 
@@ -28,22 +27,22 @@ bool IsBelow(const std::string& dir, const std::string& root) {
 // The files below sourceDir that the next backup run would store, with the backup run's
 // walk rules; nothing is created.
 void CollectUnstored(const std::string& sourceDir, const std::string& targetDir,
-                     const backup::MaskList& masks, bool include,
-                     const std::vector<backup::DirectoryId>& leftOut, VerifyObserver& observer,
+                     const store::MaskList& masks, bool include,
+                     const std::vector<store::DirectoryId>& leftOut, VerifyObserver& observer,
                      std::vector<std::string>& out) {
   std::vector<platform::DirEntry> entries;
   if (platform::ListDirectory(sourceDir, entries)) return;
   const platform::OpenDirectory target(targetDir);  // a missing one is reached by its path
   for (const platform::DirEntry& entry : entries) {
     if (entry.info.isRegular) {
-      if (backup::IsFileSelected(entry.info.times.lastWrite, target, entry.name, masks, include)) {
+      if (store::IsFileSelected(entry.info.times.lastWrite, target, entry.name, masks, include)) {
         out.push_back(platform::JoinPath(sourceDir, entry.name));
       }
     } else if (entry.info.isDirectory && !entry.info.isSymlink && entry.name[0] != '.') {
-      const backup::DirectoryId id{entry.info.device, entry.info.inode};
+      const store::DirectoryId id{entry.info.device, entry.info.inode};
       if (std::find(leftOut.begin(), leftOut.end(), id) == leftOut.end()) {
         CollectUnstored(platform::JoinPath(sourceDir, entry.name),
-                        backup::SubTargetDirectory(targetDir, entry.name), masks, include,
+                        store::SubTargetDirectory(targetDir, entry.name), masks, include,
                         leftOut, observer, out);
       }
     }
@@ -174,12 +173,12 @@ VerifyResult TVerifyRun::Run(const std::string& project) {
   catalogue::TProjectRecord record;
   result.projectFound = catalogue_.GetProject(project, record);
   const std::string storeFolder = record.StoreFolder;
-  const backup::StoreFolderProblem problem = backup::CheckStoreFolder(storeFolder);
-  if (!result.projectFound || problem != backup::StoreFolderProblem::None) {
+  const store::StoreFolderProblem problem = store::CheckStoreFolder(storeFolder);
+  if (!result.projectFound || problem != store::StoreFolderProblem::None) {
     // A root store folder would have the user's own "*.zip" files tested as archives.
     result.refusal = !result.projectFound
-                         ? backup::UnknownProjectText(project)
-                         : backup::StoreFolderRefusalText(project, storeFolder, problem);
+                         ? store::UnknownProjectText(project)
+                         : store::StoreFolderRefusalText(project, storeFolder, problem);
     catalogue_.AddLogEntry(result.refusal);
     catalogue_.AddLogEntry("");
     return result;
@@ -204,25 +203,25 @@ VerifyResult TVerifyRun::Run(const std::string& project) {
 void TVerifyRun::VerifyFolder(const std::string& storeFolder, const std::string& path,
                               const std::string& masks, bool include, FolderVerifyResult& result) {
   observer_.FolderStarted(path);
-  result.backupFolder = backup::BackupFolder(storeFolder, path);
+  result.backupFolder = store::BackupFolder(storeFolder, path);
   result.backupFound = platform::DirectoryExists(result.backupFolder);
   if (result.backupFound) TestTree(result.backupFolder, result);
 
-  const std::string sourceRoot = backup::SourceFolderPath(path);
+  const std::string sourceRoot = store::SourceFolderPath(path);
   // The store and the chain from it to the backup folder, known by device and inode as the
   // backup run knows them, so that a link on either side does not hide them.
-  std::vector<backup::DirectoryId> leftOut;
-  const std::string store = platform::AbsolutePath(storeFolder);
-  std::vector<std::string> chain = {store};
-  for (std::string dir = platform::AbsolutePath(result.backupFolder); IsBelow(dir, store);
+  std::vector<store::DirectoryId> leftOut;
+  const std::string storeRoot = platform::AbsolutePath(storeFolder);
+  std::vector<std::string> chain = {storeRoot};
+  for (std::string dir = platform::AbsolutePath(result.backupFolder); IsBelow(dir, storeRoot);
        dir = platform::ParentPath(dir)) {
     chain.push_back(dir);
   }
   for (const std::string& dir : chain) {
-    backup::DirectoryId id;
-    if (backup::GetDirectoryId(dir, id)) leftOut.push_back(id);
+    store::DirectoryId id;
+    if (store::GetDirectoryId(dir, id)) leftOut.push_back(id);
   }
-  CollectUnstored(sourceRoot, result.backupFolder, backup::MaskList(masks), include, leftOut,
+  CollectUnstored(sourceRoot, result.backupFolder, store::MaskList(masks), include, leftOut,
                   observer_, result.notBackedUpFiles);
 }
 
@@ -235,7 +234,7 @@ void TVerifyRun::TestTree(const std::string& backupDir, FolderVerifyResult& resu
   for (const platform::DirEntry& entry : entries) {
     if (entry.info.isDirectory) {
       if (entry.name[0] != '.' && !entry.info.isSymlink) {
-        TestTree(backup::SubTargetDirectory(backupDir, entry.name), result);
+        TestTree(store::SubTargetDirectory(backupDir, entry.name), result);
       }
     } else if (entry.info.isRegular && IsArchiveName(entry.name)) {
       const std::string archivePath = platform::JoinPath(backupDir, entry.name);

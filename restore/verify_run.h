@@ -103,7 +103,7 @@ class TVerifyRun {
  public:
   TVerifyRun(catalogue::TCatalogue& catalogue, ArchiveTester& tester, VerifyObserver& observer);
   // Verifies every folder of the project and logs the outcome. A project that is unknown,
-  // or whose store folder is missing or the root (backup::CheckStoreFolder), is refused
+  // or whose store folder is missing or the root (store::CheckStoreFolder), is refused
   // before any folder: logged, and the text given in refusal. Catalogue errors pass on.
   VerifyResult Run(const std::string& project);
 

@@ -18,7 +18,6 @@
 #include <string>
 #include <vector>
 
-#include "backup/placement.h"
 #include "backup/temporary.h"
 #include "catalogue/catalogue.h"
 #include "platform/file_info.h"
@@ -395,18 +394,6 @@ TEST_F(BackupRunTest, ProjectsWithoutAUsableStoreFolderAreRefusedBeforeAnyWalk) 
     EXPECT_EQ(folder.lastStored, 0.0);
   }
   EXPECT_FALSE(fs::exists(Src("a/x.txt.ZIP")));
-}
-
-TEST(StoreFolderCheck, ComparesWithTheRootByDeviceAndInode) {
-  TempDir dir{"vrn-root"};
-  fs::create_directories(dir / "store");
-  fs::create_symlink(dir / "store", dir / "storelink");
-  EXPECT_EQ(backup::CheckStoreFolder(dir / "store"), backup::StoreFolderProblem::None);
-  EXPECT_EQ(backup::CheckStoreFolder(dir / "storelink"), backup::StoreFolderProblem::None);
-  EXPECT_EQ(backup::CheckStoreFolder(dir / "not/yet"), backup::StoreFolderProblem::None);
-  EXPECT_EQ(backup::CheckStoreFolder("/tmp"), backup::StoreFolderProblem::None);
-  EXPECT_EQ(backup::CheckStoreFolder("/../.."), backup::StoreFolderProblem::Root);
-  EXPECT_EQ(backup::CheckStoreFolder(""), backup::StoreFolderProblem::Empty);
 }
 
 TEST_F(BackupRunTest, FileThatGrowsWhileStoredKeepsItsOldArchiveAndIsStoredNextRun) {

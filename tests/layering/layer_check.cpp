@@ -12,11 +12,14 @@ LayerTable VarnholtLayers() {
   t["platform"] = {{}, false, true};
   t["archive"] = {{"platform"}, false, false};
   t["catalogue"] = {{"platform"}, false, false};
-  t["backup"] = {{"archive", "catalogue", "platform"}, false, false};
-  t["restore"] = {{"backup", "archive", "catalogue", "platform"}, false, false};
+  t["store"] = {{"catalogue", "platform"}, false, false};
+  // The two runs share the store's layout through store/ and never include each other.
+  t["backup"] = {{"store", "archive", "catalogue", "platform"}, false, false};
+  t["restore"] = {{"store", "archive", "catalogue", "platform"}, false, false};
   t["tools"] = {{"archive", "platform"}, false, false};
-  t["dialogs"] = {{"restore", "backup", "catalogue", "archive", "platform"}, true, false};
-  t["app"] = {{"dialogs", "restore", "backup", "catalogue", "archive", "platform"}, true, false};
+  t["dialogs"] = {{"restore", "backup", "store", "catalogue", "archive", "platform"}, true, false};
+  t["app"] = {{"dialogs", "restore", "backup", "store", "catalogue", "archive", "platform"}, true,
+              false};
   return t;
 }
 

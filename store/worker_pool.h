@@ -25,7 +25,7 @@
 #include <thread>
 #include <vector>
 
-namespace backup {
+namespace store {
 
 template <class R>
 class WorkerPool {
@@ -124,4 +124,4 @@ class WorkerPool {
   std::vector<std::thread> threads_;
 };
 
-}  // namespace backup
+}  // namespace store

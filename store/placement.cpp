@@ -1,9 +1,9 @@
-#include "backup/placement.h"
+#include "store/placement.h"
 
 #include "platform/file_info.h"
 #include "platform/file_system.h"
 
-namespace backup {
+namespace store {
 
 std::string SourceFolderPath(const std::string& folderPath) {
   return platform::AbsolutePath(folderPath);
@@ -42,6 +42,10 @@ std::string StoreFolderRefusalText(const std::string& project, const std::string
          "\" is the root folder!";
 }
 
+std::string UnknownProjectText(const std::string& project) {
+  return "Can't find project \"" + project + "\"!";
+}
+
 void CreatePathFolders(const std::string& path) {
   // An absolute path starts after its leading "/", which always exists; a relative one
   // (a store folder typed without the leading "/") is created from its first component.
@@ -55,4 +59,4 @@ void CreatePathFolders(const std::string& path) {
   }
 }
 
-}  // namespace backup
+}  // namespace store

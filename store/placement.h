@@ -1,5 +1,6 @@
-// Where a source file's archive lies in the store folder. The restore run finds the
-// archives by the same functions, so the two sides can never disagree.
+// Where a source file's archive lies in the store folder. The backup writes the archives
+// and the restore and verify runs find them by these same functions, so the sides can
+// never disagree.
 //
 //   backup folder   = store folder + absolute source folder, joined as they stand
 //                     ("/srv/backup" + "/home/ann/Docs" -> "/srv/backup/home/ann/Docs")
@@ -13,7 +14,7 @@
 #include <string>
 #include <string_view>
 
-namespace backup {
+namespace store {
 
 // The extension every archive gets, in upper case.
 inline constexpr std::string_view kArchiveExtension = ".ZIP";
@@ -33,8 +34,10 @@ std::string SubTargetDirectory(const std::string& parentTarget, const std::strin
 // The archive of the file fileName whose directory maps to targetDir.
 std::string ArchivePath(const std::string& targetDir, const std::string& fileName);
 
-// Why a project's store folder cannot take archives; both the backup and the restore run
-// refuse such a project before they touch any folder.
+// Projects that no run may start. The backup, the restore and the verify run each refuse
+// them before they touch any folder, with the same texts.
+
+// Why a project's store folder cannot take archives.
 enum class StoreFolderProblem {
   None,
   Empty,  // no store folder: every archive would land beside its source file
@@ -47,6 +50,8 @@ StoreFolderProblem CheckStoreFolder(const std::string& storeFolder);
 // The message and log text of a refused project.
 std::string StoreFolderRefusalText(const std::string& project, const std::string& storeFolder,
                                    StoreFolderProblem problem);
+// The message and log text for a project name that no project has.
+std::string UnknownProjectText(const std::string& project);
 
 // Creates every intermediate directory of path, in order from the root; the last
 // component (after the last "/") is not created. "/" is taken as existing. Failures, such
@@ -54,4 +59,4 @@ std::string StoreFolderRefusalText(const std::string& project, const std::string
 // reports itself later.
 void CreatePathFolders(const std::string& path);
 
-}  // namespace backup
+}  // namespace store

@@ -1,24 +1,18 @@
-// File selection: which files of a source folder a backup run stores.
-//
-// The walk goes depth first through a source folder in the platform's listing order,
-// mirrors every directory it enters into the store folder, and hands every selected file to
-// the store action. A file is selected when it is not unchanged (its archive carries its
-// last-write time to the minute) and its name passes the folder's masks.
-//
-// Paths are explicit throughout: the walk never changes the process's current directory.
+// File selection: which files of a source folder a backup stores, and so which files a
+// verify expects to find in the store. A file is selected when it is not unchanged (its
+// archive carries its last-write time to the minute) and its name passes the folder's
+// masks. The backup's walk (backup/walk.h) applies it to every file it meets.
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <string_view>
-#include <system_error>
 #include <vector>
 
 #include "platform/directory.h"
 #include "platform/file_time.h"
 
-namespace backup {
+namespace store {
 
 // True when the name matches the mask. Both are expected upper-cased already. "*" skips to
 // the first occurrence of the character after it and never tries a later one, so "*.TXT"
@@ -66,32 +60,4 @@ struct DirectoryId {
 // The id of the directory path (links followed); false when it is none or cannot be read.
 bool GetDirectoryId(const std::string& path, DirectoryId& out);
 
-// One walk of a source folder.
-struct FolderWalk {
-  MaskList masks{""};
-  bool include = true;
-  // Directories never entered: the store folder and the directory chain from it to the
-  // backup folder. Compared by device and inode, so a store reached through a link into
-  // the tree (or a tree named through a link) is recognised as well.
-  std::vector<DirectoryId> leftOut;
-  // Called for every selected file with its directory, bare name and target directory.
-  std::function<void(const std::string& sourceDir, const std::string& name,
-                     const std::string& targetDir)>
-      store;
-  // Called after every directory entry, so that the caller's window stays responsive.
-  std::function<void()> afterEntry;
-  // Called for a directory that could not be listed, or whose entries could not all be
-  // examined (read but not enter rights), with the system's reason.
-  std::function<void(const std::string& dir, std::error_code reason)> unreadable;
-};
-
-// Walks sourceDir (absolute) and everything below it. Creates targetDir first (an existing
-// one is fine) and removes the leftovers of cut-off stores from it (backup/temporary.h). A
-// directory that cannot be listed ends its own level, reported through walk.unreadable.
-// Directories whose names begin with "." and symbolic links to directories are not entered;
-// entries that are neither regular files nor directories (pipes, sockets, devices) are never
-// stored. False when sourceDir itself could not be listed.
-bool ProcessDirectory(const std::string& sourceDir, const std::string& targetDir,
-                      const FolderWalk& walk);
-
-}  // namespace backup
+}  // namespace store

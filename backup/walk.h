@@ -1,0 +1,47 @@
+// The backup's walk of a source folder.
+//
+// The walk goes depth first through a source folder in the platform's listing order,
+// mirrors every directory it enters into the store folder (store/placement.h), and hands
+// every file the selection picks (store/selection.h) to the store action.
+//
+// Paths are explicit throughout: the walk never changes the process's current directory.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "store/selection.h"
+
+namespace backup {
+
+// One walk of a source folder.
+struct FolderWalk {
+  store::MaskList masks{""};
+  bool include = true;
+  // Directories never entered: the store folder and the directory chain from it to the
+  // backup folder. Compared by device and inode, so a store reached through a link into
+  // the tree (or a tree named through a link) is recognised as well.
+  std::vector<store::DirectoryId> leftOut;
+  // Called for every selected file with its directory, bare name and target directory.
+  std::function<void(const std::string& sourceDir, const std::string& name,
+                     const std::string& targetDir)>
+      store;
+  // Called after every directory entry, so that the caller's window stays responsive.
+  std::function<void()> afterEntry;
+  // Called for a directory that could not be listed, or whose entries could not all be
+  // examined (read but not enter rights), with the system's reason.
+  std::function<void(const std::string& dir, std::error_code reason)> unreadable;
+};
+
+// Walks sourceDir (absolute) and everything below it. Creates targetDir first (an existing
+// one is fine) and removes the leftovers of cut-off stores from it (backup/temporary.h). A
+// directory that cannot be listed ends its own level, reported through walk.unreadable.
+// Directories whose names begin with "." and symbolic links to directories are not entered;
+// entries that are neither regular files nor directories (pipes, sockets, devices) are never
+// stored. False when sourceDir itself could not be listed.
+bool ProcessDirectory(const std::string& sourceDir, const std::string& targetDir,
+                      const FolderWalk& walk);
+
+}  // namespace backup

@@ -1,0 +1,171 @@
+// Protects the backup's walk: what it enters, what it hands to the store action, which
+// target directories it creates, and that a directory it cannot read is never skipped
+// without a word.
+#include "backup/walk.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tests/backup/test_tree.h"
+#include "tests/support/unprivileged.h"
+
+namespace fs = std::filesystem;
+using backup_test::TempDir;
+using backup_test::WriteFile;
+
+namespace {
+
+// Records what the walk hands to the store action.
+struct Recorder {
+  std::vector<std::string> stored;      // "<sourceDir>/<name> -> <targetDir>"
+  std::vector<std::string> unreadable;  // "<dir>: <reason>"
+  int entries = 0;
+  backup::FolderWalk Walk(const std::string& masks, bool include) {
+    backup::FolderWalk walk;
+    walk.masks = store::MaskList(masks);
+    walk.include = include;
+    walk.store = [this](const std::string& dir, const std::string& name,
+                        const std::string& target) {
+      stored.push_back(dir + "/" + name + " -> " + target);
+    };
+    walk.afterEntry = [this] { ++entries; };
+    walk.unreadable = [this](const std::string& dir, std::error_code reason) {
+      unreadable.push_back(dir + ": " + reason.message());
+    };
+    return walk;
+  }
+};
+
+TEST(ProcessDirectory, WalksDepthFirstAndMirrorsEveryDirectory) {
+  TempDir dir;
+  const std::string src = dir / "src";
+  WriteFile(src + "/a.txt");
+  WriteFile(src + "/.hidden");
+  WriteFile(src + "/sub/b.txt");
+  WriteFile(src + "/sub/deeper/c.txt");
+  fs::create_directories(src + "/empty");
+  WriteFile(src + "/.cache/d.txt");
+  Recorder rec;
+  backup::ProcessDirectory(src, dir / "dst", rec.Walk("", false));
+  std::vector<std::string> expected = {
+      src + "/.hidden -> " + (dir / "dst"),
+      src + "/a.txt -> " + (dir / "dst"),
+      src + "/sub/b.txt -> " + (dir / "dst/sub"),
+      src + "/sub/deeper/c.txt -> " + (dir / "dst/sub/deeper"),
+  };
+  std::sort(rec.stored.begin(), rec.stored.end());
+  EXPECT_EQ(rec.stored, expected);
+  EXPECT_TRUE(fs::is_directory(dir / "dst/empty"));
+  EXPECT_TRUE(fs::is_directory(dir / "dst/sub/deeper"));
+  EXPECT_FALSE(fs::exists(dir / "dst/.cache"));
+  // One call per entry of every walked directory: src has 5, sub 2, deeper 1, empty 0.
+  EXPECT_EQ(rec.entries, 8);
+}
+
+TEST(ProcessDirectory, AppliesMasksInBothModes) {
+  TempDir dir;
+  const std::string src = dir / "src";
+  WriteFile(src + "/Letter.DOC");
+  WriteFile(src + "/letter.doc.bak");
+  WriteFile(src + "/a.tmp");
+  WriteFile(src + "/a.b.tmp");
+  Recorder inc;
+  backup::ProcessDirectory(src, dir / "dst1", inc.Walk("*.doc; ", true));
+  EXPECT_EQ(inc.stored, (std::vector<std::string>{src + "/Letter.DOC -> " + (dir / "dst1")}));
+  Recorder exc;
+  backup::ProcessDirectory(src, dir / "dst2", exc.Walk("*.tmp; ", false));
+  std::sort(exc.stored.begin(), exc.stored.end());
+  EXPECT_EQ(exc.stored, (std::vector<std::string>{src + "/Letter.DOC -> " + (dir / "dst2"),
+                                                  src + "/a.b.tmp -> " + (dir / "dst2"),
+                                                  src + "/letter.doc.bak -> " + (dir / "dst2")}));
+}
+
+TEST(ProcessDirectory, LinksToDirectoriesAreNotWalkedLinksToFilesAreStored) {
+  TempDir dir;
+  const std::string src = dir / "src";
+  WriteFile(src + "/real/f.txt");
+  WriteFile(dir / "outside/g.txt");
+  fs::create_directory_symlink(src, src + "/loop");
+  fs::create_directory_symlink(dir / "outside", src + "/out");
+  fs::create_symlink(dir / "outside/g.txt", src + "/g-link.txt");
+  fs::create_symlink(dir / "missing", src + "/dangling");
+  ASSERT_EQ(mkfifo((src + "/pipe").c_str(), 0600), 0);
+  Recorder rec;
+  backup::ProcessDirectory(src, dir / "dst", rec.Walk("", false));
+  std::sort(rec.stored.begin(), rec.stored.end());
+  EXPECT_EQ(rec.stored, (std::vector<std::string>{src + "/g-link.txt -> " + (dir / "dst"),
+                                                  src + "/real/f.txt -> " + (dir / "dst/real")}));
+  EXPECT_FALSE(fs::exists(dir / "dst/loop"));
+  EXPECT_FALSE(fs::exists(dir / "dst/out"));
+}
+
+TEST(ProcessDirectory, LeftOutDirectoriesAreNotEntered) {
+  TempDir dir;
+  const std::string src = dir / "src";
+  WriteFile(src + "/keep/a.txt");
+  WriteFile(src + "/store/old.txt.ZIP");
+  Recorder rec;
+  backup::FolderWalk walk = rec.Walk("", false);
+  store::DirectoryId storeId;
+  ASSERT_TRUE(store::GetDirectoryId(src + "/store", storeId));
+  walk.leftOut = {storeId};
+  backup::ProcessDirectory(src, dir / "dst", walk);
+  EXPECT_EQ(rec.stored, (std::vector<std::string>{src + "/keep/a.txt -> " + (dir / "dst/keep")}));
+  EXPECT_FALSE(fs::exists(dir / "dst/store"));
+}
+
+TEST(ProcessDirectory, MissingSourceCreatesTargetAndStoresNothing) {
+  TempDir dir;
+  Recorder rec;
+  EXPECT_FALSE(backup::ProcessDirectory(dir / "nowhere", dir / "dst", rec.Walk("", false)));
+  EXPECT_TRUE(rec.stored.empty());
+  EXPECT_EQ(rec.entries, 0);
+  EXPECT_TRUE(fs::is_directory(dir / "dst"));
+  EXPECT_EQ(rec.unreadable,
+            (std::vector<std::string>{(dir / "nowhere") + ": No such file or directory"}));
+}
+
+TEST(ProcessDirectory, UnreadableSubdirectoryEndsOnlyItsOwnLevel) {
+  TempDir dir;
+  fs::permissions(dir.path(), fs::perms::all);
+  const std::string src = dir / "src";
+  WriteFile(src + "/locked/a.txt");
+  WriteFile(src + "/z.txt");
+  fs::permissions(src + "/locked", fs::perms::none);
+  // The walk runs unprivileged; the child reports through its exit status.
+  const int status = testsupport::RunUnprivileged([&] {
+    Recorder rec;
+    if (!backup::ProcessDirectory(src, dir / "dst", rec.Walk("", false))) return 4;
+    if (rec.stored != std::vector<std::string>{src + "/z.txt -> " + (dir / "dst")}) return 1;
+    if (!fs::is_directory(dir / "dst/locked")) return 2;
+    // Skipped, but never without a word.
+    if (rec.unreadable != std::vector<std::string>{src + "/locked: Permission denied"}) return 3;
+    return 0;
+  });
+  EXPECT_EQ(status, 0);
+}
+
+TEST(ProcessDirectory, DirectoryThatMayBeReadButNotEnteredIsReported) {
+  TempDir dir;
+  fs::permissions(dir.path(), fs::perms::all);
+  const std::string src = dir / "src";
+  WriteFile(src + "/listonly/a.txt");
+  WriteFile(src + "/z.txt");
+  fs::permissions(src + "/listonly", fs::perms::owner_read | fs::perms::others_read);
+  fs::permissions(src, fs::perms::all);
+  const int status = testsupport::RunUnprivileged([&] {
+    Recorder rec;
+    backup::ProcessDirectory(src, dir / "dst", rec.Walk("", false));
+    if (rec.stored != std::vector<std::string>{src + "/z.txt -> " + (dir / "dst")}) return 1;
+    if (rec.unreadable != std::vector<std::string>{src + "/listonly: Permission denied"}) return 3;
+    return 0;
+  });
+  EXPECT_EQ(status, 0);
+}
+
+}  // namespace
