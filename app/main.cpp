@@ -75,6 +75,9 @@ int main(int argc, char** argv) {
     case app::InfoRequest::None:
       break;
   }
+  // Without TZ the C library looks at /etc/localtime again on every conversion of a local
+  // time, once per file stored or restored; naming that same file keeps the zone it read.
+  setenv("TZ", ":/etc/localtime", 0);
   const bool unattended = !HasDisplay(argc, argv);
   if (unattended) {
     qputenv("QT_QPA_PLATFORM", "minimal");

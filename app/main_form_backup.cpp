@@ -8,7 +8,6 @@
 #include <QLabel>
 #include <QMenu>
 #include <QTreeWidget>
-#include <chrono>
 #include <memory>
 
 #include "app/main_form.h"
@@ -20,6 +19,7 @@
 #include "catalogue/catalogue.h"
 #include "dialogs/about_form.h"
 #include "dialogs/log_form.h"
+#include "dialogs/pace.h"
 #include "dialogs/progress_form.h"
 #include "dialogs/prompter.h"
 #include "dialogs/switch_form.h"
@@ -31,15 +31,6 @@
 namespace app {
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-// Pending window messages are handled often enough for a responsive window (Cancel,
-// repaints) but not after every one of tens of thousands of directory entries, where the
-// event loop would cost more than the walk.
-constexpr auto kPumpInterval = std::chrono::milliseconds(15);
-// The File field is repainted at most this often; the last file of a folder always shows.
-constexpr auto kFileFieldInterval = std::chrono::milliseconds(60);
 
 // The longest project name a switch can give (the length of a command-line text).
 constexpr std::size_t kSwitchNameLimit = 255;
@@ -101,11 +92,7 @@ class RunObserver : public backup::BackupObserver {
   }
   void FileAttempted(const std::string& filePath) override {
     pendingFile_ = ToQString(filePath);
-    const Clock::time_point now = Clock::now();
-    if (now - lastFilePaint_ >= kFileFieldInterval) {
-      lastFilePaint_ = now;
-      ShowPendingFile();
-    }
+    if (filePaint_.Due()) ShowPendingFile();
   }
   void FolderFinished() override {
     ShowPendingFile();
@@ -117,15 +104,12 @@ class RunObserver : public backup::BackupObserver {
     lock_.Reapply();
   }
   void PumpMessages() override {
-    const Clock::time_point now = Clock::now();
-    if (now - lastPump_ < kPumpInterval) return;
-    lastPump_ = now;
-    QCoreApplication::processEvents();
+    if (pump_.Due()) QCoreApplication::processEvents();
   }
   bool CancelRequested() override {
     // The folder boundary is where Cancel takes effect: serve a click that is waiting.
     QCoreApplication::processEvents();
-    lastPump_ = Clock::now();
+    pump_.Reset();
     return form_.CancelRequested;
   }
   void ShowMessage(const std::string& text) override {
@@ -147,8 +131,8 @@ class RunObserver : public backup::BackupObserver {
   RunLock& lock_;
   std::unique_ptr<dialogs::TProgressForm> progress_;
   QString pendingFile_;
-  Clock::time_point lastPump_{};
-  Clock::time_point lastFilePaint_{};
+  dialogs::Pace pump_{dialogs::kPumpInterval};
+  dialogs::Pace filePaint_{dialogs::kFileFieldInterval};
 };
 
 // The writer of one run, which keeps the window painted while a large file is compressed,

@@ -1,8 +1,10 @@
-// TLFNFileStream: a file stream with one 8192-byte buffer, used for reading or for writing.
+// TLFNFileStream: a file stream with one 64 KiB buffer, used for reading or for writing.
 //
 // Every archive and source file the archive layer touches goes through it, so small record
-// reads and writes cost a memory copy, not a system call. Reads fill the buffer with
-// 8192-byte reads of the file; written bytes collect in the buffer and reach the file when it
+// reads and writes cost a memory copy, not a system call. Most files a backup holds are
+// smaller than the buffer: one read or one write then moves the whole file, and the header
+// patched behind a small entry is rewritten in memory. Reads fill the buffer with full-size
+// reads of the file; written bytes collect in the buffer and reach the file when it
 // is full, before a seek elsewhere, on Flush and on destruction. Seeking inside the bytes of
 // the current buffer (read, or still to be written) moves the cursor without touching the
 // file.
@@ -24,7 +26,7 @@ enum class TLFNFileMode {
 
 class TLFNFileStream : public TStream {
  public:
-  static constexpr std::size_t kBufferSize = 8192;
+  static constexpr std::size_t kBufferSize = 64 * 1024;
 
   // Raises EFOpenError "Cannot open file "<path>". <reason>" (or "Cannot create file ...").
   TLFNFileStream(const std::string& path, TLFNFileMode mode);

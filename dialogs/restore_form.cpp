@@ -211,6 +211,7 @@ void TRestoreForm::Start(const restore::RestoreRequest& request) {
   }
   running_ = false;
   EnableControls(true);
+  pendingArchive_.clear();
   Panel1->SetText(QString());
   Panel2->SetText(QString());
   QCoreApplication::processEvents();
@@ -247,23 +248,35 @@ void TRestoreForm::FolderStarted(const std::string& sourcePath) {
 }
 
 void TRestoreForm::ArchiveStarted(const std::string& targetAndArchive) {
-  Panel2->SetText(ToQString(targetAndArchive));
+  pendingArchive_ = ToQString(targetAndArchive);
+  if (archivePaint_.Due()) ShowPendingArchive();
+}
+
+void TRestoreForm::ShowPendingArchive() {
+  if (pendingArchive_.isEmpty()) return;
+  Panel2->SetText(pendingArchive_);
   Panel2->repaint();
+  pendingArchive_.clear();
 }
 
 void TRestoreForm::FolderFinished() {
+  ShowPendingArchive();
   if (ProgressBar1->value() < ProgressBar1->maximum()) {
     ProgressBar1->setValue(ProgressBar1->value() + 1);
   }
 }
 
-void TRestoreForm::ProcessMessages() { QCoreApplication::processEvents(); }
+void TRestoreForm::ProcessMessages() {
+  if (pump_.Due()) QCoreApplication::processEvents();
+}
 
 void TRestoreForm::ShowError(const std::string& text) {
+  ShowPendingArchive();
   prompter_->ShowMessage(this, ToQString(text), QStringLiteral("Error!"));
 }
 
 restore::ReplaceAnswer TRestoreForm::AskReplace(const std::string& question) {
+  ShowPendingArchive();
   switch (prompter_->AskYesNoAbortAll(this, ToQString(question), QStringLiteral("Confirm"))) {
     case Answer::Yes:
       return restore::ReplaceAnswer::Yes;

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "dialogs/form_util.h"
+#include "dialogs/pace.h"
 #include "restore/restore_run.h"
 
 class QButtonGroup;
@@ -118,6 +119,7 @@ class TRestoreForm : public CenteredDialog, private restore::RestoreObserver {
   bool SelectedFolderChosen() const { return RadioGroup1->ItemIndex() == 1; }
   void EnableDestination(bool enabled);
   void EnableControls(bool enabled);
+  void ShowPendingArchive();
 
   Prompter* prompter_;
   std::string projectName_;
@@ -125,6 +127,9 @@ class TRestoreForm : public CenteredDialog, private restore::RestoreObserver {
   std::function<void()> viewLog_;
   restore::TRestoreRun run_;
   bool running_ = false;
+  QString pendingArchive_;  // named in Panel2 when the next paint is due
+  Pace archivePaint_{kFileFieldInterval};
+  Pace pump_{kPumpInterval};
 };
 
 }  // namespace dialogs

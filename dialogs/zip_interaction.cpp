@@ -11,13 +11,6 @@
 
 namespace dialogs {
 
-namespace {
-
-constexpr auto kPumpInterval = std::chrono::milliseconds(15);
-
-
-}  // namespace
-
 QString QtFileFilter(const std::string& filter) {
   const QStringList parts = ToQString(filter).split(QLatin1Char('|'));
   QStringList filters;
@@ -74,10 +67,7 @@ void TPromptingZipInteraction::ShowMessage(const std::string& text, const std::s
 
 void TPromptingZipInteraction::ProcessMessages() {
   // Called for every block of an archive: the clock keeps the cost of the calls small.
-  const auto now = std::chrono::steady_clock::now();
-  if (now - lastPump_ < kPumpInterval) return;
-  lastPump_ = now;
-  QCoreApplication::processEvents();
+  if (pump_.Due()) QCoreApplication::processEvents();
 }
 
 void TPromptingZipInteraction::SetBusy(bool busy) {

@@ -7,10 +7,10 @@
 #pragma once
 
 #include <QString>
-#include <chrono>
 #include <string>
 
 #include "archive/zip_interaction.h"
+#include "dialogs/pace.h"
 
 class QWidget;
 
@@ -40,7 +40,7 @@ class TPromptingZipInteraction : public TZipInteraction {
  private:
   Prompter& prompter_;
   QWidget* parent_;
-  std::chrono::steady_clock::time_point lastPump_{};
+  Pace pump_{kPumpInterval};
   int busyDepth_ = 0;
 };
 

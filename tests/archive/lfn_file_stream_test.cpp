@@ -1,5 +1,5 @@
 // Protects the buffered stream every archive and source file goes through: reads of any size
-// (1, 7, 31 bytes, across the 8192-byte buffer edge) return the file's bytes in order,
+// (1, 7, 31 bytes, across the buffer's edge) return the file's bytes in order,
 // writes mixed with seeks land where they were aimed, nothing is lost on destruction, and
 // the stream's error texts are the ones callers show.
 #include "archive/lfn_file_stream.h"
@@ -28,7 +28,7 @@ class StreamChunkTest : public ::testing::TestWithParam<std::size_t> {};
 
 TEST_P(StreamChunkTest, SmallReadsReturnTheFileInOrder) {
   TempDir dir;
-  const auto expected = Pattern(3 * 8192 + 123);
+  const auto expected = Pattern(3 * TLFNFileStream::kBufferSize + 123);
   WriteAll(dir.File("in.bin"), expected);
   TLFNFileStream stream(dir.File("in.bin"), TLFNFileMode::OpenRead);
   std::vector<std::uint8_t> got;
@@ -45,7 +45,7 @@ TEST_P(StreamChunkTest, SmallReadsReturnTheFileInOrder) {
 
 TEST_P(StreamChunkTest, SmallWritesReachTheFileOnDestruction) {
   TempDir dir;
-  const auto data = Pattern(2 * 8192 + 777);
+  const auto data = Pattern(2 * TLFNFileStream::kBufferSize + 777);
   {
     TLFNFileStream stream(dir.File("out.bin"), TLFNFileMode::Create);
     for (std::size_t at = 0; at < data.size(); at += GetParam())
@@ -55,7 +55,8 @@ TEST_P(StreamChunkTest, SmallWritesReachTheFileOnDestruction) {
   EXPECT_EQ(ReadAll(dir.File("out.bin")), data);
 }
 
-INSTANTIATE_TEST_SUITE_P(ChunkSizes, StreamChunkTest, ::testing::Values(1, 7, 31, 8192, 10000));
+INSTANTIATE_TEST_SUITE_P(ChunkSizes, StreamChunkTest, ::testing::Values(1, 7, 31, TLFNFileStream::kBufferSize,
+                                                                   TLFNFileStream::kBufferSize + 1808));
 
 TEST(LfnFileStreamTest, SeekBackAndRewriteLikeAHeaderPatch) {
   TempDir dir;
