@@ -4,7 +4,8 @@
 # doing the same per-file work as a peer in the same run); the same per-file work is also
 # timed with libdeflate (bench/perfile_zip_peer: read, inflate, CRC-32, write, times; one
 # thread), and the same files are extracted from one archive by Info-ZIP's "unzip -q".
-# Everything lies on tmpfs.
+# The program itself restores the store too, as a user runs it from the command line, with
+# one worker and with one per online CPU. Everything lies on tmpfs.
 #
 #   bench/restore_bench.sh [build-dir]     (default build/bench, configured Release here)
 #   VARNHOLT_BENCH_FILES=N                 (default 20000)
@@ -19,7 +20,7 @@ trap 'rm -rf "$work"' EXIT
 
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DVARNHOLT_TESTS=OFF -DVARNHOLT_BENCH=ON >/dev/null
-cmake --build "$build" --target restore_bench perfile_zip_peer -j2 >/dev/null
+cmake --build "$build" --target restore_bench perfile_zip_peer varnholt -j2 >/dev/null
 
 # The tree: nested directories, sizes from empty to 256 KiB (most a few KiB), text-like and
 # incompressible contents, times spread over years. Fixed seed: every run measures the same.
@@ -83,6 +84,43 @@ done
 rm -rf "$work/peer-out"
 libdeflate_ms=$(printf '%s\n' "${peer_times[@]}" | sort -n | sed -n 2p)
 
+# The program as a user runs it: "/F:<folder> /T:<directory> /O:REWRITE /R:<project>" without
+# a display, with one worker and with the default (one per online CPU); three times each,
+# interleaved, into fresh directories; the medians count.
+mkdir -p "$work/cat"
+python3 - "$work/cat" "$work/store" "$work/src" <<'PY'
+import os, struct, sys
+catdir, store, folder = sys.argv[1:4]
+def counted(text, capacity):
+    b = text.encode()[:capacity]
+    return bytes([len(b)]) + b + bytes(capacity - len(b))
+project = struct.pack('<iB', 1, 1) + counted('BENCH', 50) + counted(store, 255) \
+    + struct.pack('<dB', 0.0, 0)
+folder_rec = struct.pack('<Bi', 1, 1) + counted(folder, 255) + counted('', 100) \
+    + struct.pack('<BBd', 0, 6, 0.0)
+open(os.path.join(catdir, 'Rpoject.vrn'), 'wb').write(project)
+open(os.path.join(catdir, 'Folder.vrn'), 'wb').write(folder_rec)
+open(os.path.join(catdir, 'Log.vrn'), 'wb').close()
+PY
+app_one=()
+app_all=()
+for r in 1 2 3; do
+  for workers in 1 0; do
+    : > "$work/cat/Log.vrn"
+    start=$(date +%s%N)
+    choice=(-u VARNHOLT_WORKERS)
+    [ "$workers" = 1 ] && choice=(VARNHOLT_WORKERS=1)
+    (cd "$work/cat" && env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "${choice[@]}" \
+      "$build/app/varnholt" "/F:$work/src" "/T:$work/app-out-$r-$workers" /O:REWRITE /R:BENCH)
+    end=$(date +%s%N)
+    if [ "$workers" = 1 ]; then app_one+=($(((end - start) / 1000000)));
+    else app_all+=($(((end - start) / 1000000))); fi
+    rm -rf "$work/app-out-$r-$workers"
+  done
+done
+app_one_ms=$(printf '%s\n' "${app_one[@]}" | sort -n | sed -n 2p)
+app_all_ms=$(printf '%s\n' "${app_all[@]}" | sort -n | sed -n 2p)
+
 out=$("$build/bench/restore_bench" --work="$work" --benchmark_repetitions=3 \
   --benchmark_report_aggregates_only=true 2>&1)
 echo "$out"
@@ -92,6 +130,11 @@ echo "unzip -q (one archive, median of 3): ${unzip_ms} ms"
 echo "restore run (median of 3):           ${restore_ms} ms"
 echo "zlib per-file peer (median of 3):    ${zlib_ms} ms"
 echo "libdeflate per-file peer (median of 3): ${libdeflate_ms} ms"
-awk -v r="$restore_ms" -v u="$unzip_ms" -v z="$zlib_ms" -v l="$libdeflate_ms" 'BEGIN {
-  printf "ratio restore/unzip -q = %.2f   restore/zlib per-file = %.2f\n", r / u, r / z
-  printf "ratio restore/libdeflate per-file = %.2f (target <= 1)\n", r / l }'
+echo "program, one worker (median of 3):  ${app_one_ms} ms"
+echo "program, $(nproc) workers (median of 3): ${app_all_ms} ms"
+awk -v r="$restore_ms" -v u="$unzip_ms" -v z="$zlib_ms" -v l="$libdeflate_ms" \
+    -v a1="$app_one_ms" -v an="$app_all_ms" 'BEGIN {
+  printf "ratio restore run/unzip -q = %.2f   restore run/zlib per-file = %.2f\n", r / u, r / z
+  printf "ratio restore run (engine, one thread)/libdeflate per-file = %.2f\n", r / l
+  printf "ratio program one worker/libdeflate per-file = %.2f\n", a1 / l
+  printf "ratio program all workers/libdeflate per-file = %.2f (target <= 1)\n", an / l }'
