@@ -8,6 +8,7 @@ std::error_code TRecordFile::Open(const std::string& name) {
   if (file_.IsOpen()) file_.Close();
   name_ = name;
   index_ = 0;
+  positioned_ = true;
   return file_.Open(name, platform::File::Mode::OpenOrCreate);
 }
 
@@ -20,6 +21,7 @@ void TRecordFile::Truncate() {
   RequireOpen("Truncate");
   if (std::error_code ec = file_.Close()) Fail("Close", ec);
   index_ = 0;
+  positioned_ = true;
   if (std::error_code ec = file_.Open(name_, platform::File::Mode::Create)) Fail("Create", ec);
 }
 
@@ -28,17 +30,23 @@ void TRecordFile::Seek(std::int64_t index) {
   std::uint64_t position = 0;
   const auto offset = index * static_cast<std::int64_t>(recordSize_);
   if (std::error_code ec = file_.Seek(offset, platform::File::Origin::Begin, position)) {
+    positioned_ = false;
     Fail("Seek", ec);
   }
   index_ = index;
+  positioned_ = true;
 }
 
 bool TRecordFile::Read(std::uint8_t* buffer) {
   RequireOpen("Read");
   std::size_t bytesRead = 0;
-  if (std::error_code ec = file_.Read(buffer, recordSize_, bytesRead)) Fail("Read", ec);
+  if (std::error_code ec = file_.Read(buffer, recordSize_, bytesRead)) {
+    positioned_ = false;
+    Fail("Read", ec);
+  }
   if (bytesRead == 0) return false;
   if (bytesRead < recordSize_) {
+    positioned_ = false;
     Fail("Read", std::make_error_code(std::errc::io_error),
          "record " + std::to_string(index_) + " is incomplete (" + std::to_string(bytesRead) +
              " of " + std::to_string(recordSize_) +
@@ -51,14 +59,20 @@ bool TRecordFile::Read(std::uint8_t* buffer) {
 
 void TRecordFile::Write(const std::uint8_t* buffer) {
   RequireOpen("Write");
-  if (std::error_code ec = file_.Write(buffer, recordSize_)) Fail("Write", ec);
+  if (std::error_code ec = file_.Write(buffer, recordSize_)) {
+    positioned_ = false;
+    Fail("Write", ec);
+  }
   ++index_;
 }
 
 void TRecordFile::Append(const std::uint8_t* buffer) {
   const std::int64_t end = Count();
-  Seek(end);
+  // Usually the last Append left the file there; another program appending meanwhile moves
+  // the end, and then the seek is made.
+  if (!positioned_ || index_ != end) Seek(end);
   if (std::error_code ec = file_.Write(buffer, recordSize_)) {
+    positioned_ = false;
     // Truncating only shortens the file, so it works on a full disk as well; if even that
     // fails, the next Append starts at the same whole-record end and overwrites the part.
     (void)file_.Truncate(static_cast<std::uint64_t>(end) * recordSize_);

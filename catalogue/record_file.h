@@ -58,6 +58,9 @@ class TRecordFile {
   platform::File file_;
   std::string name_;
   std::int64_t index_ = 0;
+  // The file's offset is index_ whole records: an Append at that end needs no seek first.
+  // False after anything failed midway.
+  bool positioned_ = true;
 };
 
 }  // namespace catalogue

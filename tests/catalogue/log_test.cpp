@@ -113,6 +113,34 @@ TEST_F(LogTest, EntriesKeepTheirOrderWhenTheClockGoesBack) {
   EXPECT_EQ(lines[1], platform::TimestampText(45000.5) + "   second");
 }
 
+// The window and a scheduled run may write one log at once: each append lands behind the
+// other's, whether or not the other program cleared the log or read it meanwhile.
+TEST_F(LogTest, TwoProgramsAppendingInTurnLoseNoEntry) {
+  TCatalogue other([this] { return clock_; });
+  ASSERT_TRUE(other.OpenCatalogue(dir_.File("Rpoject.vrn"), dir_.File("Folder.vrn"), LogPath()));
+  catalogue_->AddLogEntry("a1");
+  other.AddLogEntry("b1");
+  catalogue_->AddLogEntry("a2");
+  catalogue_->AddLogEntry("a3");
+  other.AddLogEntry("b2");
+  catalogue_->AddLogEntry("a4");
+  std::vector<std::string> lines;
+  other.LoadLog(&lines);
+  ASSERT_EQ(lines.size(), 6u);
+  const char* expected[] = {"a1", "b1", "a2", "a3", "b2", "a4"};
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    EXPECT_TRUE(lines[i].ends_with(std::string("   ") + expected[i])) << lines[i];
+  }
+  other.ClearLog();
+  other.AddLogEntry("b3");
+  catalogue_->AddLogEntry("a5");
+  const auto after = Lines();
+  ASSERT_EQ(after.size(), 2u);
+  EXPECT_TRUE(after[0].ends_with("   b3"));
+  EXPECT_TRUE(after[1].ends_with("   a5"));
+  EXPECT_EQ(FileSize(LogPath()), 2 * 109u);
+}
+
 TEST_F(LogTest, ClearLogEmptiesOnlyTheLog) {
   ASSERT_TRUE(catalogue_->AddProject("A", "/a", false));
   ASSERT_TRUE(catalogue_->AddFolder("A", "/src", "", true, 6));
