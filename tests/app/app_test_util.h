@@ -1,6 +1,5 @@
 // Helpers of the main window tests: one QApplication for the test program (offscreen
-// platform), a Prompter with scripted answers that records every box, and a fresh
-// temporary working folder per test.
+// platform) and a Prompter with scripted answers that records every box.
 #pragma once
 
 #include <QApplication>
@@ -8,14 +7,10 @@
 #include <QStringList>
 #include <cstdlib>
 #include <deque>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <stdexcept>
-#include <string>
 #include <vector>
 
 #include "dialogs/prompter.h"
+#include "tests/support/files.h"
 
 namespace app_test {
 
@@ -63,37 +58,9 @@ class ScriptedPrompter : public dialogs::Prompter {
   int beeps = 0;
 };
 
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "vrn-app-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-  }
-  ~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-
-  std::string Path() const { return path_.string(); }
-  std::string File(const std::string& name) const { return (path_ / name).string(); }
-  QString QPath() const { return QString::fromStdString(Path()); }
-  QString QFile(const std::string& name) const { return QString::fromStdString(File(name)); }
-
- private:
-  std::filesystem::path path_;
-};
-
-inline std::string ReadText(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-inline void WriteText(const std::string& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << text;
-}
+// The scratch folder and file helpers shared with the other test folders.
+using testsupport::ReadText;
+using testsupport::TempDir;
+using testsupport::WriteText;
 
 }  // namespace app_test

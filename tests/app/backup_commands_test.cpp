@@ -29,23 +29,13 @@
 #include "dialogs/log_form.h"
 #include "dialogs/progress_form.h"
 #include "dialogs/switch_form.h"
-#include "tests/app/record_files.h"
 #include "tests/dialogs/scripted_prompter.h"
+#include "tests/support/records.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using testing_support::WhenModal;
-
-// The log's texts, read from Log.vrn's 109-byte records (text at offset 8).
-std::vector<std::string> LogTexts(const std::string& path) {
-  const std::vector<std::uint8_t> bytes = testing_support::ReadBytes(path);
-  std::vector<std::string> texts;
-  for (std::size_t at = 0; at + 109 <= bytes.size(); at += 109) {
-    texts.push_back(testing_support::CountedAt(bytes.data() + at + 8));
-  }
-  return texts;
-}
 
 // The progress windows the main window owns (the form class has no meta-object of its own,
 // so findChildren cannot tell it from other widgets).
@@ -76,7 +66,7 @@ class BackupCommandsTest : public ::testing::Test {
   std::string Path(const std::string& rel) const { return dir.path().toStdString() + "/" + rel; }
   std::string Store() const { return Path("store"); }
   std::string ArchiveOf(const std::string& rel) const { return Store() + Path(rel) + ".ZIP"; }
-  std::vector<std::string> Log() const { return LogTexts(Path("Log.vrn")); }
+  std::vector<std::string> Log() const { return testsupport::ReadLogTexts(Path("Log.vrn")); }
   static void Write(const std::string& path, const std::string& text) {
     fs::create_directories(fs::path(path).parent_path());
     std::ofstream(path, std::ios::binary) << text;
@@ -188,7 +178,7 @@ TEST_F(BackupCommandsTest, DuringARunCommandsAreHeldBackAndCancelEndsItAfterTheF
   EXPECT_NE(std::find(log.begin(), log.end(), "Can't store file \"" + Path("one/bad.txt") + "\"!"),
             log.end());
   EXPECT_EQ(log[log.size() - 2], "Process comleted!");
-  const auto folders = testing_support::ReadFolderFile(Path("Folder.vrn"));
+  const auto folders = testsupport::ReadFolderFile(Path("Folder.vrn"));
   EXPECT_GT(folders[0].lastStored, 0.0);
   EXPECT_EQ(folders[1].lastStored, 0.0);
   ExpectCommandsBack();

@@ -7,53 +7,26 @@
 // folder elsewhere except the damaged archive's file, and say so in its exit status. The
 // expected trees are the files the test wrote, compared byte for byte; the log is read from
 // its record layout.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <map>
-#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "catalogue/catalogue.h"
 #include "tests/app/app_test_util.h"
-#include "tests/app/record_files.h"
+#include "tests/app/program_run.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-const std::string kBinary = std::string(VARNHOLT_BINARY_DIR) + "/app/varnholt";
-
-struct RunResult {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string RandomBytes(std::size_t size, unsigned seed) {
-  std::mt19937 rng(seed);
-  std::string bytes(size, '\0');
-  for (char& c : bytes) c = static_cast<char>(rng() & 0xFF);
-  return bytes;
-}
-
-void SetMtime(const std::string& path, long long seconds, long nanoseconds) {
-  struct timespec times[2] = {{seconds, nanoseconds}, {seconds, nanoseconds}};
-  ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << path;
-}
-
-long long MtimeNs(const std::string& path) {
-  struct stat st {};
-  if (stat(path.c_str(), &st) != 0) return -1;
-  return st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec;
-}
+using testsupport::MtimeNs;
+using testsupport::RandomBytes;
+using testsupport::SetMtime;
 
 // Every file below root: relative path -> bytes.
 std::map<std::string, std::string> TreeOf(const std::string& root) {
@@ -86,58 +59,13 @@ std::vector<std::string> LinesWith(const std::string& text, const std::string& p
   return lines;
 }
 
-class CommandLineRun : public ::testing::Test {
+class CommandLineRun : public app_test::ProgramTest {
  protected:
-  void SetUp() override {
-    if (!fs::exists(kBinary)) GTEST_SKIP() << kBinary << " not built";
-    for (const char* sub : {"bin", "cat", "home", "config"}) fs::create_directories(Dir(sub));
-    // A private copy: the settings file goes beside the executable when that is writable.
-    fs::copy_file(kBinary, Dir("bin/varnholt"));
+  // Runs in cwd (default: the catalogue folder), without a display unless display names one.
+  Result Run(const std::vector<std::string>& args, const std::string& cwd = "",
+             const char* display = nullptr) {
+    return ProgramTest::Run(args, {.workingDir = cwd, .display = display});
   }
-
-  std::string Dir(const std::string& rel) const { return tmp_.File(rel); }
-
-  // Runs the binary in cwd with the given switches; without a display unless display is
-  // given (then DISPLAY names it, which need not exist).
-  RunResult Run(const std::vector<std::string>& args, const std::string& cwd = "",
-                const char* display = nullptr) {
-    const std::string outPath = Dir("stdout.txt");
-    const std::string errPath = Dir("stderr.txt");
-    const std::string where = cwd.empty() ? Dir("cat") : cwd;
-    const pid_t pid = fork();
-    if (pid == 0) {
-      if (chdir(where.c_str()) != 0) _exit(120);
-      const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-      const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-      if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) _exit(121);
-      unsetenv("DISPLAY");
-      unsetenv("WAYLAND_DISPLAY");
-      unsetenv("QT_QPA_PLATFORM");
-      if (display != nullptr) setenv("DISPLAY", display, 1);
-      setenv("XDG_CONFIG_HOME", Dir("config").c_str(), 1);
-      setenv("HOME", Dir("home").c_str(), 1);
-      std::vector<std::string> argStore = {Dir("bin/varnholt")};
-      argStore.insert(argStore.end(), args.begin(), args.end());
-      std::vector<char*> argv;
-      for (auto& a : argStore) argv.push_back(a.data());
-      argv.push_back(nullptr);
-      execv(argv[0], argv.data());
-      _exit(123);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    RunResult result;
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.out = app_test::ReadText(outPath);
-    result.err = app_test::ReadText(errPath);
-    fs::remove(outPath);
-    fs::remove(errPath);
-    return result;
-  }
-
-  std::vector<std::string> Log() { return testing_support::ReadLogTexts(Dir("cat/Log.vrn")); }
-
-  app_test::TempDir tmp_;
 };
 
 // ---- --help, -h, --version
@@ -145,11 +73,11 @@ class CommandLineRun : public ::testing::Test {
 TEST_F(CommandLineRun, HelpAndVersionAnswerOnStandardOutputAndTouchNoFile) {
   const std::string empty = Dir("empty");
   fs::create_directories(empty);
-  const std::vector<std::string> before = Listing(tmp_.Path());
+  const std::vector<std::string> before = Listing(dir_.Path());
   for (const char* display : {static_cast<const char*>(nullptr), ":97"}) {
     for (const std::vector<std::string>& args :
          {std::vector<std::string>{"--help"}, {"-h"}, {"/P:Docs", "--help", "/EXIT"}}) {
-      const RunResult help = Run(args, empty, display);
+      const Result help = Run(args, empty, display);
       EXPECT_EQ(help.status, 0) << args[0] << help.err;
       EXPECT_EQ(help.err, "");
       for (const char* part :
@@ -159,14 +87,14 @@ TEST_F(CommandLineRun, HelpAndVersionAnswerOnStandardOutputAndTouchNoFile) {
         EXPECT_NE(help.out.find(part), std::string::npos) << part;
       }
     }
-    const RunResult version = Run({"--version"}, empty, display);
+    const Result version = Run({"--version"}, empty, display);
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out, "varnholt 0.1 beta\n");
     EXPECT_EQ(version.err, "");
   }
   // No catalogue in the working directory, no settings beside the program or in the
   // configuration folder, nothing in the home folder.
-  EXPECT_EQ(Listing(tmp_.Path()), before);
+  EXPECT_EQ(Listing(dir_.Path()), before);
 }
 
 // ---- restore and verify
@@ -191,19 +119,16 @@ class RestoreVerifyRun : public CommandLineRun {
     };
     long long t = kBase;
     for (const auto& [path, content] : files_) {
-      fs::create_directories(fs::path(path).parent_path());
       app_test::WriteText(path, content);
       SetMtime(path, t += 3600, 123456700);
     }
-    catalogue::TCatalogue cat;
-    ASSERT_TRUE(
-        cat.OpenCatalogue(Dir("cat/Rpoject.vrn"), Dir("cat/Folder.vrn"), Dir("cat/Log.vrn")));
-    ASSERT_TRUE(cat.AddProject("Docs", store_, false));
-    ASSERT_TRUE(cat.AddFolder("Docs", one_, "*; ", true, 6));
-    ASSERT_TRUE(cat.AddFolder("Docs", two_, "*; ", true, 9));
-    cat.CloseCatalogue();
+    ASSERT_NO_FATAL_FAILURE(EditCatalogue([this](catalogue::TCatalogue& cat) {
+      ASSERT_TRUE(cat.AddProject("Docs", store_, false));
+      ASSERT_TRUE(cat.AddFolder("Docs", one_, "*; ", true, 6));
+      ASSERT_TRUE(cat.AddFolder("Docs", two_, "*; ", true, 9));
+    }));
 
-    const RunResult backup = Run({"/P:Docs", "/EXIT"});
+    const Result backup = Run({"/P:Docs", "/EXIT"});
     ASSERT_EQ(backup.status, 0) << backup.err;
     for (const auto& [path, content] : files_) {
       ASSERT_TRUE(fs::is_regular_file(Archive(path))) << path;
@@ -218,13 +143,10 @@ class RestoreVerifyRun : public CommandLineRun {
   void DamageArchive(const std::string& source) {
     const std::string path = Archive(source);
     std::string bytes = app_test::ReadText(path);
-    auto u16 = [&](std::size_t at) {
-      return static_cast<std::size_t>(static_cast<unsigned char>(bytes[at])) |
-             static_cast<std::size_t>(static_cast<unsigned char>(bytes[at + 1])) << 8;
-    };
-    const std::size_t compressed = u16(18) | u16(20) << 16;
+    const std::size_t compressed = testsupport::Le32(bytes, 18);
     ASSERT_GT(compressed, 1000u);
-    const std::size_t middle = 30 + u16(26) + u16(28) + compressed / 2;
+    const std::size_t middle =
+        30 + testsupport::Le16(bytes, 26) + testsupport::Le16(bytes, 28) + compressed / 2;
     for (std::size_t k = 0; k < 16; ++k) bytes[middle + k] = static_cast<char>(~bytes[middle + k]);
     const long long mtime = MtimeNs(path);
     app_test::WriteText(path, bytes);
@@ -250,7 +172,7 @@ TEST_F(RestoreVerifyRun, VerifyRestoreAllAndRestoreOneFolderElsewhere) {
 
   // Verify: exactly the damaged archive and the changed file; nothing written.
   const std::vector<std::string> storeListing = Listing(store_);
-  const RunResult verify = Run({"/V:docs"});
+  const Result verify = Run({"/V:docs"});
   EXPECT_EQ(verify.status, 1) << verify.out << verify.err;
   const std::vector<std::string> damagedLines = LinesWith(verify.out, "damaged: ");
   ASSERT_EQ(damagedLines.size(), 1u) << verify.out;
@@ -289,7 +211,7 @@ TEST_F(RestoreVerifyRun, VerifyRestoreAllAndRestoreOneFolderElsewhere) {
 
   // Restore all folders, "Append missed" (the default): the two deleted files come back
   // with their times; the damaged archive's file and the changed file stay as they are.
-  const RunResult all = Run({"/R:Docs"});
+  const Result all = Run({"/R:Docs"});
   EXPECT_EQ(all.status, 0) << all.err;
   EXPECT_EQ(all.err, "");
   std::map<std::string, std::string> oneExpected = oneBefore;
@@ -320,7 +242,7 @@ TEST_F(RestoreVerifyRun, VerifyRestoreAllAndRestoreOneFolderElsewhere) {
   // One folder into another directory, "Rewrite all files": the backed-up tree except the
   // damaged archive's file, which is reported and makes the status 1.
   const std::string elsewhere = Dir("elsewhere/one again");
-  const RunResult one = Run({"/o:rewrite", "/F:" + one_, "/T:" + elsewhere, "/R:DOCS"});
+  const Result one = Run({"/o:rewrite", "/F:" + one_, "/T:" + elsewhere, "/R:DOCS"});
   EXPECT_EQ(one.status, 1) << one.err;
   std::map<std::string, std::string> backedUp;
   for (const auto& [path, content] : files_) {
@@ -366,7 +288,7 @@ TEST_F(RestoreVerifyRun, RefusedSwitchesEndWithStatusOne) {
       {{"/O:SOMETIMES", "/F:" + two_, "/R:Docs"}, "Unknown restore option \"SOMETIMES\""},
   };
   for (const Case& c : cases) {
-    const RunResult run = Run(c.args);
+    const Result run = Run(c.args);
     EXPECT_EQ(run.status, 1) << c.args[0];
     EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
   }
@@ -376,12 +298,12 @@ TEST_F(RestoreVerifyRun, RefusedSwitchesEndWithStatusOne) {
 
   // A folder's backup that is gone: reported, status 1, for restore and verify alike.
   fs::remove_all(store_ + two_);
-  const RunResult restore = Run({"/F:" + two_, "/R:Docs"});
+  const Result restore = Run({"/F:" + two_, "/R:Docs"});
   EXPECT_EQ(restore.status, 1);
   EXPECT_NE(restore.err.find("Can't find backup for selected folder, restoring failed!"),
             std::string::npos)
       << restore.err;
-  const RunResult verify = Run({"/V:Docs"});
+  const Result verify = Run({"/V:Docs"});
   EXPECT_EQ(verify.status, 1);
   EXPECT_NE(verify.err.find("No backup of folder \"" + two_ + "\" found"), std::string::npos)
       << verify.err;

@@ -23,13 +23,13 @@
 #include "dialogs/folder_form.h"
 #include "dialogs/open_form.h"
 #include "dialogs/project_form.h"
-#include "tests/app/record_files.h"
+#include "tests/support/records.h"
 #include "tests/dialogs/scripted_prompter.h"
 
 namespace {
 
-using testing_support::ReadFolderFile;
-using testing_support::ReadProjectFile;
+using testsupport::ReadFolderFile;
+using testsupport::ReadProjectFile;
 using testing_support::ScriptedPrompter;
 using testing_support::WhenModal;
 
@@ -52,10 +52,10 @@ class CommandsTest : public ::testing::Test {
   QString File(const char* name) const {
     return dir.path() + QLatin1Char('/') + QLatin1String(name);
   }
-  std::vector<testing_support::ProjectRecordOnDisk> Projects() const {
+  std::vector<testsupport::ProjectRecordOnDisk> Projects() const {
     return ReadProjectFile(File("Rpoject.vrn").toStdString());
   }
-  std::vector<testing_support::FolderRecordOnDisk> Folders() const {
+  std::vector<testsupport::FolderRecordOnDisk> Folders() const {
     return ReadFolderFile(File("Folder.vrn").toStdString());
   }
   std::uintmax_t FileSize(const char* name) const {

@@ -17,17 +17,13 @@
 #include <vector>
 
 #include "app/command_line_help.h"
+#include "tests/support/files.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+std::string ReadFile(const fs::path& path) { return testsupport::ReadText(path.string()); }
 
 // Key=value lines of the [Desktop Entry] group.
 std::map<std::string, std::string> ReadDesktopEntry(const fs::path& path) {
@@ -49,22 +45,26 @@ std::map<std::string, std::string> ReadDesktopEntry(const fs::path& path) {
 class DesktopInstallTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    char pattern[] = "/tmp/vrn-install-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    root_ = pattern;
+    scratch_ = new testsupport::TempDir();
+    root_ = scratch_->Path();
     prefix_ = root_ / "prefix with blank";
     const std::string command = "cmake --install '" + std::string(VARNHOLT_BINARY_DIR) +
                                 "' --prefix '" + prefix_.string() + "' >'" +
                                 (root_ / "install.log").string() + "' 2>&1";
     installStatus_ = std::system(command.c_str());
   }
-  static void TearDownTestSuite() { fs::remove_all(root_); }
+  static void TearDownTestSuite() {
+    delete scratch_;
+    scratch_ = nullptr;
+  }
   void SetUp() override { ASSERT_EQ(installStatus_, 0) << ReadFile(root_ / "install.log"); }
+  static testsupport::TempDir* scratch_;
   static fs::path root_;
   static fs::path prefix_;
   static int installStatus_;
 };
 
+testsupport::TempDir* DesktopInstallTest::scratch_ = nullptr;
 fs::path DesktopInstallTest::root_;
 fs::path DesktopInstallTest::prefix_;
 int DesktopInstallTest::installStatus_ = -1;

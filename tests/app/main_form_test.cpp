@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTreeWidget>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -62,8 +63,9 @@ class MainFormTest : public ::testing::Test {
   // One start of the program: a fresh catalogue object, as a new process would have.
   std::unique_ptr<TMainForm> Start(const QStringList& arguments = {}) {
     catalogues_.push_back(std::make_unique<catalogue::TCatalogue>([] { return 46000.5; }));
-    return std::make_unique<TMainForm>(*catalogues_.back(), prompter_, dir_.QFile("Vrnh.ini"),
-                                       dir_.QPath(), arguments);
+    return std::make_unique<TMainForm>(*catalogues_.back(), prompter_,
+                                       QString::fromStdString(dir_.File("Vrnh.ini")),
+                                       QString::fromStdString(dir_.Path()), arguments);
   }
 
   // Fills the catalogue of the working folder the way earlier runs would have.
@@ -319,10 +321,11 @@ TEST_F(MainFormTest, CatalogueThatDoesNotOpenShowsTheMessageAndEndsCleanly) {
 }
 
 TEST_F(MainFormTest, MissingWorkingFolderShowsTheMessageAndCreatesNothing) {
-  const QString missing = dir_.QFile("missing");
+  const QString missing = QString::fromStdString(dir_.File("missing"));
   catalogues_.push_back(std::make_unique<catalogue::TCatalogue>());
-  auto form = std::make_unique<TMainForm>(*catalogues_.back(), prompter_, dir_.QFile("Vrnh.ini"),
-                                          missing, QStringList());
+  auto form = std::make_unique<TMainForm>(*catalogues_.back(), prompter_,
+                                          QString::fromStdString(dir_.File("Vrnh.ini")), missing,
+                                          QStringList());
   ASSERT_EQ(prompter_.boxes.size(), 1u);
   EXPECT_EQ(prompter_.boxes[0].text, QStringLiteral("Can't open project database!"));
   form.reset();
@@ -333,10 +336,10 @@ TEST_F(MainFormTest, MissingWorkingFolderShowsTheMessageAndCreatesNothing) {
 // The settings are written at shutdown; a write the system refuses is reported once,
 // naming the file, and the program still ends normally.
 TEST_F(MainFormTest, RefusedSettingsWriteIsShownNamingTheFile) {
-  const QString settings = dir_.QFile("no-such-folder/Vrnh.ini");
+  const QString settings = QString::fromStdString(dir_.File("no-such-folder/Vrnh.ini"));
   catalogues_.push_back(std::make_unique<catalogue::TCatalogue>());
-  auto form = std::make_unique<TMainForm>(*catalogues_.back(), prompter_, settings, dir_.QPath(),
-                                          QStringList());
+  auto form = std::make_unique<TMainForm>(*catalogues_.back(), prompter_, settings,
+                                          QString::fromStdString(dir_.Path()), QStringList());
   EXPECT_TRUE(prompter_.boxes.empty());
   form.reset();
   ASSERT_EQ(prompter_.boxes.size(), 1u);

@@ -18,47 +18,9 @@
 namespace {
 
 using testcorpus::Bytes;
-
-class MemoryIo : public IDeflateIo {
- public:
-  explicit MemoryIo(const Bytes& source) : source_(source) {}
-  std::size_t ReadSource(std::uint8_t* buffer, std::size_t size) override {
-    std::size_t n = std::min(size, source_.size() - readPos_);
-    if (n == 0) return 0;
-    std::memcpy(buffer, source_.data() + readPos_, n);
-    readPos_ += n;
-    return n;
-  }
-  void WriteOutput(const std::uint8_t* data, std::size_t size) override {
-    if (failAfter_ != 0 && output.size() + size > failAfter_) throw std::runtime_error("disk full");
-    output.insert(output.end(), data, data + size);
-  }
-  Bytes output;
-  std::size_t failAfter_ = 0;
-
- private:
-  const Bytes& source_;
-  std::size_t readPos_ = 0;
-};
-
-struct Result {
-  Bytes output;
-  std::uint64_t size = 0;
-  TDeflateEntryFields entry;
-};
-
-Result Compress(TDeflateCompressor& compressor, const Bytes& input, int level) {
-  MemoryIo io(input);
-  Result r;
-  r.size = compressor.Deflate(level, io, r.entry);
-  r.output = std::move(io.output);
-  return r;
-}
-
-Result Compress(const Bytes& input, int level) {
-  TDeflateCompressor compressor;
-  return Compress(compressor, input, level);
-}
+using testcorpus::Compress;
+using testcorpus::MemoryIo;
+using Result = testcorpus::Compressed;
 
 // Raw inflate with zlib (window bits -15: no zlib header).
 bool ZlibInflate(const Bytes& in, std::size_t expectedSize, Bytes& out) {
@@ -402,7 +364,7 @@ TEST(DeflateCompressor, AWriteFailurePassesThroughAndTheObjectStaysUsable) {
   TDeflateCompressor compressor;
   Result expected = Compress(input, 6);
   MemoryIo failing(input);
-  failing.failAfter_ = 5000;
+  failing.failAfter = 5000;
   TDeflateEntryFields entry;
   EXPECT_THROW(compressor.Deflate(6, failing, entry), std::runtime_error);
   Result again = Compress(compressor, input, 6);

@@ -18,32 +18,15 @@
 #include "archive/deflate_compressor.h"
 #include "deflate_trace.h"
 #include "test_corpus.h"
-#include "test_support.h"
+#include "tests/support/files.h"
+#include "tests/support/peers.h"
 
 namespace {
 
 using testcorpus::Bytes;
+using testsupport::Le16;
+using testsupport::Le32;
 using testsupport::Quote;
-
-class MemoryIo : public IDeflateIo {
- public:
-  explicit MemoryIo(const Bytes& source) : source_(source) {}
-  std::size_t ReadSource(std::uint8_t* buffer, std::size_t size) override {
-    std::size_t n = std::min(size, source_.size() - readPos_);
-    if (n == 0) return 0;
-    std::memcpy(buffer, source_.data() + readPos_, n);
-    readPos_ += n;
-    return n;
-  }
-  void WriteOutput(const std::uint8_t* data, std::size_t size) override {
-    output.insert(output.end(), data, data + size);
-  }
-  Bytes output;
-
- private:
-  const Bytes& source_;
-  std::size_t readPos_ = 0;
-};
 
 struct Stream {
   int method = 8;
@@ -51,17 +34,9 @@ struct Stream {
 };
 
 Stream Ours(TDeflateCompressor& compressor, const Bytes& input, int level) {
-  MemoryIo io(input);
-  TDeflateEntryFields entry;
-  const std::uint64_t size = compressor.Deflate(level, io, entry);
-  EXPECT_EQ(size, io.output.size());
-  return {entry.Method, std::move(io.output)};
-}
-
-std::uint32_t Le(const Bytes& b, std::size_t at, int bytes) {
-  std::uint32_t v = 0;
-  for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | b.at(at + i);
-  return v;
+  testcorpus::Compressed ours = testcorpus::Compress(compressor, input, level);
+  EXPECT_EQ(ours.size, ours.output.size());
+  return {ours.entry.Method, std::move(ours.output)};
 }
 
 // The entries of an archive zip wrote to a seekable file, in order: sizes sit in the local
@@ -69,12 +44,12 @@ std::uint32_t Le(const Bytes& b, std::size_t at, int bytes) {
 std::vector<Stream> Entries(const Bytes& zip) {
   std::vector<Stream> entries;
   std::size_t at = 0;
-  while (at + 30 <= zip.size() && Le(zip, at, 4) == 0x04034b50) {
-    EXPECT_EQ(Le(zip, at + 6, 2) & 8, 0u) << "zip wrote a data descriptor";
+  while (at + 30 <= zip.size() && Le32(zip, at) == 0x04034b50) {
+    EXPECT_EQ(Le16(zip, at + 6) & 8, 0u) << "zip wrote a data descriptor";
     Stream s;
-    s.method = static_cast<int>(Le(zip, at + 8, 2));
-    const std::uint32_t size = Le(zip, at + 18, 4);
-    const std::size_t data = at + 30 + Le(zip, at + 26, 2) + Le(zip, at + 28, 2);
+    s.method = static_cast<int>(Le16(zip, at + 8));
+    const std::uint32_t size = Le32(zip, at + 18);
+    const std::size_t data = at + 30 + Le16(zip, at + 26) + Le16(zip, at + 28);
     s.data.assign(zip.begin() + static_cast<std::ptrdiff_t>(data),
                   zip.begin() + static_cast<std::ptrdiff_t>(data + size));
     entries.push_back(std::move(s));

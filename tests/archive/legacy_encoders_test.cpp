@@ -14,7 +14,9 @@
 
 #include "archive/decoder.h"
 #include "tests/archive/decode_support.h"
-#include "tests/archive/test_support.h"
+#include "tests/archive/zip_builder.h"
+#include "tests/support/files.h"
+#include "tests/support/peers.h"
 
 namespace {
 
@@ -24,51 +26,8 @@ using archive::TDecodeStatus;
 // A one-entry archive around ready-made compressed data (application note, 4.3.7 and 4.3.12).
 Bytes MakeZip(const std::string& name, std::uint16_t method, std::uint16_t flags,
               const Bytes& data, const Bytes& plain) {
-  const std::uint32_t crc = Crc32(plain);
-  Bytes z;
-  auto u16 = [&](std::uint32_t v) {
-    z.push_back(v & 0xFF);
-    z.push_back((v >> 8) & 0xFF);
-  };
-  auto u32 = [&](std::uint32_t v) {
-    u16(v & 0xFFFF);
-    u16(v >> 16);
-  };
-  auto common = [&] {
-    u16(10);  // version needed
-    u16(flags);
-    u16(method);
-    u32(0x5A210000);  // 2025-01-01 00:00
-    u32(crc);
-    u32(static_cast<std::uint32_t>(data.size()));
-    u32(static_cast<std::uint32_t>(plain.size()));
-    u16(static_cast<std::uint32_t>(name.size()));
-    u16(0);
-  };
-  u32(0x04034b50);
-  common();
-  z.insert(z.end(), name.begin(), name.end());
-  z.insert(z.end(), data.begin(), data.end());
-  const std::uint32_t central = static_cast<std::uint32_t>(z.size());
-  u32(0x02014b50);
-  u16(10);
-  common();
-  u16(0);
-  u16(0);
-  u16(0);
-  u32(0);
-  u32(0);
-  z.insert(z.end(), name.begin(), name.end());
-  const std::uint32_t end = static_cast<std::uint32_t>(z.size());
-  u32(0x06054b50);
-  u16(0);
-  u16(0);
-  u16(1);
-  u16(1);
-  u32(end - central);
-  u32(central);
-  u16(0);
-  return z;
+  return ziptest::Build({{.name = name, .data = data, .method = method, .crc = Crc32(plain),
+                          .size = plain.size(), .flags = flags}});
 }
 
 // Info-ZIP's verdict on a one-entry archive. With unusedTail, compressed bytes left after

@@ -4,11 +4,11 @@
 #pragma once
 
 #include <cstdint>
-#include <fstream>
-#include <iterator>
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "tests/support/files.h"
 
 namespace decode_test {
 
@@ -22,19 +22,10 @@ struct TRawEntry {
   std::vector<std::uint8_t> data;  // the compressed bytes
 };
 
-inline std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  if (!f) throw std::runtime_error("cannot open " + path);
-  return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
-}
-
 inline std::vector<TRawEntry> ReadRawEntries(const std::string& path) {
-  const std::vector<std::uint8_t> z = ReadWholeFile(path);
-  auto u16 = [&](std::size_t at) -> std::uint32_t {
-    if (at + 2 > z.size()) throw std::runtime_error("short archive");
-    return z[at] | (z[at + 1] << 8);
-  };
-  auto u32 = [&](std::size_t at) -> std::uint32_t { return u16(at) | (u16(at + 2) << 16); };
+  const testsupport::Bytes z = testsupport::ReadAll(path);  // empty when missing
+  auto u16 = [&](std::size_t at) { return testsupport::Le16(z, at); };  // throws past the end
+  auto u32 = [&](std::size_t at) { return testsupport::Le32(z, at); };
   if (z.size() < 22) throw std::runtime_error("no end record");
   std::size_t end = z.size() - 22;
   while (u32(end) != 0x06054b50) {

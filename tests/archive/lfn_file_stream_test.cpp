@@ -9,7 +9,7 @@
 #include <random>
 
 #include "archive/zip_errors.h"
-#include "test_support.h"
+#include "tests/support/files.h"
 
 namespace {
 

@@ -1,6 +1,9 @@
 #include "test_corpus.h"
 
+#include <algorithm>
 #include <array>
+#include <cstring>
+#include <stdexcept>
 
 namespace testcorpus {
 
@@ -115,6 +118,32 @@ std::vector<Sample> VariedSet(bool big) {
     set.push_back({"mixed-3mb", std::move(mixed)});
   }
   return set;
+}
+
+std::size_t MemoryIo::ReadSource(std::uint8_t* buffer, std::size_t size) {
+  const std::size_t n = std::min(size, source_.size() - readPos_);
+  if (n == 0) return 0;
+  std::memcpy(buffer, source_.data() + readPos_, n);
+  readPos_ += n;
+  return n;
+}
+
+void MemoryIo::WriteOutput(const std::uint8_t* data, std::size_t size) {
+  if (failAfter != 0 && output.size() + size > failAfter) throw std::runtime_error("disk full");
+  output.insert(output.end(), data, data + size);
+}
+
+Compressed Compress(TDeflateCompressor& compressor, const Bytes& input, int level) {
+  MemoryIo io(input);
+  Compressed result;
+  result.size = compressor.Deflate(level, io, result.entry);
+  result.output = std::move(io.output);
+  return result;
+}
+
+Compressed Compress(const Bytes& input, int level) {
+  TDeflateCompressor compressor;
+  return Compress(compressor, input, level);
 }
 
 }  // namespace testcorpus

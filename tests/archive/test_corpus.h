@@ -1,11 +1,14 @@
 // Deterministic sample inputs shared by the compressor and writer tests: the same bytes on
-// every run and machine (own generators, no std:: distributions whose output may vary).
+// every run and machine (own generators, no std:: distributions whose output may vary); and
+// the compressor run from memory to memory.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "archive/deflate_compressor.h"
 
 namespace testcorpus {
 
@@ -28,5 +31,29 @@ struct Sample {
 // The varied set every level is tested on: empty, one byte, text, random, a long run, a file
 // just over 64 KB, mixed several-MB data (when big is set).
 std::vector<Sample> VariedSet(bool big);
+
+// Feeds a memory buffer to the compressor and collects what it writes. With failAfter set,
+// writing fails ("disk full") once the output would pass that many bytes.
+class MemoryIo : public IDeflateIo {
+ public:
+  explicit MemoryIo(const Bytes& source) : source_(source) {}
+  std::size_t ReadSource(std::uint8_t* buffer, std::size_t size) override;
+  void WriteOutput(const std::uint8_t* data, std::size_t size) override;
+  Bytes output;
+  std::size_t failAfter = 0;
+
+ private:
+  const Bytes& source_;
+  std::size_t readPos_ = 0;
+};
+
+struct Compressed {
+  Bytes output;
+  std::uint64_t size = 0;  // what Deflate returned
+  TDeflateEntryFields entry;
+};
+Compressed Compress(TDeflateCompressor& compressor, const Bytes& input, int level);
+// With a fresh compressor.
+Compressed Compress(const Bytes& input, int level);
 
 }  // namespace testcorpus

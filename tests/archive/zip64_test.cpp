@@ -14,7 +14,8 @@
 #include "archive/zip_errors.h"
 #include "archive/zip_reader.h"
 #include "archive/zip_writer.h"
-#include "tests/archive/test_support.h"
+#include "tests/support/files.h"
+#include "tests/support/peers.h"
 #include "tests/archive/zip_builder.h"
 
 namespace {

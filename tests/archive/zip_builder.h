@@ -14,29 +14,21 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/bytes.h"
+
 namespace ziptest {
 
-using Bytes = std::vector<std::uint8_t>;
-
-inline void Put16(Bytes& out, std::uint64_t v) {
-  out.push_back(static_cast<std::uint8_t>(v));
-  out.push_back(static_cast<std::uint8_t>(v >> 8));
-}
-inline void Put32(Bytes& out, std::uint64_t v) {
-  Put16(out, v & 0xFFFF);
-  Put16(out, (v >> 16) & 0xFFFF);
-}
-inline void Put64(Bytes& out, std::uint64_t v) {
-  Put32(out, v & 0xFFFFFFFFu);
-  Put32(out, v >> 32);
-}
-inline void PutText(Bytes& out, const std::string& text) { out.insert(out.end(), text.begin(), text.end()); }
+using testsupport::Bytes;
+using testsupport::Put16;
+using testsupport::Put32;
+using testsupport::Put64;
+using testsupport::PutText;
+using testsupport::ToBytes;
 
 inline std::uint32_t Crc(const Bytes& data) {
   return static_cast<std::uint32_t>(
       crc32(crc32(0, nullptr, 0), data.data(), static_cast<uInt>(data.size())));
 }
-inline Bytes ToBytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
 
 struct TEntry {
   std::string name;                      // raw name bytes of the central record

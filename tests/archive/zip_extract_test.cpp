@@ -18,7 +18,9 @@
 #include "platform/file_info.h"
 #include "platform/file_system.h"
 #include "platform/file_time.h"
-#include "tests/archive/test_support.h"
+#include "tests/support/files.h"
+#include "tests/support/peers.h"
+#include "tests/support/silent_interaction.h"
 #include "tests/support/unprivileged.h"
 
 namespace {
@@ -31,14 +33,8 @@ using Bytes = std::vector<std::uint8_t>;
 
 const std::string kLegacyDir = std::string(VARNHOLT_TESTDATA_DIR) + "/legacy-zip/";
 
-class TScriptedInteraction : public TZipInteraction {
+class TScriptedInteraction : public testsupport::SilentInteraction {
  public:
-  bool ChooseFile(const std::string&, const std::string&, const std::string&,
-                  std::string&) override {
-    return false;
-  }
-  bool ChooseDirectory(const std::string&, std::string&) override { return false; }
-  bool ConfirmOkCancel(const std::string&, const std::string&) override { return false; }
   bool AskYesNo(const std::string& text, const std::string& caption) override {
     questions.push_back(caption + ": " + text);
     return answer;

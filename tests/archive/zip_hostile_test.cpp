@@ -18,7 +18,7 @@
 #include "archive/zip_reader.h"
 #include "platform/file_info.h"
 #include "platform/file_system.h"
-#include "tests/archive/test_support.h"
+#include "tests/support/files.h"
 #include "tests/archive/zip_builder.h"
 
 namespace {

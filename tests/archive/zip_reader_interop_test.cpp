@@ -9,7 +9,8 @@
 #include <sstream>
 
 #include "archive/zip_reader.h"
-#include "test_support.h"
+#include "tests/support/files.h"
+#include "tests/support/peers.h"
 
 namespace {
 

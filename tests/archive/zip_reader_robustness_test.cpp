@@ -7,7 +7,8 @@
 #include <random>
 
 #include "archive/zip_reader.h"
-#include "test_support.h"
+#include "tests/support/files.h"
+#include "tests/support/peers.h"
 
 namespace {
 
@@ -61,7 +62,7 @@ void LoadSurvives(const TempDir& dir, const Bytes& bytes) {
 }
 
 TEST(ZipReaderRobustnessTest, TruncationsOfARealArchive) {
-  TempDir dir;
+  TempDir dir(TempDir::Medium::kMemory);
   const Bytes archive = PeerArchive(dir);
   ASSERT_GT(archive.size(), 400u);
   // Every cut inside the central directory and end record, every 5th inside the entries.
@@ -71,7 +72,7 @@ TEST(ZipReaderRobustnessTest, TruncationsOfARealArchive) {
 }
 
 TEST(ZipReaderRobustnessTest, RandomByteDamage) {
-  TempDir dir;
+  TempDir dir(TempDir::Medium::kMemory);
   const Bytes archive = PeerArchive(dir);
   std::mt19937 random(7);
   for (int round = 0; round < 200; ++round) {
@@ -84,7 +85,7 @@ TEST(ZipReaderRobustnessTest, RandomByteDamage) {
 }
 
 TEST(ZipReaderRobustnessTest, RandomFilesAndSignatureSoup) {
-  TempDir dir;
+  TempDir dir(TempDir::Medium::kMemory);
   std::mt19937 random(11);
   for (std::size_t size : {0u, 1u, 21u, 22u, 23u, 100u, 5000u, 70000u}) {
     Bytes bytes(size);

@@ -9,11 +9,14 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "test_support.h"
+#include "tests/support/files.h"
+#include "tests/support/peers.h"
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using testsupport::Bytes;
+using testsupport::Put16;
+using testsupport::Put32;
 using testsupport::Quote;
 using testsupport::ReadAll;
 using testsupport::Shell;
@@ -21,14 +24,6 @@ using testsupport::TempDir;
 using testsupport::WriteAll;
 using testsupport::WriteText;
 
-void Put16(Bytes& b, unsigned v) {
-  b.push_back(static_cast<std::uint8_t>(v));
-  b.push_back(static_cast<std::uint8_t>(v >> 8));
-}
-void Put32(Bytes& b, std::uint32_t v) {
-  Put16(b, v & 0xFFFF);
-  Put16(b, v >> 16);
-}
 void Set32(Bytes& b, std::size_t at, std::uint32_t v) {
   for (int i = 0; i < 4; ++i)
     b[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));

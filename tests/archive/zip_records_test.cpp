@@ -11,24 +11,18 @@
 #include "archive/lfn_file_stream.h"
 #include "archive/zip_header_info.h"
 #include "archive/zip_numbers.h"
-#include "test_support.h"
+#include "tests/support/files.h"
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using testsupport::Bytes;
+using testsupport::Put16;
+using testsupport::Put32;
+using testsupport::PutText;
 using testsupport::ReadAll;
 using testsupport::TempDir;
 using testsupport::WriteAll;
 
-void Put16(Bytes& b, unsigned v) {
-  b.push_back(static_cast<std::uint8_t>(v));
-  b.push_back(static_cast<std::uint8_t>(v >> 8));
-}
-void Put32(Bytes& b, std::uint32_t v) {
-  Put16(b, v & 0xFFFF);
-  Put16(b, v >> 16);
-}
-void PutText(Bytes& b, const std::string& s) { b.insert(b.end(), s.begin(), s.end()); }
 
 // A central header as the application note lays it out, field by field.
 Bytes CentralHeader(const std::string& name, std::uint16_t flags, std::uint32_t dosDateTime,

@@ -17,7 +17,10 @@
 
 #include "platform/file_system.h"
 #include "test_corpus.h"
-#include "test_support.h"
+#include "tests/archive/zip_builder.h"
+#include "tests/support/files.h"
+#include "tests/support/peers.h"
+#include "tests/support/silent_interaction.h"
 
 namespace {
 
@@ -697,17 +700,9 @@ TEST(ZipWriter, ChangedCommentsAreWrittenBeforeTheWriterMovesToAnotherArchive) {
 }
 
 // Answers nothing, but asks the writer to stop at the first chance to handle messages.
-class CancellingInteraction : public TZipInteraction {
+class CancellingInteraction : public testsupport::SilentInteraction {
  public:
   explicit CancellingInteraction(TZipWriter& writer) : writer_(writer) {}
-  bool ChooseFile(const std::string&, const std::string&, const std::string&,
-                  std::string&) override {
-    return false;
-  }
-  bool ChooseDirectory(const std::string&, std::string&) override { return false; }
-  bool ConfirmOkCancel(const std::string&, const std::string&) override { return false; }
-  bool AskYesNo(const std::string&, const std::string&) override { return false; }
-  void ShowMessage(const std::string&, const std::string&) override {}
   void ProcessMessages() override {
     ++calls;
     writer_.Cancel();
@@ -742,44 +737,13 @@ TEST(ZipWriter, ACancelWhileWritingAbortsWithoutAnArchive) {
 
 // A valid archive of count empty stored entries named e00000, e00001 ..., laid out by hand.
 Bytes ManyEmptyEntries(int count) {
-  Bytes local, central;
-  auto le16 = [](Bytes& b, unsigned v) {
-    b.push_back(static_cast<std::uint8_t>(v));
-    b.push_back(static_cast<std::uint8_t>(v >> 8));
-  };
-  auto le32 = [&](Bytes& b, std::uint32_t v) {
-    le16(b, v & 0xFFFF);
-    le16(b, v >> 16);
-  };
+  std::vector<ziptest::TEntry> entries(static_cast<std::size_t>(count));
   for (int i = 0; i < count; ++i) {
     char name[16];
     std::snprintf(name, sizeof name, "e%05d", i);
-    const std::uint32_t offset = static_cast<std::uint32_t>(local.size());
-    le32(local, 0x04034b50);
-    for (unsigned v : {10u, 0u, 0u}) le16(local, v);  // version, flags, method stored
-    for (int k = 0; k < 4; ++k) le32(local, 0);        // time/date, CRC, both sizes
-    le16(local, 6);
-    le16(local, 0);
-    local.insert(local.end(), name, name + 6);
-    le32(central, 0x02014b50);
-    for (unsigned v : {10u, 10u, 0u, 0u}) le16(central, v);
-    for (int k = 0; k < 4; ++k) le32(central, 0);
-    for (unsigned v : {6u, 0u, 0u, 0u, 0u}) le16(central, v);
-    le32(central, 0);
-    le32(central, offset);
-    central.insert(central.end(), name, name + 6);
+    entries[static_cast<std::size_t>(i)].name = name;
   }
-  Bytes archive = local;
-  archive.insert(archive.end(), central.begin(), central.end());
-  le32(archive, 0x06054b50);
-  le16(archive, 0);
-  le16(archive, 0);
-  le16(archive, static_cast<unsigned>(count));
-  le16(archive, static_cast<unsigned>(count));
-  le32(archive, static_cast<std::uint32_t>(central.size()));
-  le32(archive, static_cast<std::uint32_t>(local.size()));
-  le16(archive, 0);
-  return archive;
+  return ziptest::Build(entries);
 }
 
 // The list once held 65,534 entries and the writer refused one more. Now the archive grows

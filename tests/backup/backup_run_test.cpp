@@ -21,14 +21,14 @@
 #include "backup/temporary.h"
 #include "catalogue/catalogue.h"
 #include "platform/file_info.h"
-#include "tests/backup/record_reader.h"
-#include "tests/backup/test_tree.h"
+#include "tests/support/files.h"
+#include "tests/support/records.h"
 
 namespace fs = std::filesystem;
-using backup_test::ReadFile;
-using backup_test::ReadLogTexts;
-using backup_test::TempDir;
-using backup_test::WriteFile;
+using testsupport::ReadText;
+using testsupport::ReadLogTexts;
+using testsupport::TempDir;
+using testsupport::WriteText;
 
 namespace {
 
@@ -48,15 +48,15 @@ class ScriptedArchiver : public backup::Archiver {
     EXPECT_FALSE(fs::exists(zipName)) << "the writer must get a name that does not exist";
     switch (script(sourcePath)) {
       case Outcome::Store:
-        WriteFile(zipName, "ARCHIVE:" + ReadFile(sourcePath));
+        WriteText(zipName, "ARCHIVE:" + ReadText(sourcePath));
         return 1;
       case Outcome::ReturnZero:
-        WriteFile(zipName, "EMPTY");
+        WriteText(zipName, "EMPTY");
         return 0;
       case Outcome::Throw:
         throw std::runtime_error("read error");
       case Outcome::ThrowAfterPartialWrite:
-        WriteFile(zipName, "PARTIAL");
+        WriteText(zipName, "PARTIAL");
         throw std::runtime_error("disk full");
     }
     return 0;
@@ -121,7 +121,7 @@ class BackupRunTest : public ::testing::Test {
   // Where the placement rule puts the archive of src/<rel>.
   std::string ArchiveOf(const std::string& rel) { return Store() + Src(rel) + ".ZIP"; }
 
-  TempDir dir_{"vrn-run"};
+  TempDir dir_;
   catalogue::TCatalogue catalogue_;
   ScriptedArchiver archiver_;
   ScriptedObserver observer_;
@@ -129,9 +129,9 @@ class BackupRunTest : public ::testing::Test {
 };
 
 TEST_F(BackupRunTest, LogsEveryStepInOrderAndPlacesArchives) {
-  WriteFile(Src("a/one.txt"), "1");
-  WriteFile(Src("a/sub/two.txt"), "22");
-  WriteFile(Src("b/three.txt"), "333");
+  WriteText(Src("a/one.txt"), "1");
+  WriteText(Src("a/sub/two.txt"), "22");
+  WriteText(Src("b/three.txt"), "333");
   ASSERT_TRUE(catalogue_.AddProject("Home", Store(), false));
   ASSERT_TRUE(catalogue_.AddFolder("Home", Src("a"), "", false, 3));
   ASSERT_TRUE(catalogue_.AddFolder("Home", Src("b"), "", false, 9));
@@ -150,9 +150,9 @@ TEST_F(BackupRunTest, LogsEveryStepInOrderAndPlacesArchives) {
                        "Process comleted!",
                        "",
                    }));
-  EXPECT_EQ(ReadFile(ArchiveOf("a/one.txt")), "ARCHIVE:1");
-  EXPECT_EQ(ReadFile(ArchiveOf("a/sub/two.txt")), "ARCHIVE:22");
-  EXPECT_EQ(ReadFile(ArchiveOf("b/three.txt")), "ARCHIVE:333");
+  EXPECT_EQ(ReadText(ArchiveOf("a/one.txt")), "ARCHIVE:1");
+  EXPECT_EQ(ReadText(ArchiveOf("a/sub/two.txt")), "ARCHIVE:22");
+  EXPECT_EQ(ReadText(ArchiveOf("b/three.txt")), "ARCHIVE:333");
   EXPECT_EQ(archiver_.levels, (std::vector<int>{3, 3, 9}));
   EXPECT_EQ(observer_.calls, (std::vector<std::string>{
                                  "RunStarted Home 2",
@@ -167,18 +167,18 @@ TEST_F(BackupRunTest, LogsEveryStepInOrderAndPlacesArchives) {
                              }));
   EXPECT_EQ(run_.Totals().stored, 3);
   EXPECT_EQ(run_.Totals().failed, 0);
-  for (const auto& folder : backup_test::ReadFolderFile(dir_ / "Folder.vrn")) {
+  for (const auto& folder : testsupport::ReadFolderFile(dir_ / "Folder.vrn")) {
     EXPECT_GT(folder.lastStored, 0.0) << folder.path;
   }
 }
 
 TEST_F(BackupRunTest, ArchiveCarriesTheSourcesTimesAndASecondRunStoresNothing) {
-  WriteFile(Src("a/one.txt"), "1");
-  backup_test::SetMtime(Src("a/one.txt"), 1709633720, 123456700);
+  WriteText(Src("a/one.txt"), "1");
+  testsupport::SetMtime(Src("a/one.txt"), 1709633720, 123456700);
   ASSERT_TRUE(catalogue_.AddProject("Home", Store(), false));
   ASSERT_TRUE(catalogue_.AddFolder("Home", Src("a"), "", false, 6));
   run_.ProcessProject("Home");
-  EXPECT_EQ(backup_test::MtimeNs(ArchiveOf("a/one.txt")), 1709633720123456700LL);
+  EXPECT_EQ(testsupport::MtimeNs(ArchiveOf("a/one.txt")), 1709633720123456700LL);
   EXPECT_TRUE(TemporaryNames(Store() + Src("a")).empty());
 
   const std::size_t before = Log().size();
@@ -201,21 +201,21 @@ struct FailureCase {
 class StoreFailure : public BackupRunTest, public ::testing::WithParamInterface<FailureCase> {};
 
 TEST_P(StoreFailure, KeepsThePreviousArchiveAndLogsNotStored) {
-  WriteFile(Src("a/doc.txt"), "version 1");
-  backup_test::SetMtime(Src("a/doc.txt"), 1709633720);
+  WriteText(Src("a/doc.txt"), "version 1");
+  testsupport::SetMtime(Src("a/doc.txt"), 1709633720);
   ASSERT_TRUE(catalogue_.AddProject("Home", Store(), false));
   ASSERT_TRUE(catalogue_.AddFolder("Home", Src("a"), "", false, 6));
   run_.ProcessProject("Home");
-  ASSERT_EQ(ReadFile(ArchiveOf("a/doc.txt")), "ARCHIVE:version 1");
+  ASSERT_EQ(ReadText(ArchiveOf("a/doc.txt")), "ARCHIVE:version 1");
 
-  WriteFile(Src("a/doc.txt"), "version 2");
-  backup_test::SetMtime(Src("a/doc.txt"), 1709633720 + 60);
+  WriteText(Src("a/doc.txt"), "version 2");
+  testsupport::SetMtime(Src("a/doc.txt"), 1709633720 + 60);
   archiver_.script = [&](const std::string&) { return GetParam().outcome; };
   observer_.calls.clear();
   run_.ProcessProject("Home");
 
-  EXPECT_EQ(ReadFile(ArchiveOf("a/doc.txt")), "ARCHIVE:version 1");
-  EXPECT_EQ(backup_test::MtimeNs(ArchiveOf("a/doc.txt")), 1709633720LL * 1000000000LL);
+  EXPECT_EQ(ReadText(ArchiveOf("a/doc.txt")), "ARCHIVE:version 1");
+  EXPECT_EQ(testsupport::MtimeNs(ArchiveOf("a/doc.txt")), 1709633720LL * 1000000000LL);
   EXPECT_TRUE(TemporaryNames(Store() + Src("a")).empty());
   EXPECT_EQ(observer_.reports, (std::vector<std::string>{"Can't store file \"" + Src("a/doc.txt") +
                                                          "\": " + GetParam().reason}));
@@ -231,7 +231,7 @@ TEST_P(StoreFailure, KeepsThePreviousArchiveAndLogsNotStored) {
   // Not stored means selected again: a third run tries once more.
   archiver_.script = [](const std::string&) { return ScriptedArchiver::Outcome::Store; };
   run_.ProcessProject("Home");
-  EXPECT_EQ(ReadFile(ArchiveOf("a/doc.txt")), "ARCHIVE:version 2");
+  EXPECT_EQ(ReadText(ArchiveOf("a/doc.txt")), "ARCHIVE:version 2");
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -244,9 +244,9 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(BackupRunTest, RaiseErrorsShowsOneBoxPerFailedFileAndGoesOn) {
-  WriteFile(Src("a/bad1.txt"), "x");
-  WriteFile(Src("a/good.txt"), "y");
-  WriteFile(Src("a/sub/bad2.txt"), "z");
+  WriteText(Src("a/bad1.txt"), "x");
+  WriteText(Src("a/good.txt"), "y");
+  WriteText(Src("a/sub/bad2.txt"), "z");
   ASSERT_TRUE(catalogue_.AddProject("Home", Store(), true));
   ASSERT_TRUE(catalogue_.AddFolder("Home", Src("a"), "", false, 6));
   archiver_.script = [](const std::string& path) {
@@ -264,7 +264,7 @@ TEST_F(BackupRunTest, RaiseErrorsShowsOneBoxPerFailedFileAndGoesOn) {
 }
 
 TEST_F(BackupRunTest, CancelDuringTheSecondOfThreeFoldersFinishesThatFolderOnly) {
-  for (const char* f : {"f1", "f2", "f3"}) WriteFile(Src(std::string(f) + "/x.txt"), f);
+  for (const char* f : {"f1", "f2", "f3"}) WriteText(Src(std::string(f) + "/x.txt"), f);
   ASSERT_TRUE(catalogue_.AddProject("Home", Store(), false));
   for (const char* f : {"f1", "f2", "f3"}) {
     ASSERT_TRUE(catalogue_.AddFolder("Home", Src(f), "", false, 6));
@@ -284,7 +284,7 @@ TEST_F(BackupRunTest, CancelDuringTheSecondOfThreeFoldersFinishesThatFolderOnly)
                        "Process comleted!",
                        "",
                    }));
-  const auto folders = backup_test::ReadFolderFile(dir_ / "Folder.vrn");
+  const auto folders = testsupport::ReadFolderFile(dir_ / "Folder.vrn");
   ASSERT_EQ(folders.size(), 3u);
   EXPECT_GT(folders[0].lastStored, 0.0);
   EXPECT_GT(folders[1].lastStored, 0.0);
@@ -294,7 +294,7 @@ TEST_F(BackupRunTest, CancelDuringTheSecondOfThreeFoldersFinishesThatFolderOnly)
 }
 
 TEST_F(BackupRunTest, CancelDuringAllProjectsEndsOnlyTheProjectInProgress) {
-  for (const char* f : {"p1a", "p1b", "p2a", "p2b"}) WriteFile(Src(std::string(f) + "/x"), f);
+  for (const char* f : {"p1a", "p1b", "p2a", "p2b"}) WriteText(Src(std::string(f) + "/x"), f);
   ASSERT_TRUE(catalogue_.AddProject("P1", Store(), false));
   ASSERT_TRUE(catalogue_.AddProject("P2", Store(), false));
   ASSERT_TRUE(catalogue_.AddFolder("P1", Src("p1a"), "", false, 6));
@@ -345,12 +345,12 @@ TEST_F(BackupRunTest, ProjectWithoutFoldersLogsTheFrameAndUnknownProjectIsRefuse
 
 TEST_F(BackupRunTest, MissingSourceFolderIsReportedNotMarkedAndTheNextFolderStillRuns) {
   // Regression: an unmounted disk was logged as processed and marked stored.
-  WriteFile(Src("b/x.txt"), "x");
+  WriteText(Src("b/x.txt"), "x");
   ASSERT_TRUE(catalogue_.AddProject("Home", Store(), false));
   ASSERT_TRUE(catalogue_.AddFolder("Home", Src("gone"), "", false, 6));
   ASSERT_TRUE(catalogue_.AddFolder("Home", Src("b"), "", false, 6));
   run_.ProcessProject("Home");
-  const auto folders = backup_test::ReadFolderFile(dir_ / "Folder.vrn");
+  const auto folders = testsupport::ReadFolderFile(dir_ / "Folder.vrn");
   EXPECT_EQ(folders[0].lastStored, 0.0);
   EXPECT_GT(folders[1].lastStored, 0.0);
   EXPECT_EQ(Log(), (std::vector<std::string>{
@@ -370,7 +370,7 @@ TEST_F(BackupRunTest, MissingSourceFolderIsReportedNotMarkedAndTheNextFolderStil
 }
 
 TEST_F(BackupRunTest, ProjectsWithoutAUsableStoreFolderAreRefusedBeforeAnyWalk) {
-  WriteFile(Src("a/x.txt"), "x");
+  WriteText(Src("a/x.txt"), "x");
   fs::create_symlink("/", dir_ / "rootlink");
   const std::vector<std::string> refused = {
       "", "/", "/.", "/..", "//", "/tmp/..", dir_ / "rootlink", dir_ / "rootlink/."};
@@ -390,32 +390,32 @@ TEST_F(BackupRunTest, ProjectsWithoutAUsableStoreFolderAreRefusedBeforeAnyWalk) 
   const std::vector<std::string> log = Log();
   EXPECT_EQ(std::count(log.begin(), log.end(), observer_.errors[2]), 1);
   EXPECT_EQ(std::count(log.begin(), log.end(), "Process comleted!"), 0);
-  for (const auto& folder : backup_test::ReadFolderFile(dir_ / "Folder.vrn")) {
+  for (const auto& folder : testsupport::ReadFolderFile(dir_ / "Folder.vrn")) {
     EXPECT_EQ(folder.lastStored, 0.0);
   }
   EXPECT_FALSE(fs::exists(Src("a/x.txt.ZIP")));
 }
 
 TEST_F(BackupRunTest, FileThatGrowsWhileStoredKeepsItsOldArchiveAndIsStoredNextRun) {
-  WriteFile(Src("a/log.txt"), "line 1\n");
-  backup_test::SetMtime(Src("a/log.txt"), 1709633720);
+  WriteText(Src("a/log.txt"), "line 1\n");
+  testsupport::SetMtime(Src("a/log.txt"), 1709633720);
   ASSERT_TRUE(catalogue_.AddProject("Home", Store(), true));
   ASSERT_TRUE(catalogue_.AddFolder("Home", Src("a"), "", false, 6));
   run_.ProcessProject("Home");
-  ASSERT_EQ(ReadFile(ArchiveOf("a/log.txt")), "ARCHIVE:line 1\n");
+  ASSERT_EQ(ReadText(ArchiveOf("a/log.txt")), "ARCHIVE:line 1\n");
 
   // The next store reads the file, and the file grows before the store ends: the archive
   // would hold a content the file never had at its recorded time.
-  WriteFile(Src("a/log.txt"), "line 1\nline 2\n");
-  backup_test::SetMtime(Src("a/log.txt"), 1709633720 + 60);
+  WriteText(Src("a/log.txt"), "line 1\nline 2\n");
+  testsupport::SetMtime(Src("a/log.txt"), 1709633720 + 60);
   archiver_.script = [&](const std::string& path) {
     std::ofstream(path, std::ios::app) << "line 3\n";
     return ScriptedArchiver::Outcome::Store;
   };
   const std::size_t mark = Log().size();
   run_.ProcessProject("Home");
-  EXPECT_EQ(ReadFile(ArchiveOf("a/log.txt")), "ARCHIVE:line 1\n");
-  EXPECT_EQ(backup_test::MtimeNs(ArchiveOf("a/log.txt")), 1709633720LL * 1000000000LL);
+  EXPECT_EQ(ReadText(ArchiveOf("a/log.txt")), "ARCHIVE:line 1\n");
+  EXPECT_EQ(testsupport::MtimeNs(ArchiveOf("a/log.txt")), 1709633720LL * 1000000000LL);
   EXPECT_TRUE(TemporaryNames(Store() + Src("a")).empty());
   const std::vector<std::string> log = Log();
   EXPECT_EQ(log[mark + 2], "File \"" + Src("a/log.txt") + "\" changed while being stored!");
@@ -427,7 +427,7 @@ TEST_F(BackupRunTest, FileThatGrowsWhileStoredKeepsItsOldArchiveAndIsStoredNextR
   // Left alone, the file is stored whole by the next run.
   archiver_.script = [](const std::string&) { return ScriptedArchiver::Outcome::Store; };
   run_.ProcessProject("Home");
-  EXPECT_EQ(ReadFile(ArchiveOf("a/log.txt")), "ARCHIVE:line 1\nline 2\nline 3\n");
+  EXPECT_EQ(ReadText(ArchiveOf("a/log.txt")), "ARCHIVE:line 1\nline 2\nline 3\n");
 }
 
 TEST(FileChangedWhileRead, AnyDifferenceInSizeTimeOrIdentityCounts) {
@@ -459,16 +459,16 @@ TEST(FileChangedWhileRead, AnyDifferenceInSizeTimeOrIdentityCounts) {
 }
 
 TEST_F(BackupRunTest, StaleTemporaryFilesInWalkedDirectoriesAreRemoved) {
-  WriteFile(Src("a/keep.txt"), "k");
-  WriteFile(Src("a/sub/x.txt"), "x");
+  WriteText(Src("a/keep.txt"), "k");
+  WriteText(Src("a/sub/x.txt"), "x");
   const std::string target = Store() + Src("a");
   // Leftovers of killed runs, for files that are gone, in both forms; and names that only
   // look alike.
-  WriteFile(target + "/.vrn-tmp.Ab3dE9", "partial");
-  WriteFile(target + "/sub/.vrn-tmp.zzzzzz", "partial");
-  WriteFile(target + "/renamed.txt.ZIP.vrn-tmp", "partial");
-  WriteFile(target + "/.vrn-tmp.longer-name", "not ours");
-  WriteFile(target + "/notes.vrn-tmp", "not ours");
+  WriteText(target + "/.vrn-tmp.Ab3dE9", "partial");
+  WriteText(target + "/sub/.vrn-tmp.zzzzzz", "partial");
+  WriteText(target + "/renamed.txt.ZIP.vrn-tmp", "partial");
+  WriteText(target + "/.vrn-tmp.longer-name", "not ours");
+  WriteText(target + "/notes.vrn-tmp", "not ours");
   ASSERT_TRUE(catalogue_.AddProject("Home", Store(), false));
   ASSERT_TRUE(catalogue_.AddFolder("Home", Src("a"), "", false, 6));
   run_.ProcessProject("Home");
@@ -491,12 +491,12 @@ TEST_F(BackupRunTest, LongestNameTheFileSystemTakesIsStoredAndALongerOneIsReport
   // there is. A 252-byte name cannot have an archive, and says why.
   const std::string longest(251, 'n');
   const std::string tooLong(252, 'm');
-  WriteFile(Src("a/" + longest), "longest");
-  WriteFile(Src("a/" + tooLong), "too long");
+  WriteText(Src("a/" + longest), "longest");
+  WriteText(Src("a/" + tooLong), "too long");
   ASSERT_TRUE(catalogue_.AddProject("Home", Store(), false));
   ASSERT_TRUE(catalogue_.AddFolder("Home", Src("a"), "", false, 6));
   run_.ProcessProject("Home");
-  EXPECT_EQ(ReadFile(ArchiveOf("a/" + longest)), "ARCHIVE:longest");
+  EXPECT_EQ(ReadText(ArchiveOf("a/" + longest)), "ARCHIVE:longest");
   EXPECT_EQ(run_.Totals().stored, 1);
   EXPECT_EQ(run_.Totals().failed, 1);
   ASSERT_EQ(observer_.reports.size(), 1u);
@@ -507,8 +507,8 @@ TEST_F(BackupRunTest, LongestNameTheFileSystemTakesIsStoredAndALongerOneIsReport
 }
 
 TEST_F(BackupRunTest, StoreFolderInsideTheSourceTreeIsLeftOut) {
-  WriteFile(Src("a.txt"), "a");
-  WriteFile(Src("sub/b.txt"), "b");
+  WriteText(Src("a.txt"), "a");
+  WriteText(Src("sub/b.txt"), "b");
   ASSERT_TRUE(catalogue_.AddProject("Home", Src("backups"), false));
   ASSERT_TRUE(catalogue_.AddFolder("Home", Src(""), "", false, 6));
   run_.ProcessProject("Home");
@@ -518,20 +518,20 @@ TEST_F(BackupRunTest, StoreFolderInsideTheSourceTreeIsLeftOut) {
 }
 
 TEST_F(BackupRunTest, StoreFolderEqualToTheSourceFolderDoesNotWalkItsMirror) {
-  WriteFile(Src("a.txt"), "a");
+  WriteText(Src("a.txt"), "a");
   ASSERT_TRUE(catalogue_.AddProject("Home", dir_ / "src", false));
   ASSERT_TRUE(catalogue_.AddFolder("Home", dir_ / "src", "", false, 6));
   run_.ProcessProject("Home");
   run_.ProcessProject("Home");
   EXPECT_EQ(archiver_.zipNames.size(), 1u);
-  EXPECT_TRUE(fs::exists(dir_ / ("src" + dir_.path() + "/src/a.txt.ZIP")));
+  EXPECT_TRUE(fs::exists(dir_ / ("src" + dir_.Path() + "/src/a.txt.ZIP")));
 }
 
 TEST_F(BackupRunTest, StoreFolderReachedThroughALinkIntoTheTreeIsNeverWalked) {
   // Regression: a store folder named through a link into the source tree was walked and
   // archived into itself, one level deeper every run (one.txt.ZIP.ZIP...).
-  WriteFile(Src("one.txt"), "1");
-  WriteFile(Src("sub/two.txt"), "2");
+  WriteText(Src("one.txt"), "1");
+  WriteText(Src("sub/two.txt"), "2");
   fs::create_directories(Src("backups"));
   fs::create_directory_symlink(Src("backups"), dir_ / "storelink");
   ASSERT_TRUE(catalogue_.AddProject("Home", dir_ / "storelink", false));
@@ -546,17 +546,17 @@ TEST_F(BackupRunTest, StoreFolderReachedThroughALinkIntoTheTreeIsNeverWalked) {
 }
 
 TEST_F(BackupRunTest, SourceFolderNamedThroughALinkDoesNotWalkTheStoreInsideIt) {
-  WriteFile(Src("one.txt"), "1");
+  WriteText(Src("one.txt"), "1");
   fs::create_directory_symlink(dir_ / "src", dir_ / "srclink");
   ASSERT_TRUE(catalogue_.AddProject("Home", Src("backups"), false));
   ASSERT_TRUE(catalogue_.AddFolder("Home", dir_ / "srclink", "", false, 6));
   for (int k = 0; k < 3; ++k) run_.ProcessProject("Home");
   EXPECT_EQ(archiver_.zipNames.size(), 1u);
-  EXPECT_TRUE(fs::exists(Src("backups") + dir_.path() + "/srclink/one.txt.ZIP"));
+  EXPECT_TRUE(fs::exists(Src("backups") + dir_.Path() + "/srclink/one.txt.ZIP"));
 }
 
 TEST_F(BackupRunTest, CatalogueErrorEndsTheRunAfterRemovingTheProgressWindow) {
-  WriteFile(Src("a/x"), "x");
+  WriteText(Src("a/x"), "x");
   ASSERT_TRUE(catalogue_.AddProject("Home", Store(), false));
   ASSERT_TRUE(catalogue_.AddFolder("Home", Src("a"), "", false, 6));
   ASSERT_TRUE(catalogue_.AddFolder("Home", Src("b"), "", false, 6));
@@ -570,7 +570,7 @@ TEST_F(BackupRunTest, CatalogueErrorEndsTheRunAfterRemovingTheProgressWindow) {
 
 TEST_F(BackupRunTest, LongLogTextsAreCutByTheLogNotByTheRun) {
   const std::string deep = "d" + std::string(120, 'x');
-  WriteFile(Src(deep + "/f.txt"), "f");
+  WriteText(Src(deep + "/f.txt"), "f");
   ASSERT_TRUE(catalogue_.AddProject("Home", Store(), false));
   ASSERT_TRUE(catalogue_.AddFolder("Home", Src(deep), "", false, 6));
   run_.ProcessProject("Home");

@@ -22,12 +22,13 @@
 #include "backup/backup_run.h"
 #include "backup/zip_archiver.h"
 #include "catalogue/catalogue.h"
-#include "tests/backup/record_reader.h"
-#include "tests/backup/test_tree.h"
+#include "tests/support/files.h"
+#include "tests/support/records.h"
+#include "tests/support/unprivileged.h"
 
 namespace fs = std::filesystem;
-using backup_test::TempDir;
-using backup_test::WriteFile;
+using testsupport::TempDir;
+using testsupport::WriteText;
 
 namespace {
 
@@ -104,14 +105,14 @@ std::string Content(std::uint32_t seed, std::size_t size, bool text) {
 
 class ParallelBackup : public ::testing::Test {
  protected:
-  void SetUp() override { fs::permissions(dir_.path(), fs::perms::all); }
+  void SetUp() override { fs::permissions(dir_.Path(), fs::perms::all); }
 
   std::string Src(const std::string& rel) { return dir_ / ("src/" + rel); }
   std::string Store() { return dir_ / "store"; }
 
   void File(const std::string& rel, const std::string& content) {
-    WriteFile(Src(rel), content);
-    backup_test::SetMtime(Src(rel), 1709633720 + static_cast<long long>(content.size() % 977),
+    WriteText(Src(rel), content);
+    testsupport::SetMtime(Src(rel), 1709633720 + static_cast<long long>(content.size() % 977),
                           123456700);
   }
 
@@ -149,7 +150,7 @@ class ParallelBackup : public ::testing::Test {
     for (int f = 0; f < 6; ++f) File("c/c" + std::to_string(f) + ".TXT", Content(f, 3000, true));
     File("c/skipped.bin", "not matched by the masks");
     for (const char* f : {"e", "f", "g"}) File(std::string(f) + "/x.txt", f);
-    fs::permissions(dir_.path(), fs::perms::all);
+    fs::permissions(dir_.Path(), fs::perms::all);
     for (auto& entry : fs::recursive_directory_iterator(Src(""))) {
       const std::string name = entry.path().filename().string();
       if (name != "closed" && name != "locked.txt") {
@@ -175,7 +176,7 @@ class ParallelBackup : public ::testing::Test {
     fs::create_directories(Store());
     fs::permissions(Store(), fs::perms::all);
     const std::string recordPath = dir_ / "record.txt";
-    const int status = backup_test::RunUnprivileged([&] {
+    const int status = testsupport::RunUnprivileged([&] {
       catalogue::TCatalogue catalogue;
       if (!catalogue.OpenCatalogue(cat + "/Rpoject.vrn", cat + "/Folder.vrn", cat + "/Log.vrn"))
         return 2;
@@ -207,14 +208,14 @@ class ParallelBackup : public ::testing::Test {
     });
     EXPECT_EQ(status, 0);
     Outcome outcome;
-    outcome.log = backup_test::ReadLogTexts(cat + "/Log.vrn");
-    outcome.record = backup_test::ReadFile(recordPath);
+    outcome.log = testsupport::ReadLogTexts(cat + "/Log.vrn");
+    outcome.record = testsupport::ReadText(recordPath);
     for (auto& entry : fs::recursive_directory_iterator(Store())) {
       const std::string rel = fs::relative(entry.path(), Store()).string();
       outcome.store[rel] = entry.is_directory()
                                ? "dir"
-                               : backup_test::ReadFile(entry.path().string()) + "@" +
-                                     std::to_string(backup_test::MtimeNs(entry.path().string()));
+                               : testsupport::ReadText(entry.path().string()) + "@" +
+                                     std::to_string(testsupport::MtimeNs(entry.path().string()));
     }
     fs::rename(Store(), Store() + "." + std::to_string(workers) + (catalogueError ? "e" : ""));
     fs::remove_all(cat);
@@ -239,7 +240,7 @@ class ParallelBackup : public ::testing::Test {
     }
   }
 
-  TempDir dir_{"vrn-parallel"};
+  TempDir dir_;
 };
 
 TEST_F(ParallelBackup, SeveralWorkersStoreAndReportExactlyAsOne) {

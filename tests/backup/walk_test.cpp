@@ -11,12 +11,12 @@
 #include <string>
 #include <vector>
 
-#include "tests/backup/test_tree.h"
+#include "tests/support/files.h"
 #include "tests/support/unprivileged.h"
 
 namespace fs = std::filesystem;
-using backup_test::TempDir;
-using backup_test::WriteFile;
+using testsupport::TempDir;
+using testsupport::WriteText;
 
 namespace {
 
@@ -44,12 +44,12 @@ struct Recorder {
 TEST(ProcessDirectory, WalksDepthFirstAndMirrorsEveryDirectory) {
   TempDir dir;
   const std::string src = dir / "src";
-  WriteFile(src + "/a.txt");
-  WriteFile(src + "/.hidden");
-  WriteFile(src + "/sub/b.txt");
-  WriteFile(src + "/sub/deeper/c.txt");
+  WriteText(src + "/a.txt", "x");
+  WriteText(src + "/.hidden", "x");
+  WriteText(src + "/sub/b.txt", "x");
+  WriteText(src + "/sub/deeper/c.txt", "x");
   fs::create_directories(src + "/empty");
-  WriteFile(src + "/.cache/d.txt");
+  WriteText(src + "/.cache/d.txt", "x");
   Recorder rec;
   backup::ProcessDirectory(src, dir / "dst", rec.Walk("", false));
   std::vector<std::string> expected = {
@@ -70,10 +70,10 @@ TEST(ProcessDirectory, WalksDepthFirstAndMirrorsEveryDirectory) {
 TEST(ProcessDirectory, AppliesMasksInBothModes) {
   TempDir dir;
   const std::string src = dir / "src";
-  WriteFile(src + "/Letter.DOC");
-  WriteFile(src + "/letter.doc.bak");
-  WriteFile(src + "/a.tmp");
-  WriteFile(src + "/a.b.tmp");
+  WriteText(src + "/Letter.DOC", "x");
+  WriteText(src + "/letter.doc.bak", "x");
+  WriteText(src + "/a.tmp", "x");
+  WriteText(src + "/a.b.tmp", "x");
   Recorder inc;
   backup::ProcessDirectory(src, dir / "dst1", inc.Walk("*.doc; ", true));
   EXPECT_EQ(inc.stored, (std::vector<std::string>{src + "/Letter.DOC -> " + (dir / "dst1")}));
@@ -88,8 +88,8 @@ TEST(ProcessDirectory, AppliesMasksInBothModes) {
 TEST(ProcessDirectory, LinksToDirectoriesAreNotWalkedLinksToFilesAreStored) {
   TempDir dir;
   const std::string src = dir / "src";
-  WriteFile(src + "/real/f.txt");
-  WriteFile(dir / "outside/g.txt");
+  WriteText(src + "/real/f.txt", "x");
+  WriteText(dir / "outside/g.txt", "x");
   fs::create_directory_symlink(src, src + "/loop");
   fs::create_directory_symlink(dir / "outside", src + "/out");
   fs::create_symlink(dir / "outside/g.txt", src + "/g-link.txt");
@@ -107,8 +107,8 @@ TEST(ProcessDirectory, LinksToDirectoriesAreNotWalkedLinksToFilesAreStored) {
 TEST(ProcessDirectory, LeftOutDirectoriesAreNotEntered) {
   TempDir dir;
   const std::string src = dir / "src";
-  WriteFile(src + "/keep/a.txt");
-  WriteFile(src + "/store/old.txt.ZIP");
+  WriteText(src + "/keep/a.txt", "x");
+  WriteText(src + "/store/old.txt.ZIP", "x");
   Recorder rec;
   backup::FolderWalk walk = rec.Walk("", false);
   store::DirectoryId storeId;
@@ -132,10 +132,10 @@ TEST(ProcessDirectory, MissingSourceCreatesTargetAndStoresNothing) {
 
 TEST(ProcessDirectory, UnreadableSubdirectoryEndsOnlyItsOwnLevel) {
   TempDir dir;
-  fs::permissions(dir.path(), fs::perms::all);
+  fs::permissions(dir.Path(), fs::perms::all);
   const std::string src = dir / "src";
-  WriteFile(src + "/locked/a.txt");
-  WriteFile(src + "/z.txt");
+  WriteText(src + "/locked/a.txt", "x");
+  WriteText(src + "/z.txt", "x");
   fs::permissions(src + "/locked", fs::perms::none);
   // The walk runs unprivileged; the child reports through its exit status.
   const int status = testsupport::RunUnprivileged([&] {
@@ -152,10 +152,10 @@ TEST(ProcessDirectory, UnreadableSubdirectoryEndsOnlyItsOwnLevel) {
 
 TEST(ProcessDirectory, DirectoryThatMayBeReadButNotEnteredIsReported) {
   TempDir dir;
-  fs::permissions(dir.path(), fs::perms::all);
+  fs::permissions(dir.Path(), fs::perms::all);
   const std::string src = dir / "src";
-  WriteFile(src + "/listonly/a.txt");
-  WriteFile(src + "/z.txt");
+  WriteText(src + "/listonly/a.txt", "x");
+  WriteText(src + "/z.txt", "x");
   fs::permissions(src + "/listonly", fs::perms::owner_read | fs::perms::others_read);
   fs::permissions(src, fs::perms::all);
   const int status = testsupport::RunUnprivileged([&] {

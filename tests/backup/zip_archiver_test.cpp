@@ -11,11 +11,12 @@
 #include <string>
 
 #include "archive/zip_writer.h"
-#include "tests/backup/test_tree.h"
+#include "tests/support/files.h"
+#include "tests/support/peers.h"
 
 namespace fs = std::filesystem;
-using backup_test::TempDir;
-using backup_test::WriteFile;
+using testsupport::TempDir;
+using testsupport::WriteText;
 
 namespace {
 
@@ -25,14 +26,12 @@ bool HoldsExactly(const std::string& archive, const std::string& name, const std
   const std::string manifest = archive + ".tsv";
   std::ofstream(manifest) << archive << '\t' << fs::path(source).parent_path().string() << "/"
                           << name << '\n';
-  const std::string cmd = "python3 '" + std::string(VARNHOLT_SOURCE_DIR) +
-                          "/tests/backup/check_archives.py' '" + manifest + "'";
-  return std::system(cmd.c_str()) == 0;
+  return testsupport::CheckArchives(manifest) == 0;
 }
 
 class ZipArchiverTest : public ::testing::TestWithParam<const char*> {
  protected:
-  TempDir dir_{"vrn-archiver"};
+  TempDir dir_;
   TZipWriter writer_;
   backup::ZipWriterArchiver archiver_{writer_};
 };
@@ -40,11 +39,11 @@ class ZipArchiverTest : public ::testing::TestWithParam<const char*> {
 TEST_P(ZipArchiverTest, StoresOnlyTheNamedFileUnderItsBareName) {
   const std::string name = GetParam();
   const std::string source = dir_ / ("src/" + name);
-  WriteFile(source, "the file itself: " + name);
+  WriteText(source, "the file itself: " + name);
   // Neighbours a wildcard reading of the name would also find.
-  WriteFile(dir_ / "src/whatX.txt", "neighbour");
-  WriteFile(dir_ / "src/starAB.txt", "neighbour");
-  WriteFile(dir_ / "src/a_b.txt", "neighbour");
+  WriteText(dir_ / "src/whatX.txt", "neighbour");
+  WriteText(dir_ / "src/starAB.txt", "neighbour");
+  WriteText(dir_ / "src/a_b.txt", "neighbour");
   const std::string archive = dir_ / "out.ZIP";
   EXPECT_EQ(archiver_.StoreOne(archive, source, 6), 1);
   EXPECT_TRUE(HoldsExactly(archive, name, source));
@@ -55,7 +54,7 @@ INSTANTIATE_TEST_SUITE_P(Names, ZipArchiverTest,
                                            "a<b>.txt", "Übersicht.odt", ".hidden"));
 
 TEST(ZipArchiver, MissingFileStoresNothing) {
-  TempDir dir("vrn-archiver");
+  TempDir dir;
   TZipWriter writer;
   backup::ZipWriterArchiver archiver(writer);
   EXPECT_EQ(archiver.StoreOne(dir / "out.ZIP", dir / "missing.txt", 6), 0);

@@ -8,7 +8,6 @@
 #include <zlib.h>
 
 #include <fcntl.h>
-#include <stdlib.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -20,30 +19,16 @@
 #include "archive/zip_writer.h"
 #include "backup/zip_archiver.h"
 #include "restore/zip_reader_unpacker.h"
+#include "tests/support/files.h"
+#include "tests/support/peers.h"
 
 namespace {
 
 constexpr std::uint64_t kFileSize = 4617089843ull;  // 4.3 GiB
 
-// A scratch folder on disk (not /dev/shm: the restored file takes 4.3 GB of real space).
-class DiskDir {
- public:
-  DiskDir() {
-    const char* tmp = getenv("TMPDIR");
-    std::string pattern = std::string(tmp != nullptr && *tmp ? tmp : "/var/tmp") + "/vbig_XXXXXX";
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-  }
-  ~DiskDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
-  const std::string& Path() const { return path_; }
-
- private:
-  std::string path_;
-};
+using testsupport::HaveTool;
+using testsupport::Quote;
+using testsupport::Shell;
 
 std::uint32_t FileCrc(const std::string& path, std::uint64_t* size) {
   const int fd = open(path.c_str(), O_RDONLY);
@@ -69,12 +54,9 @@ void WriteAt(int fd, std::uint64_t offset, std::size_t count, unsigned seed) {
             static_cast<ssize_t>(count));
 }
 
-bool HaveTool(const std::string& tool) {
-  return std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0;
-}
-
 TEST(BigFileTest, A4Point3GiBSparseFileIsBackedUpAtLevel1AndRestored) {
-  DiskDir dir;
+  // On disk, not in memory: the restored file takes 4.3 GB of real space.
+  testsupport::TempDir dir(testsupport::TempDir::Medium::kLargeDisk);
   const std::string source = dir.File("disk.img");
   {
     const int fd = open(source.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
@@ -103,10 +85,10 @@ TEST(BigFileTest, A4Point3GiBSparseFileIsBackedUpAtLevel1AndRestored) {
   EXPECT_EQ(check.Entry(0).Crc32, sourceCrc);
 
   if (HaveTool("unzip")) {
-    EXPECT_EQ(std::system(("unzip -tqq '" + archive + "' >/dev/null").c_str()), 0);
+    EXPECT_EQ(Shell("unzip -tqq " + Quote(archive)), 0);
   }
   if (HaveTool("7z")) {
-    EXPECT_EQ(std::system(("7z t '" + archive + "' >/dev/null").c_str()), 0);
+    EXPECT_EQ(Shell("7z t " + Quote(archive)), 0);
   }
   if (HaveTool("python3")) {
     // Python reads the Zip64 extra fields of both headers and checks the whole entry's CRC.
@@ -116,9 +98,8 @@ TEST(BigFileTest, A4Point3GiBSparseFileIsBackedUpAtLevel1AndRestored) {
         "i = z.infolist()\n"
         "assert len(i) == 1 and i[0].file_size == int(sys.argv[2]), i\n"
         "assert z.testzip() is None\n";
-    EXPECT_EQ(std::system(("python3 -c '" + script + "' '" + archive + "' " +
-                           std::to_string(kFileSize))
-                              .c_str()),
+    EXPECT_EQ(Shell(testsupport::Python() + " -c " + Quote(script) + " " + Quote(archive) + " " +
+                    std::to_string(kFileSize)),
               0);
   }
 

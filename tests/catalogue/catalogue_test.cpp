@@ -34,10 +34,7 @@ class CatalogueTest : public ::testing::Test {
 
   // Id of the project record at index i, read straight from the file (offset 0, int32 LE).
   std::int32_t RawProjectId(std::size_t i) const {
-    const auto bytes = ReadAll(ProjectPath());
-    const std::size_t at = i * 321;
-    return static_cast<std::int32_t>(bytes.at(at) | bytes.at(at + 1) << 8 | bytes.at(at + 2) << 16 |
-                                     bytes.at(at + 3) << 24);
+    return static_cast<std::int32_t>(testsupport::Le32(ReadAll(ProjectPath()), i * 321));
   }
 
   std::vector<std::string> FolderPaths(const std::string& project) {

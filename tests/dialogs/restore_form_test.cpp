@@ -19,13 +19,13 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <stdexcept>
 
 #include "archive/zip_errors.h"
 #include "catalogue/catalogue.h"
 #include "dialogs/select_folder_form.h"
 #include "tests/dialogs/scripted_prompter.h"
+#include "tests/support/files.h"
 
 namespace fs = std::filesystem;
 
@@ -34,12 +34,7 @@ namespace {
 using testing_support::ScriptedPrompter;
 using testing_support::WhenModal;
 
-std::string ReadText(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using testsupport::ReadText;
 
 const std::string kWarning = "This will start restore process and may damage your files!";
 
@@ -75,13 +70,6 @@ class RestorePrompter : public ScriptedPrompter {
   std::deque<dialogs::Answer> replaceAnswers;
   std::function<void()> whileAsked;
 };
-
-std::string Contents(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 class RestoreFormTest : public ::testing::Test {
  protected:
@@ -208,9 +196,9 @@ TEST_F(RestoreFormTest, StartRestoresEveryFolderAndComesBackIdle) {
 
   form->Button1->click();
 
-  EXPECT_EQ(Contents(docs + "/a.txt"), "from a.txt.ZIP");
-  EXPECT_EQ(Contents(docs + "/b.txt"), "from b.txt.ZIP");
-  EXPECT_EQ(Contents(mail + "/c.txt"), "from c.txt.ZIP");
+  EXPECT_EQ(ReadText(docs + "/a.txt"), "from a.txt.ZIP");
+  EXPECT_EQ(ReadText(docs + "/b.txt"), "from b.txt.ZIP");
+  EXPECT_EQ(ReadText(mail + "/c.txt"), "from c.txt.ZIP");
   EXPECT_EQ(prompter.boxes.size(), 1u);  // the warning only: Append missed never asks
   EXPECT_EQ(form->ProgressBar1->maximum(), 2);
   EXPECT_EQ(form->ProgressBar1->value(), 2);
@@ -256,7 +244,7 @@ TEST_F(RestoreFormTest, ControlsAreDisabledWhileTheRunAsksAndTheWindowStaysOpen)
   EXPECT_EQ(prompter.boxes[1].caption, "Confirm");
   EXPECT_EQ(prompter.boxes[1].text,
             "Are you want to replace file \"" + root + "/elsewhere/a.txt\"?");
-  EXPECT_EQ(Contents(root + "/elsewhere/a.txt"), "from a.txt.ZIP");
+  EXPECT_EQ(ReadText(root + "/elsewhere/a.txt"), "from a.txt.ZIP");
   EXPECT_EQ(form->ProgressBar1->value(), 1);
   ExpectIdleControls(true);
   EXPECT_TRUE(form->isVisible());

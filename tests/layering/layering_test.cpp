@@ -7,16 +7,12 @@
 // The checker itself is tested on made-up trees, so a checker that reports nothing cannot
 // pass for a tree that is clean.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "layer_check.h"
-
-namespace fs = std::filesystem;
+#include "tests/support/files.h"
 
 namespace {
 
@@ -40,9 +36,6 @@ TEST(Layering, SourceTreeFollowsTheLayerMap) {
 class MadeUpTree {
  public:
   MadeUpTree() {
-    std::string pattern = (fs::temp_directory_path() / "layering-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-    root_ = pattern;
     // A clean tree: each layer uses what it may.
     Write("platform/file.cpp", "#include \"platform/file.h\"\n#include <unistd.h>\n");
     Write("archive/zip_reader.cpp", "#include \"archive/zip_reader.h\"\n#include \"platform/file.h\"\n");
@@ -60,20 +53,15 @@ class MadeUpTree {
     Write("tests/app/main_form_test.cpp", "#include <QTest>\n#include \"app/main_form.h\"\n");
     Write("build/asan/archive/generated.cpp", "#include \"app/main_form.h\"\n");
   }
-  ~MadeUpTree() {
-    std::error_code ec;
-    fs::remove_all(root_, ec);
-  }
   void Write(const std::string& file, const std::string& text) {
-    fs::create_directories((root_ / file).parent_path());
-    std::ofstream(root_ / file) << text;
+    testsupport::WriteText(dir_.File(file), text);
   }
   std::vector<layering::Violation> Check() {
-    return layering::CheckLayers(root_, layering::VarnholtLayers());
+    return layering::CheckLayers(dir_.Path(), layering::VarnholtLayers());
   }
 
  private:
-  fs::path root_;
+  testsupport::TempDir dir_;
 };
 
 TEST(LayerCheck, CleanMadeUpTreePasses) {

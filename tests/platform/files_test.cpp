@@ -4,19 +4,19 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "platform/directory.h"
 #include "platform/file.h"
 #include "platform/file_info.h"
 #include "platform/file_system.h"
 #include "platform/ini_file.h"
+#include "tests/support/files.h"
+#include "tests/support/unprivileged.h"
 
 namespace fs = std::filesystem;
 using namespace platform;
@@ -25,23 +25,13 @@ namespace {
 
 class TempDir : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/varnholt_platform_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+  std::string Path(const std::string& name) const { return scratch_.File(name); }
   void Write(const std::string& name, const std::string& content) const {
-    std::ofstream(Path(name), std::ios::binary) << content;
+    testsupport::WriteText(Path(name), content);
   }
-  std::string Read(const std::string& name) const {
-    std::ifstream in(Path(name), std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
-  std::string dir_;
+  std::string Read(const std::string& name) const { return testsupport::ReadText(Path(name)); }
+  testsupport::TempDir scratch_;
+  const std::string dir_ = scratch_.Path();
 };
 
 }  // namespace
@@ -112,21 +102,15 @@ TEST_F(TempDir, ListingSaysWhyEntriesWereLeftOut) {
   chmod(dir_.c_str(), 0755);
   chmod(Path("listonly").c_str(), 0444);
   // Root enters every directory: the listing runs as "nobody" then, in a child process.
-  const pid_t pid = fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(10);
+  const int status = testsupport::RunUnprivileged([&] {
     std::vector<DirEntry> listed;
     std::error_code why;
-    if (ListDirectory(Path("listonly"), listed, &why)) _exit(11);
-    if (!listed.empty()) _exit(12);
-    _exit(why == std::make_error_code(std::errc::permission_denied) ? 0 : 13);
-  }
-  int status = -1;
-  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    if (ListDirectory(Path("listonly"), listed, &why)) return 11;
+    if (!listed.empty()) return 12;
+    return why == std::make_error_code(std::errc::permission_denied) ? 0 : 13;
+  });
   chmod(Path("listonly").c_str(), 0700);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(status, 0);
 }
 
 TEST_F(TempDir, ListNamesGivesBareNamesWithoutDots) {

@@ -12,6 +12,8 @@
 #include <filesystem>
 #include <string>
 
+#include "tests/support/files.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -54,18 +56,13 @@ TEST(ParseMountTable, SkipsShortLinesAndToleratesMissingFinalNewline) {
 
 class BrowsableRootsTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/vrn-mounts-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(dir_); }
   std::string MakeDir(const std::string& name) {
-    const std::string path = dir_ + "/" + name;
+    const std::string path = scratch_.File(name);
     fs::create_directories(path);
     return path;
   }
-  std::string dir_;
+  testsupport::TempDir scratch_;
+  const std::string dir_ = scratch_.Path();
 };
 
 TEST_F(BrowsableRootsTest, OffersRootHomeDisksMediaAndSharesButNoPseudoFileSystems) {

@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "archive/zip_interaction.h"
 #include "archive/zip_reader.h"
 #include "restore/restore_run.h"
 #include "restore/zip_reader_unpacker.h"
 #include "tests/restore/restore_fixture.h"
+#include "tests/support/silent_interaction.h"
 
 namespace fs = std::filesystem;
 using restore::ReplaceAnswer;
@@ -26,7 +26,7 @@ namespace {
 
 // Every observer call and reader box as one line, in order; questions answered from a
 // script, then with Yes.
-class Recorder : public restore::RestoreObserver, public TZipInteraction {
+class Recorder : public restore::RestoreObserver, public testsupport::SilentInteraction {
  public:
   std::vector<std::string> lines;
   std::deque<ReplaceAnswer> answers;
@@ -50,13 +50,6 @@ class Recorder : public restore::RestoreObserver, public TZipInteraction {
     return answer;
   }
 
-  bool ChooseFile(const std::string&, const std::string&, const std::string&,
-                  std::string&) override {
-    return false;
-  }
-  bool ChooseDirectory(const std::string&, std::string&) override { return false; }
-  bool ConfirmOkCancel(const std::string&, const std::string&) override { return false; }
-  bool AskYesNo(const std::string&, const std::string&) override { return false; }
   void ShowMessage(const std::string& text, const std::string& caption) override {
     lines.push_back("Box " + caption + ": " + text);
   }
@@ -67,7 +60,7 @@ class ParallelRestore : public RestoreTest {
   void SetUp() override {
     RestoreTest::SetUp();
     source_ = Path("src");
-    std::vector<FileSpec> files;
+    std::vector<TreeFile> files;
     for (int d = 0; d < 3; ++d) {
       for (int f = 0; f < 30; ++f) {
         std::string content;
@@ -101,7 +94,7 @@ class ParallelRestore : public RestoreTest {
     std::string bytes = ReadBytes(path);
     ASSERT_LT(offset, bytes.size());
     bytes[offset] ^= value;
-    WriteBytes(path, bytes);
+    WriteText(path, bytes);
     // The archive keeps its times: the restore gives them to the file.
   }
 
@@ -124,9 +117,9 @@ class ParallelRestore : public RestoreTest {
     run.SetWorkers(workers, [&] { return restore::MakeOwnReaderUnpacker(&recorder); });
     const std::string destination = Path("dest-" + tag);
     // Two files there already: one in its archive's minute, one in another.
-    WriteBytes(destination + "/d0/f1", "older");
+    WriteText(destination + "/d0/f1", "older");
     SetTimes(destination + "/d0/f1", UtcTime(2022, 3, 1, 10, 1, 0), UtcTime(2022, 3, 1, 10, 1, 0));
-    WriteBytes(destination + "/d0/f2", "other minute");
+    WriteText(destination + "/d0/f2", "other minute");
     SetTimes(destination + "/d0/f2", UtcTime(2020, 1, 1, 0, 0, 0), UtcTime(2020, 1, 1, 0, 0, 0));
     catalogue_.ClearLog();
     run.Run({.projectName = "P",

@@ -2,8 +2,6 @@
 
 #include <ctime>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "backup/backup_run.h"
 #include "platform/file_system.h"
@@ -34,18 +32,8 @@ platform::FileTime UtcTime(int year, int month, int day, int hour, int minute, i
 }
 
 std::string ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  EXPECT_TRUE(in.good()) << "cannot read " << path;
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
-void WriteBytes(const std::string& path, const std::string& bytes) {
-  fs::create_directories(fs::path(path).parent_path());
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  ASSERT_TRUE(out.good()) << "cannot write " << path;
+  EXPECT_TRUE(fs::is_regular_file(path)) << "cannot read " << path;
+  return testsupport::ReadText(path);
 }
 
 platform::FileTimes TimesOf(const std::string& path) {
@@ -109,9 +97,6 @@ restore::ReplaceAnswer ScriptedObserver::AskReplace(const std::string& question)
 }
 
 void RestoreTest::SetUp() {
-  char pattern[] = "/tmp/varnholt-restore-XXXXXX";
-  ASSERT_NE(mkdtemp(pattern), nullptr);
-  scratch_ = pattern;
   store_ = Path("store");
   fs::create_directories(store_);
   ASSERT_TRUE(catalogue_.OpenCatalogue(Path("Rpoject.vrn"), Path("Folder.vrn"), Path("Log.vrn")));
@@ -126,23 +111,20 @@ void RestoreTest::SetUp() {
 void RestoreTest::TearDown() {
   run_.reset();
   catalogue_.CloseCatalogue();
-  std::error_code ignored;
-  fs::permissions(scratch_, fs::perms::owner_all, fs::perm_options::add, ignored);
-  fs::remove_all(scratch_, ignored);
 }
 
 std::string RestoreTest::Path(const std::string& relative) const {
-  return scratch_ + "/" + relative;
+  return scratch_.File(relative);
 }
 
-std::vector<FileSpec> RestoreTest::MakeTree(const std::string& root, std::vector<FileSpec> files) {
+std::vector<TreeFile> RestoreTest::MakeTree(const std::string& root, std::vector<TreeFile> files) {
   fs::create_directories(root);
-  for (FileSpec& file : files) {
+  for (TreeFile& file : files) {
     if (file.path.back() == '/') {
       fs::create_directories(root + "/" + file.path);
       continue;
     }
-    WriteBytes(root + "/" + file.path, file.content);
+    WriteText(root + "/" + file.path, file.content);
     file.lastAccess = nextAccess_;
     nextAccess_ += 7 * kUnitsPerSecond + 1;
     SetTimes(root + "/" + file.path, file.lastAccess, file.lastWrite);
@@ -177,8 +159,8 @@ void RestoreTest::Run(restore::RestoreRequest request) {
   run_->Run(request);
 }
 
-void RestoreTest::ExpectTree(const std::string& root, const std::vector<FileSpec>& files) {
-  for (const FileSpec& file : files) {
+void RestoreTest::ExpectTree(const std::string& root, const std::vector<TreeFile>& files) {
+  for (const TreeFile& file : files) {
     const std::string path = root + "/" + file.path;
     if (file.path.back() == '/') {
       EXPECT_TRUE(fs::is_directory(path)) << path;

@@ -15,13 +15,14 @@
 #include "catalogue/catalogue.h"
 #include "platform/file_time.h"
 #include "restore/restore_run.h"
+#include "tests/support/files.h"
 
 namespace restore_test {
 
 // One file of a source tree: its path below the tree's root, its bytes and its times.
 // MakeTree gives every file a distinct last-access time two days ahead, so that reading a
 // file does not move it (relatime moves one that is not later than the file's change time).
-struct FileSpec {
+struct TreeFile {
   std::string path;
   std::string content;
   platform::FileTime lastWrite = 0;
@@ -32,8 +33,9 @@ struct FileSpec {
 platform::FileTime UtcTime(int year, int month, int day, int hour, int minute, int second,
                            int hundredNanoseconds = 0);
 
+// The file's bytes; a missing file fails the test.
 std::string ReadBytes(const std::string& path);
-void WriteBytes(const std::string& path, const std::string& bytes);
+using testsupport::WriteText;
 platform::FileTimes TimesOf(const std::string& path);
 void SetTimes(const std::string& path, platform::FileTime lastAccess, platform::FileTime lastWrite);
 
@@ -88,7 +90,7 @@ class RestoreTest : public ::testing::Test {
   std::string Path(const std::string& relative) const;
   // Creates the files (and their directories) of a tree under root, with their times, and
   // returns the files with their last-access times filled in.
-  std::vector<FileSpec> MakeTree(const std::string& root, std::vector<FileSpec> files);
+  std::vector<TreeFile> MakeTree(const std::string& root, std::vector<TreeFile> files);
   // Backs up every file of sourceFolder into the store folder with the backup run: one
   // single-entry archive per file at the placement rule's location, carrying the file's
   // times. The backup's log entries are cleared afterwards.
@@ -98,9 +100,9 @@ class RestoreTest : public ::testing::Test {
   // Runs a whole restore of project "P".
   void Run(restore::RestoreRequest request);
   // Expects every file of files under root with its bytes and the times it was created with.
-  void ExpectTree(const std::string& root, const std::vector<FileSpec>& files);
+  void ExpectTree(const std::string& root, const std::vector<TreeFile>& files);
 
-  std::string scratch_;
+  testsupport::TempDir scratch_;  // first in, last out: everything below lives in it
   std::string store_;
   catalogue::TCatalogue catalogue_;
   ScriptedObserver observer_;

@@ -17,21 +17,12 @@ namespace {
 using restore::ReplaceAnswer;
 using restore::RestoreOption;
 using restore::RestoreRequest;
+using testsupport::RandomBytes;
 
-std::string Pseudorandom(std::size_t size, unsigned seed) {
-  std::string bytes(size, '\0');
-  unsigned state = seed;
-  for (char& b : bytes) {
-    state = state * 1103515245u + 12345u;
-    b = static_cast<char>(state >> 23);
-  }
-  return bytes;
-}
-
-std::vector<FileSpec> DocsTree() {
+std::vector<TreeFile> DocsTree() {
   return {
       {"report.doc", "report v1\r\n", UtcTime(2021, 3, 4, 10, 15, 20, 1234567)},
-      {"Old/a.tar.gz", Pseudorandom(100000, 7), UtcTime(2019, 1, 2, 3, 4, 5, 6)},
+      {"Old/a.tar.gz", RandomBytes(100000, 7), UtcTime(2019, 1, 2, 3, 4, 5, 6)},
       {"Old/Deep/notes.txt", std::string(5000, 'n') + "end", UtcTime(2020, 12, 31, 23, 59, 59)},
       {"empty.txt", "", UtcTime(2018, 6, 7, 8, 9, 10)},
       {"Empty Dir/", "", 0},
@@ -41,10 +32,10 @@ std::vector<FileSpec> DocsTree() {
   };
 }
 
-std::vector<FileSpec> PhotosTree() {
+std::vector<TreeFile> PhotosTree() {
   return {
-      {"x.jpg", Pseudorandom(30000, 11), UtcTime(2022, 8, 9, 10, 11, 12)},
-      {"sub/y.png", Pseudorandom(2000, 13), UtcTime(2022, 8, 9, 10, 11, 13)},
+      {"x.jpg", RandomBytes(30000, 11), UtcTime(2022, 8, 9, 10, 11, 12)},
+      {"sub/y.png", RandomBytes(2000, 13), UtcTime(2022, 8, 9, 10, 11, 13)},
   };
 }
 
@@ -133,9 +124,9 @@ TEST_F(RestoreTest, AppendMissedRestoresOnlyMissingFilesAndNeverAsks) {
   BackUp(docs);
   ASSERT_TRUE(catalogue_.AddFolder("P", docs, "*; ", true, 6));
   // A newer and an older edit stay; two deleted files come back.
-  WriteBytes(docs + "/report.doc", "edited later");
+  WriteText(docs + "/report.doc", "edited later");
   SetTimes(docs + "/report.doc", files[0].lastAccess, UtcTime(2023, 1, 1, 0, 0, 0));
-  WriteBytes(docs + "/empty.txt", "edited earlier");
+  WriteText(docs + "/empty.txt", "edited earlier");
   SetTimes(docs + "/empty.txt", files[3].lastAccess, UtcTime(2000, 1, 1, 0, 0, 0));
   fs::remove(docs + "/Old/a.tar.gz");
   fs::remove(docs + "/Old/Deep/notes.txt");
@@ -174,11 +165,11 @@ class RefreshTest : public RestoreTest {
     fs::remove(folder_ + "/d-missing");
   }
   void Edit(const std::string& name, platform::FileTime lastWrite) {
-    WriteBytes(folder_ + "/" + name, "edited " + name);
+    WriteText(folder_ + "/" + name, "edited " + name);
     SetTimes(folder_ + "/" + name, lastWrite, lastWrite);
   }
   std::string folder_;
-  std::vector<FileSpec> files_;
+  std::vector<TreeFile> files_;
 };
 
 TEST_F(RefreshTest, SkipsOnlyTheSameMinuteOlderAndNewerComeBack) {
@@ -257,11 +248,11 @@ class TwoFolderTest : public RestoreTest {
     Edit(second_ + "/d", UtcTime(2021, 1, 1, 2, 0, 0));
   }
   void Edit(const std::string& path, platform::FileTime lastWrite) {
-    WriteBytes(path, "edited");
+    WriteText(path, "edited");
     SetTimes(path, lastWrite, lastWrite);
   }
   std::string first_, second_;
-  std::vector<FileSpec> firstFiles_, secondFiles_;
+  std::vector<TreeFile> firstFiles_, secondFiles_;
 };
 
 TEST_F(TwoFolderTest, AllUnpacksEveryLaterArchiveWithoutItsTestAcrossFolders) {
@@ -382,11 +373,11 @@ TEST_F(RestoreTest, ArchiveExtensionIgnoresCaseOtherFilesAndDotDirectoriesAreLef
   ASSERT_TRUE(catalogue_.AddFolder("P", folder, "*; ", true, 6));
   const std::string backup = store_ + folder;
   const std::string source = Path("made/notes");
-  WriteBytes(source, "notes inside");
+  WriteText(source, "notes inside");
   fs::create_directories(backup + "/.cache");
   ASSERT_EQ(std::system(("zip -q -X -j '" + backup + "/notes.zip' '" + source + "'").c_str()), 0);
   fs::copy_file(backup + "/notes.zip", backup + "/.cache/hidden.ZIP");
-  WriteBytes(backup + "/notes.txt", "not an archive");
+  WriteText(backup + "/notes.txt", "not an archive");
 
   Run({.prompt = false, .option = RestoreOption::AppendMissed});
 
@@ -413,7 +404,7 @@ TEST_F(RestoreTest, DamagedArchiveLeavesTheExistingFileIntact) {
   const std::string folder = Path("src/D");
   const auto files =
       MakeTree(folder, {
-                           {"damaged.txt", Pseudorandom(3000, 17), UtcTime(2021, 5, 6, 7, 8, 9)},
+                           {"damaged.txt", RandomBytes(3000, 17), UtcTime(2021, 5, 6, 7, 8, 9)},
                            {"good.txt", "good", UtcTime(2021, 5, 6, 7, 8, 10)},
                        });
   BackUp(folder);
@@ -422,15 +413,11 @@ TEST_F(RestoreTest, DamagedArchiveLeavesTheExistingFileIntact) {
   // name and extra field lengths at 26 and 28, data after the 30 fixed bytes).
   const std::string archive = store_ + folder + "/damaged.txt.ZIP";
   std::string bytes = ReadBytes(archive);
-  auto u16 = [&](std::size_t at) {
-    return static_cast<std::size_t>(static_cast<unsigned char>(bytes[at])) |
-           static_cast<std::size_t>(static_cast<unsigned char>(bytes[at + 1])) << 8;
-  };
-  const std::size_t compressedSize = u16(18) | u16(20) << 16;
+  const std::size_t compressedSize = testsupport::Le32(bytes, 18);
   ASSERT_GT(compressedSize, 100u);
-  bytes[30 + u16(26) + u16(28) + compressedSize / 2] ^= 0x55;
-  WriteBytes(archive, bytes);
-  WriteBytes(folder + "/damaged.txt", "the user's own file");
+  bytes[30 + testsupport::Le16(bytes, 26) + testsupport::Le16(bytes, 28) + compressedSize / 2] ^= 0x55;
+  WriteText(archive, bytes);
+  WriteText(folder + "/damaged.txt", "the user's own file");
   const platform::FileTime kept = UtcTime(2024, 1, 2, 3, 4, 5);
   SetTimes(folder + "/damaged.txt", kept, kept);
   fs::remove(folder + "/good.txt");
@@ -454,7 +441,7 @@ TEST_F(RestoreTest, DamagedArchivesFailAloneAndTheRunGoesOn) {
   const auto files =
       MakeTree(folder, {
                            {"a.txt", "first", UtcTime(2021, 1, 1, 1, 1, 1)},
-                           {"b.bin", Pseudorandom(40000, 3), UtcTime(2021, 1, 1, 1, 1, 2)},
+                           {"b.bin", RandomBytes(40000, 3), UtcTime(2021, 1, 1, 1, 1, 2)},
                            {"c.txt", "third", UtcTime(2021, 1, 1, 1, 1, 3)},
                            {"d.txt", "fourth", UtcTime(2021, 1, 1, 1, 1, 4)},
                        });
@@ -462,9 +449,9 @@ TEST_F(RestoreTest, DamagedArchivesFailAloneAndTheRunGoesOn) {
   ASSERT_TRUE(catalogue_.AddFolder("P", folder, "*; ", true, 6));
   const std::string cut = store_ + folder + "/b.bin.ZIP";
   const std::string bytes = ReadBytes(cut);
-  WriteBytes(cut, bytes.substr(0, bytes.size() / 2));
+  WriteText(cut, bytes.substr(0, bytes.size() / 2));
   // And one that is no ZIP archive at all, which the reader refuses outright.
-  WriteBytes(store_ + folder + "/bb.txt.ZIP", "this is not a zip file at all");
+  WriteText(store_ + folder + "/bb.txt.ZIP", "this is not a zip file at all");
   fs::remove_all(folder);
 
   Run({.prompt = false, .option = RestoreOption::AppendMissed});

@@ -12,6 +12,7 @@
 #include "platform/file_info.h"
 #include "restore/zip_reader_unpacker.h"
 #include "restore_fixture.h"
+#include "tests/support/silent_interaction.h"
 
 namespace fs = std::filesystem;
 
@@ -67,17 +68,9 @@ TEST(StaleUnpackTemporary, OnlyTheReadersOwnLeftoversQualify) {
 }
 
 // Lists the destination while the reader is in the middle of an entry.
-class SnoopingInteraction : public TZipInteraction {
+class SnoopingInteraction : public testsupport::SilentInteraction {
  public:
   explicit SnoopingInteraction(std::string dir) : dir_(std::move(dir)) {}
-  bool ChooseFile(const std::string&, const std::string&, const std::string&,
-                  std::string&) override {
-    return false;
-  }
-  bool ChooseDirectory(const std::string&, std::string&) override { return false; }
-  bool ConfirmOkCancel(const std::string&, const std::string&) override { return false; }
-  bool AskYesNo(const std::string&, const std::string&) override { return false; }
-  void ShowMessage(const std::string&, const std::string&) override {}
   void ProcessMessages() override {
     std::vector<platform::DirEntry> entries;
     if (platform::ListDirectory(dir_, entries)) return;
@@ -100,7 +93,7 @@ TEST_F(RestoreTest, TheReadersTemporaryFileMatchesThePattern) {
   BackUp(folder);
   const std::string dest = Path("dest");
   fs::create_directories(dest);
-  WriteBytes(dest + "/keep.txt", "x");
+  WriteText(dest + "/keep.txt", "x");
 
   TZipReader reader;
   restore::ConfigureReaderForRestore(reader);
@@ -128,7 +121,7 @@ TEST_F(RestoreTest, LeftoversOfAKilledRunAreRemovedFromTheRestoredTree) {
   ASSERT_TRUE(catalogue_.AddFolder("P", docs, "*; ", true, 6));
   const platform::FileTime old = UtcTime(2024, 1, 1, 0, 0, 0);
   auto leftover = [&](const std::string& path, mode_t mode) {
-    WriteBytes(path, "half a file");
+    WriteText(path, "half a file");
     ASSERT_EQ(chmod(path.c_str(), mode), 0);
     SetTimes(path, old, old);
   };

@@ -102,11 +102,11 @@ TEST_F(VerifyTest, EveryKindOfDamageIsFoundAndNamed) {
   const std::string dir = store_ + docs;
   std::string flipped = ReadBytes(dir + "/flipped.bin.ZIP");
   for (std::size_t k = 20000; k < 20010; ++k) flipped[k] = static_cast<char>(~flipped[k]);
-  WriteBytes(dir + "/flipped.bin.ZIP", flipped);
+  WriteText(dir + "/flipped.bin.ZIP", flipped);
   const std::string cut = ReadBytes(dir + "/cut.bin.ZIP");
-  WriteBytes(dir + "/cut.bin.ZIP", cut.substr(0, cut.size() / 2));
-  WriteBytes(dir + "/nozip.txt.ZIP", "not an archive at all");
-  WriteBytes(docs + "/nozip.txt", "x");
+  WriteText(dir + "/cut.bin.ZIP", cut.substr(0, cut.size() / 2));
+  WriteText(dir + "/nozip.txt.ZIP", "not an archive at all");
+  WriteText(docs + "/nozip.txt", "x");
   SetTimes(docs + "/nozip.txt", TimesOf(dir + "/nozip.txt.ZIP").lastAccess,
            TimesOf(dir + "/nozip.txt.ZIP").lastWrite);
   // other.txt's archive under the name of a file it does not hold.
@@ -153,9 +153,9 @@ TEST_F(VerifyTest, CountsExactlyTheFilesTheNextBackupWouldStore) {
   // Within the archive's minute: the next run skips it. In the next minute: stored.
   SetTimes(docs + "/touched.txt", UtcTime(2021, 1, 1, 10, 5, 59), UtcTime(2021, 1, 1, 10, 5, 59));
   SetTimes(docs + "/changed.txt", UtcTime(2021, 1, 1, 10, 6, 0), UtcTime(2021, 1, 1, 10, 6, 0));
-  WriteBytes(docs + "/new/fresh.txt", "new");
-  WriteBytes(docs + "/new.tmp", "excluded and new");
-  WriteBytes(docs + "/.git/config", "dot-directories are not walked");
+  WriteText(docs + "/new/fresh.txt", "new");
+  WriteText(docs + "/new.tmp", "excluded and new");
+  WriteText(docs + "/.git/config", "dot-directories are not walked");
   fs::remove(docs + "/same.txt");  // gone from the source: nothing to store
 
   const restore::VerifyResult result = Verify();
@@ -175,7 +175,7 @@ TEST_F(VerifyTest, AStoreInsideTheTreeIsNotCounted) {
   ASSERT_TRUE(catalogue_.AddFolder("P", root, "*; ", true, 6));
   // An archive in the store below the tree, from another minute than its file: a walk that
   // entered the store would count the archive itself as a file to back up.
-  WriteBytes(root + "/backup" + root + "/a.txt.ZIP", "stands for an archive");
+  WriteText(root + "/backup" + root + "/a.txt.ZIP", "stands for an archive");
   const restore::VerifyResult result = Verify();
   ASSERT_EQ(result.folders.size(), 1u);
   EXPECT_EQ(result.folders[0].notBackedUpFiles, std::vector<std::string>{root + "/a.txt"});
@@ -183,7 +183,7 @@ TEST_F(VerifyTest, AStoreInsideTheTreeIsNotCounted) {
   // The same store named through a link to the tree: still known, by device and inode.
   fs::create_directory_symlink(root, Path("link"));
   ASSERT_TRUE(catalogue_.UpdateProject("P", "P", Path("link") + "/backup", false));
-  WriteBytes(Path("link") + "/backup" + root + "/a.txt.ZIP", "stands for an archive");
+  WriteText(Path("link") + "/backup" + root + "/a.txt.ZIP", "stands for an archive");
   const restore::VerifyResult linked = Verify();
   ASSERT_EQ(linked.folders.size(), 1u);
   EXPECT_EQ(linked.folders[0].notBackedUpFiles, std::vector<std::string>{root + "/a.txt"});
@@ -191,7 +191,7 @@ TEST_F(VerifyTest, AStoreInsideTheTreeIsNotCounted) {
 
 TEST_F(VerifyTest, MissingBackupsAndUnknownProjectsAreNotSound) {
   ASSERT_TRUE(catalogue_.AddFolder("P", Path("src/Never"), "*; ", true, 6));
-  WriteBytes(Path("src/Never/a.txt"), "a");
+  WriteText(Path("src/Never/a.txt"), "a");
 
   const restore::VerifyResult result = Verify();
   ASSERT_EQ(result.folders.size(), 1u);
@@ -206,7 +206,7 @@ TEST_F(VerifyTest, MissingBackupsAndUnknownProjectsAreNotSound) {
   EXPECT_EQ(restore::VerifyReport("Nobody", unknown, 5, 5), "Can't find project \"Nobody\"!\n");
 
   // A store folder that is the root would have the user's own "*.zip" files tested.
-  WriteBytes(Path("src/Never/mine.zip"), "the user's own file");
+  WriteText(Path("src/Never/mine.zip"), "the user's own file");
   ASSERT_TRUE(catalogue_.UpdateProject("P", "P", "/", false));
   catalogue_.ClearLog();
   const restore::VerifyResult root = Verify();

@@ -4,15 +4,14 @@
 #include "restore/zip_reader_unpacker.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "archive/zip_errors.h"
 #include "archive/zip_writer.h"
 #include "backup/zip_archiver.h"
+#include "tests/support/files.h"
 
 namespace fs = std::filesystem;
 
@@ -28,15 +27,11 @@ int OpenDescriptors(const std::string& path) {
   return count;
 }
 
-std::string ReadText(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using testsupport::ReadText;
 
 TEST(ZipReaderUnpacker, UnpacksAndLeavesNoArchiveOpen) {
-  const fs::path root = fs::temp_directory_path() / ("varnholt_unpacker_" + std::to_string(getpid()));
+  testsupport::TempDir dir;
+  const fs::path root = dir.Path();
   fs::create_directories(root / "out");
   std::ofstream(root / "notes.txt") << "backed up text";
   TZipWriter writer;
@@ -56,7 +51,6 @@ TEST(ZipReaderUnpacker, UnpacksAndLeavesNoArchiveOpen) {
   std::ofstream(broken) << "not a zip file at all";
   EXPECT_THROW(unpacker.Unpack(broken, (root / "out").string()), EZipError);
   EXPECT_EQ(OpenDescriptors(broken), 0);
-  fs::remove_all(root);
 }
 
 }  // namespace

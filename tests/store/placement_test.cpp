@@ -10,7 +10,7 @@
 #include <fstream>
 #include <string>
 
-#include "tests/backup/test_tree.h"
+#include "tests/support/files.h"
 
 namespace fs = std::filesystem;
 
@@ -44,12 +44,8 @@ TEST(Placement, ArchiveAndSubdirectoryPaths) {
 
 class CreatePathFoldersTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "vrn-place-XXXXXX").string();
-    root_ = mkdtemp(pattern.data());
-  }
-  void TearDown() override { fs::remove_all(root_); }
-  std::string root_;
+  testsupport::TempDir dir_;
+  const std::string root_ = dir_.Path();
 };
 
 TEST_F(CreatePathFoldersTest, CreatesEveryIntermediateButNotTheLast) {
@@ -78,7 +74,7 @@ TEST_F(CreatePathFoldersTest, BlockedByAFileFailsSilently) {
 }
 
 TEST(StoreFolderCheck, ComparesWithTheRootByDeviceAndInode) {
-  backup_test::TempDir dir{"vrn-root"};
+  testsupport::TempDir dir;
   fs::create_directories(dir / "store");
   fs::create_symlink(dir / "store", dir / "storelink");
   EXPECT_EQ(store::CheckStoreFolder(dir / "store"), store::StoreFolderProblem::None);

@@ -11,12 +11,12 @@
 #include <string>
 #include <vector>
 
-#include "tests/backup/test_tree.h"
+#include "tests/support/files.h"
 
 namespace fs = std::filesystem;
-using backup_test::SetMtime;
-using backup_test::TempDir;
-using backup_test::WriteFile;
+using testsupport::SetMtime;
+using testsupport::TempDir;
+using testsupport::WriteText;
 using store::MatchMask;
 
 namespace {
@@ -146,8 +146,8 @@ constexpr long long k101520 = 1709633720;  // 2024-03-05 10:15:20 UTC
 
 TEST(IsFileSelected, MissingArchiveSelectsByMask) {
   TempDir dir;
-  WriteFile(dir / "src/a.doc");
-  WriteFile(dir / "src/a.txt");
+  WriteText(dir / "src/a.doc", "x");
+  WriteText(dir / "src/a.txt", "x");
   fs::create_directories(dir / "dst");
   EXPECT_TRUE(store::IsFileSelected(dir / "src", dir / "dst", "a.doc", "*.DOC; ", true));
   EXPECT_FALSE(store::IsFileSelected(dir / "src", dir / "dst", "a.txt", "*.DOC; ", true));
@@ -157,8 +157,8 @@ TEST(IsFileSelected, MissingArchiveSelectsByMask) {
 
 TEST(IsFileSelected, ArchiveOfTheSameMinuteMeansUnchanged) {
   TempDir dir;
-  WriteFile(dir / "src/a.doc");
-  WriteFile(dir / "dst/a.doc.ZIP");
+  WriteText(dir / "src/a.doc", "x");
+  WriteText(dir / "dst/a.doc.ZIP", "x");
   SetMtime(dir / "src/a.doc", k101520 + 30);  // 10:15:50
   SetMtime(dir / "dst/a.doc.ZIP", k101520);   // 10:15:20
   EXPECT_FALSE(store::IsFileSelected(dir / "src", dir / "dst", "a.doc", "*.doc; ", true));
@@ -170,8 +170,8 @@ TEST(IsFileSelected, ArchiveOfTheSameMinuteMeansUnchanged) {
 
 TEST(IsFileSelected, UnchangedFileIsSkippedEvenWhenMasksWouldSelectIt) {
   TempDir dir;
-  WriteFile(dir / "src/a.tmp");
-  WriteFile(dir / "dst/a.tmp.ZIP");
+  WriteText(dir / "src/a.tmp", "x");
+  WriteText(dir / "dst/a.tmp.ZIP", "x");
   SetMtime(dir / "src/a.tmp", k101520);
   SetMtime(dir / "dst/a.tmp.ZIP", k101520);
   EXPECT_FALSE(store::IsFileSelected(dir / "src", dir / "dst", "a.tmp", "", false));
@@ -179,8 +179,8 @@ TEST(IsFileSelected, UnchangedFileIsSkippedEvenWhenMasksWouldSelectIt) {
 
 TEST(IsFileSelected, ArchiveNameKeepsTheFileNamesCase) {
   TempDir dir;
-  WriteFile(dir / "src/Letter.DOC");
-  WriteFile(dir / "dst/letter.doc.ZIP");  // another file's archive, not this one's
+  WriteText(dir / "src/Letter.DOC", "x");
+  WriteText(dir / "dst/letter.doc.ZIP", "x");  // another file's archive, not this one's
   SetMtime(dir / "src/Letter.DOC", k101520);
   SetMtime(dir / "dst/letter.doc.ZIP", k101520);
   EXPECT_TRUE(store::IsFileSelected(dir / "src", dir / "dst", "Letter.DOC", "*.doc; ", true));

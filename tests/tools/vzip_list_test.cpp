@@ -2,49 +2,18 @@
 // listing shows the same names, sizes, CRCs and methods as "unzip -Z -v" reports for the
 // same archive; and wrong usage or a broken archive give the documented exit codes.
 #include <gtest/gtest.h>
-#include <stdio.h>
-#include <stdlib.h>
-#include <sys/wait.h>
 
-#include <filesystem>
-#include <fstream>
 #include <sstream>
 
+#include "tests/support/files.h"
+#include "tests/support/peers.h"
 #include "tools/vzip.h"
 
 namespace {
 
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = "/tmp/vzl_XXXXXX";
-    path_ = mkdtemp(pattern.data()) ? pattern : std::string();
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
-
-int Shell(const std::string& command, std::string* output = nullptr) {
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return -1;
-  std::string text;
-  char buffer[4096];
-  std::size_t n = 0;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) text.append(buffer, n);
-  const int status = pclose(pipe);
-  if (output) *output = text;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-void WriteText(const std::string& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary) << text;
-}
+using testsupport::Shell;
+using testsupport::TempDir;
+using testsupport::WriteText;
 
 struct Listed {
   std::string name;
@@ -158,16 +127,14 @@ with zipfile.ZipFile(sys.argv[1], 'w') as z:
     z.writestr(i, b'x' * 10000)
 )");
   const std::string zip = dir.File("py.zip");
-  const std::string python =
-      std::filesystem::exists("/usr/bin/python3") ? "/usr/bin/python3" : "python3";
-  ASSERT_EQ(Shell(python + " '" + dir.File("w.py") + "' '" + zip + "'"), 0);
+  ASSERT_EQ(Shell(testsupport::Python() + " '" + dir.File("w.py") + "' '" + zip + "'"), 0);
   const auto expected = UnzipListing(zip);
   ASSERT_EQ(expected.size(), 3u);
   EXPECT_EQ(VzipListing(zip), expected);
 }
 
 TEST(VzipListTest, SevenZipArchiveMatchesUnzip) {
-  if (Shell("command -v 7z >/dev/null") != 0) GTEST_SKIP() << "7z is not installed";
+  if (!testsupport::HaveTool("7z")) GTEST_SKIP() << "7z is not installed";
   TempDir dir;
   MakeTree(dir);
   const std::string zip = dir.File("seven.zip");

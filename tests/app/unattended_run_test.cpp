@@ -2,18 +2,14 @@
 // scheduler starts it (no display, "/P:name /EXIT"), backs up a tree with nested and empty
 // folders, hidden files, a dot-directory, non-ASCII names, empty and large files, include and
 // exclude masks. Python's zipfile and Info-ZIP unzip judge the archives; the log and folder
-// files are decoded by the independent reader of record_reader.h. Later runs prove that the
-// backup is incremental and that a file that cannot be read keeps its previous archive.
-#include <fcntl.h>
+// files are decoded by the independent reader of tests/support/records.h. Later runs prove
+// that the backup is incremental and that a file that cannot be read keeps its previous
+// archive.
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <csignal>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -22,116 +18,45 @@
 #include <vector>
 
 #include "catalogue/catalogue.h"
-#include "tests/backup/record_reader.h"
-#include "tests/backup/test_tree.h"
+#include "tests/app/program_run.h"
+#include "tests/support/files.h"
+#include "tests/support/peers.h"
+#include "tests/support/records.h"
 
 namespace fs = std::filesystem;
-using backup_test::MtimeNs;
-using backup_test::ReadFile;
-using backup_test::SetMtime;
-using backup_test::WriteFile;
+using testsupport::MtimeNs;
+using testsupport::ReadText;
+using testsupport::SetMtime;
+using testsupport::WriteText;
 
 namespace {
 
-const std::string kBinary = std::string(VARNHOLT_BINARY_DIR) + "/app/varnholt";
 constexpr long long kBaseTime = 1709633720;  // 2024-03-05 10:15:20 UTC
 
 // File times are kept in 100 ns units: that is the precision an archive's time can match.
 long long FileTimeOf(const std::string& path) { return MtimeNs(path) / 100; }
 
-struct RunResult {
-  int status = -1;
-  std::string errors;  // standard error
-};
-
-struct RunOptions {
-  bool offscreen = false;        // a display: Qt's offscreen platform
-  long long fileSizeLimit = -1;  // RLIMIT_FSIZE in bytes: a disk that fills up
-  std::string workingDir;        // default: the catalogue folder
-};
-
-// The program must end by itself; a run that hangs is killed after this long and reported.
-constexpr int kRunTimeoutSeconds = 120;
-
-class UnattendedRun : public ::testing::Test {
+// Runs are unprivileged (as "nobody" when the test runs as root), so that a file without
+// read rights cannot be read.
+class UnattendedRun : public app_test::ProgramTest {
  public:
-  void SetUp() override {
-    if (!fs::exists(kBinary)) GTEST_SKIP() << kBinary << " not built (VARNHOLT_GUI=OFF)";
-    // A private copy: the settings file goes beside the executable when that is writable.
-    fs::create_directories(dir_ / "bin");
-    fs::copy_file(kBinary, dir_ / "bin/varnholt");
-    fs::create_directories(dir_ / "cat");
-    fs::create_directories(dir_ / "config");
+  std::string Src(const std::string& rel) const { return Dir("src/" + rel); }
+  std::string Store() const { return Dir("store"); }
+  std::string ArchiveOf(const std::string& rel) const { return Store() + Src(rel) + ".ZIP"; }
+  Result Run(const std::vector<std::string>& args, Options options = {}) {
+    options.unprivileged = true;
+    return ProgramTest::Run(args, options);
   }
-
-  std::string Src(const std::string& rel) { return dir_ / ("src/" + rel); }
-  std::string Store() { return dir_ / "store"; }
-  std::string ArchiveOf(const std::string& rel) { return Store() + Src(rel) + ".ZIP"; }
-  std::vector<std::string> Log() { return backup_test::ReadLogTexts(dir_ / "cat/Log.vrn"); }
-
-  // Runs the binary in the catalogue folder with the given switches, without any display
-  // variable, as the unprivileged user when the test runs as root (so that a file without
-  // read rights cannot be read).
-  RunResult Run(const std::vector<std::string>& args, const RunOptions& options = {}) {
-    if (geteuid() == 0) {
-      std::string cmd = "chown -R 65534:65534 '" + dir_.path() + "'";
-      EXPECT_EQ(std::system(cmd.c_str()), 0);
-    }
-    const std::string errPath = dir_ / "stderr.txt";
-    const pid_t pid = fork();
-    if (pid == 0) {
-      const std::string workingDir = options.workingDir.empty() ? dir_ / "cat" : options.workingDir;
-      if (chdir(workingDir.c_str()) != 0) _exit(120);
-      const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-      if (err < 0 || dup2(err, 2) < 0) _exit(121);
-      if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(122);
-      unsetenv("DISPLAY");
-      unsetenv("WAYLAND_DISPLAY");
-      unsetenv("QT_QPA_PLATFORM");
-      if (options.offscreen) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-      if (options.fileSizeLimit >= 0) {
-        // Writes beyond the limit fail with EFBIG instead of killing the process.
-        signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{static_cast<rlim_t>(options.fileSizeLimit),
-                           static_cast<rlim_t>(options.fileSizeLimit)};
-        if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(124);
-      }
-      setenv("XDG_CONFIG_HOME", (dir_ / "config").c_str(), 1);
-      setenv("HOME", dir_.path().c_str(), 1);
-      std::vector<std::string> argStore = {dir_ / "bin/varnholt"};
-      argStore.insert(argStore.end(), args.begin(), args.end());
-      std::vector<char*> argv;
-      for (auto& a : argStore) argv.push_back(a.data());
-      argv.push_back(nullptr);
-      execv(argv[0], argv.data());
-      _exit(123);
-    }
-    int status = 0;
-    int waited = 0;
-    while (waitpid(pid, &status, WNOHANG) == 0) {
-      if (++waited > kRunTimeoutSeconds * 10) {
-        kill(pid, SIGKILL);
-        waitpid(pid, &status, 0);
-        ADD_FAILURE() << "the program did not end within " << kRunTimeoutSeconds << " s";
-        break;
-      }
-      usleep(100000);
-    }
-    RunResult result;
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.errors = ReadFile(errPath);
-    return result;
+  // Project "Docs" storing src/docs into the store folder, masks none, exclude mode.
+  void AddDocsProject() {
+    EditCatalogue([this](catalogue::TCatalogue& cat) {
+      ASSERT_TRUE(cat.AddProject("Docs", Store(), false));
+      ASSERT_TRUE(cat.AddFolder("Docs", Src("docs"), "", false, 6));
+    });
   }
-
-  backup_test::TempDir dir_{"vrn-e2e"};
 };
 
-std::string RandomBytes(std::size_t size, unsigned seed) {
-  std::mt19937 rng(seed);
-  std::string out(size, '\0');
-  for (auto& c : out) c = static_cast<char>(rng() & 0xFF);
-  return out;
-}
+using testsupport::RandomBytes;
 
 std::string Text(std::size_t size) {
   std::string out;
@@ -158,30 +83,26 @@ TEST_F(UnattendedRun, BacksUpIncrementallyAndKeepsOldArchivesOnFailure) {
       {"pics/x.JPG", RandomBytes(20000, 11)},
       {"pics/y.png", RandomBytes(30000, 12)},
   };
-  for (const auto& [rel, content] : docFiles) WriteFile(Src(rel), content);
-  for (const auto& [rel, content] : picFiles) WriteFile(Src(rel), content);
-  WriteFile(Src("docs/skip.tmp"), "excluded");
-  WriteFile(Src("docs/.git/config"), "dot-directories are not walked");
-  WriteFile(Src("pics/z.gif"), "not included");
-  WriteFile(Src("pics/readme"), "not included");
+  for (const auto& [rel, content] : docFiles) WriteText(Src(rel), content);
+  for (const auto& [rel, content] : picFiles) WriteText(Src(rel), content);
+  WriteText(Src("docs/skip.tmp"), "excluded");
+  WriteText(Src("docs/.git/config"), "dot-directories are not walked");
+  WriteText(Src("pics/z.gif"), "not included");
+  WriteText(Src("pics/readme"), "not included");
   fs::create_directories(Src("docs/empty"));
   long long t = kBaseTime;
   for (const auto& [rel, content] : docFiles) SetMtime(Src(rel), t += 7, 250000123);
   for (const auto& [rel, content] : picFiles) SetMtime(Src(rel), t += 7, 0);
 
-  {
-    catalogue::TCatalogue cat;
-    ASSERT_TRUE(
-        cat.OpenCatalogue(dir_ / "cat/Rpoject.vrn", dir_ / "cat/Folder.vrn", dir_ / "cat/Log.vrn"));
+  ASSERT_NO_FATAL_FAILURE(EditCatalogue([this](catalogue::TCatalogue& cat) {
     ASSERT_TRUE(cat.AddProject("Nightly", Store(), true));
     ASSERT_TRUE(cat.AddFolder("Nightly", Src("docs"), "*.tmp; ", false, 6));
     ASSERT_TRUE(cat.AddFolder("Nightly", Src("pics"), "*.jpg; *.PNG; ", true, 9));
-    cat.CloseCatalogue();
-  }
+  }));
 
   // First run: everything selected is stored.
-  RunResult first = Run({"/P:nightly", "/EXIT"});
-  ASSERT_EQ(first.status, 0) << first.errors;
+  Result first = Run({"/P:nightly", "/EXIT"});
+  ASSERT_EQ(first.status, 0) << first.err;
   auto fileLine = [&](const std::string& rel) {
     return "File \"" + Src(rel) + "\" was succefully stored.";
   };
@@ -208,26 +129,23 @@ TEST_F(UnattendedRun, BacksUpIncrementallyAndKeepsOldArchivesOnFailure) {
   ASSERT_EQ(Log(), expected);
 
   // Every archive where the placement rule puts it, judged by independent tools.
-  std::ofstream manifest(dir_ / "manifest.tsv");
+  std::ofstream manifest(Dir("manifest.tsv"));
   auto all = docFiles;
   all.insert(all.end(), picFiles.begin(), picFiles.end());
   for (const auto& [rel, content] : all) {
     ASSERT_TRUE(fs::is_regular_file(ArchiveOf(rel))) << ArchiveOf(rel);
     EXPECT_EQ(FileTimeOf(ArchiveOf(rel)), FileTimeOf(Src(rel))) << rel;
-    const std::string test = "unzip -tqq '" + ArchiveOf(rel) + "' >/dev/null";
-    EXPECT_EQ(std::system(test.c_str()), 0) << test;
+    EXPECT_EQ(testsupport::Shell("unzip -tqq " + testsupport::Quote(ArchiveOf(rel))), 0) << rel;
     manifest << ArchiveOf(rel) << '\t' << Src(rel) << '\n';
   }
   manifest.close();
-  const std::string check = "python3 '" + std::string(VARNHOLT_SOURCE_DIR) +
-                            "/tests/backup/check_archives.py' '" + (dir_ / "manifest.tsv") + "'";
-  EXPECT_EQ(std::system(check.c_str()), 0);
+  EXPECT_EQ(testsupport::CheckArchives(Dir("manifest.tsv")), 0);
   EXPECT_TRUE(fs::is_directory(Store() + Src("docs/empty")));
   EXPECT_FALSE(fs::exists(Store() + Src("docs/.git")));
   EXPECT_FALSE(fs::exists(ArchiveOf("docs/skip.tmp")));
   EXPECT_FALSE(fs::exists(ArchiveOf("pics/z.gif")));
   EXPECT_FALSE(fs::exists(ArchiveOf("pics/readme")));
-  auto folders = backup_test::ReadFolderFile(dir_ / "cat/Folder.vrn");
+  auto folders = testsupport::ReadFolderFile(Dir("cat/Folder.vrn"));
   ASSERT_EQ(folders.size(), 2u);
   const double firstStored = folders[0].lastStored;
   EXPECT_GT(folders[0].lastStored, 0.0);
@@ -238,8 +156,8 @@ TEST_F(UnattendedRun, BacksUpIncrementallyAndKeepsOldArchivesOnFailure) {
   ASSERT_EQ(stat(ArchiveOf("docs/notes.txt").c_str(), &before), 0);
   std::size_t mark = Log().size();
   sleep(1);  // a new "Last stored" time must be visible in the record
-  RunResult second = Run({"/P:Nightly", "/exit"});
-  ASSERT_EQ(second.status, 0) << second.errors;
+  Result second = Run({"/P:Nightly", "/exit"});
+  ASSERT_EQ(second.status, 0) << second.err;
   std::vector<std::string> log = Log();
   EXPECT_EQ(
       std::vector<std::string>(log.begin() + mark, log.end()),
@@ -253,18 +171,18 @@ TEST_F(UnattendedRun, BacksUpIncrementallyAndKeepsOldArchivesOnFailure) {
   struct stat after;
   ASSERT_EQ(stat(ArchiveOf("docs/notes.txt").c_str(), &after), 0);
   EXPECT_EQ(before.st_ino, after.st_ino);
-  folders = backup_test::ReadFolderFile(dir_ / "cat/Folder.vrn");
+  folders = testsupport::ReadFolderFile(Dir("cat/Folder.vrn"));
   EXPECT_GT(folders[0].lastStored, firstStored);
 
   // A file changed a minute later is stored again; one changed within its minute is not.
-  WriteFile(Src("docs/notes.txt"), "changed a minute later");
+  WriteText(Src("docs/notes.txt"), "changed a minute later");
   SetMtime(Src("docs/notes.txt"), MtimeNs(ArchiveOf("docs/notes.txt")) / 1000000000LL + 60);
   const long long zeroTime = MtimeNs(Src("docs/zero.txt"));
-  WriteFile(Src("docs/zero.txt"), "changed within the same minute");
+  WriteText(Src("docs/zero.txt"), "changed within the same minute");
   SetMtime(Src("docs/zero.txt"), zeroTime / 1000000000LL + 1);
   mark = Log().size();
-  RunResult third = Run({"/p:NIGHTLY", "/EXIT"});
-  ASSERT_EQ(third.status, 0) << third.errors;
+  Result third = Run({"/p:NIGHTLY", "/EXIT"});
+  ASSERT_EQ(third.status, 0) << third.err;
   log = Log();
   EXPECT_EQ(std::count(log.begin() + mark, log.end(), fileLine("docs/notes.txt").substr(0, 100)),
             1);
@@ -272,35 +190,33 @@ TEST_F(UnattendedRun, BacksUpIncrementallyAndKeepsOldArchivesOnFailure) {
                           [](const std::string& l) { return l.rfind("File ", 0) == 0; }),
             1);
   EXPECT_EQ(FileTimeOf(ArchiveOf("docs/notes.txt")), FileTimeOf(Src("docs/notes.txt")));
-  std::ofstream(dir_ / "manifest2.tsv")
+  std::ofstream(Dir("manifest2.tsv"))
       << ArchiveOf("docs/notes.txt") << '\t' << Src("docs/notes.txt") << '\n';
-  const std::string check2 = "python3 '" + std::string(VARNHOLT_SOURCE_DIR) +
-                             "/tests/backup/check_archives.py' '" + (dir_ / "manifest2.tsv") + "'";
-  EXPECT_EQ(std::system(check2.c_str()), 0);
+  EXPECT_EQ(testsupport::CheckArchives(Dir("manifest2.tsv")), 0);
 
   // A file that cannot be read: logged as not stored, its box on standard error, exit
   // status 1, and its previous archive still there, unchanged.
-  const std::string oldArchive = ReadFile(ArchiveOf("docs/report.doc"));
+  const std::string oldArchive = ReadText(ArchiveOf("docs/report.doc"));
   const long long oldArchiveTime = MtimeNs(ArchiveOf("docs/report.doc"));
-  WriteFile(Src("docs/report.doc"), "new content nobody may read");
+  WriteText(Src("docs/report.doc"), "new content nobody may read");
   SetMtime(Src("docs/report.doc"), oldArchiveTime / 1000000000LL + 120);
   fs::permissions(Src("docs/report.doc"), fs::perms::none);
   mark = Log().size();
-  RunResult fourth = Run({"/P:NIGHTLY", "/EXIT"});
-  EXPECT_EQ(fourth.status, 1) << fourth.errors;
+  Result fourth = Run({"/P:NIGHTLY", "/EXIT"});
+  EXPECT_EQ(fourth.status, 1) << fourth.err;
   log = Log();
   EXPECT_EQ(std::count(log.begin() + mark, log.end(),
                        ("Can't store file \"" + Src("docs/report.doc") + "\"!").substr(0, 100)),
             1);
   EXPECT_NE(
-      fourth.errors.find("Unable to process file \"" + Store() + Src("docs/report.doc") + "\""),
+      fourth.err.find("Unable to process file \"" + Store() + Src("docs/report.doc") + "\""),
       std::string::npos)
-      << fourth.errors;
-  EXPECT_NE(fourth.errors.find("Can't store file \"" + Src("docs/report.doc") +
+      << fourth.err;
+  EXPECT_NE(fourth.err.find("Can't store file \"" + Src("docs/report.doc") +
                                "\": Permission denied\n"),
             std::string::npos)
-      << fourth.errors;
-  EXPECT_EQ(ReadFile(ArchiveOf("docs/report.doc")), oldArchive);
+      << fourth.err;
+  EXPECT_EQ(ReadText(ArchiveOf("docs/report.doc")), oldArchive);
   EXPECT_EQ(MtimeNs(ArchiveOf("docs/report.doc")), oldArchiveTime);
   EXPECT_FALSE(fs::exists(ArchiveOf("docs/report.doc") + ".vrn-tmp"));
 }
@@ -322,7 +238,7 @@ class FailingRuns : public UnattendedRun, public ::testing::WithParamInterface<F
  public:
   std::string Expand(std::string text) {
     const std::string key = "{src}";
-    const std::string src = dir_ / "src";
+    const std::string src = Dir("src");
     for (std::size_t at; (at = text.find(key)) != std::string::npos;)
       text.replace(at, key.size(), src);
     return text;
@@ -331,22 +247,17 @@ class FailingRuns : public UnattendedRun, public ::testing::WithParamInterface<F
 
 TEST_P(FailingRuns, EndWithTheirStatusAndSayWhy) {
   std::vector<std::string> args;
-  {
-    catalogue::TCatalogue cat;
-    ASSERT_TRUE(
-        cat.OpenCatalogue(dir_ / "cat/Rpoject.vrn", dir_ / "cat/Folder.vrn", dir_ / "cat/Log.vrn"));
-    args = GetParam().setUp(*this, cat);
-    cat.CloseCatalogue();
-  }
-  const RunResult result = Run(args);
-  EXPECT_EQ(result.status, GetParam().status) << result.errors;
+  ASSERT_NO_FATAL_FAILURE(
+      EditCatalogue([&](catalogue::TCatalogue& cat) { args = GetParam().setUp(*this, cat); }));
+  const Result result = Run(args);
+  EXPECT_EQ(result.status, GetParam().status) << result.err;
   for (const std::string& line : GetParam().errorLines) {
-    EXPECT_NE(result.errors.find(Expand(line) + "\n"), std::string::npos)
+    EXPECT_NE(result.err.find(Expand(line) + "\n"), std::string::npos)
         << "missing: " << Expand(line) << "\nstandard error:\n"
-        << result.errors;
+        << result.err;
   }
   for (const std::string& line : GetParam().absentLines) {
-    EXPECT_EQ(result.errors.find(Expand(line)), std::string::npos) << result.errors;
+    EXPECT_EQ(result.err.find(Expand(line)), std::string::npos) << result.err;
   }
 }
 
@@ -355,9 +266,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         FailingRun{"RaiseErrorsOff",
                    [](UnattendedRun& t, catalogue::TCatalogue& cat) {
-                     WriteFile(t.Src("docs/locked.txt"), "nobody may read this");
+                     WriteText(t.Src("docs/locked.txt"), "nobody may read this");
                      fs::permissions(t.Src("docs/locked.txt"), fs::perms::none);
-                     WriteFile(t.Src("docs/fine.txt"), "stored");
+                     WriteText(t.Src("docs/fine.txt"), "stored");
                      EXPECT_TRUE(cat.AddProject("Docs", t.Store(), false));
                      EXPECT_TRUE(cat.AddFolder("Docs", t.Src("docs"), "", false, 6));
                      return std::vector<std::string>{"/P:Docs", "/EXIT"};
@@ -375,7 +286,7 @@ INSTANTIATE_TEST_SUITE_P(
                    {}},
         FailingRun{"MissingSourceFolder",
                    [](UnattendedRun& t, catalogue::TCatalogue& cat) {
-                     WriteFile(t.Src("there/a.txt"), "a");
+                     WriteText(t.Src("there/a.txt"), "a");
                      EXPECT_TRUE(cat.AddProject("Docs", t.Store(), false));
                      EXPECT_TRUE(cat.AddFolder("Docs", t.Src("unmounted"), "", false, 6));
                      EXPECT_TRUE(cat.AddFolder("Docs", t.Src("there"), "", false, 6));
@@ -386,7 +297,7 @@ INSTANTIATE_TEST_SUITE_P(
                    {"there"}},
         FailingRun{"UnreadableSubdirectory",
                    [](UnattendedRun& t, catalogue::TCatalogue& cat) {
-                     WriteFile(t.Src("docs/private/a.txt"), "a");
+                     WriteText(t.Src("docs/private/a.txt"), "a");
                      fs::permissions(t.Src("docs/private"), fs::perms::none);
                      EXPECT_TRUE(cat.AddProject("Docs", t.Store(), false));
                      EXPECT_TRUE(cat.AddFolder("Docs", t.Src("docs"), "", false, 6));
@@ -397,7 +308,7 @@ INSTANTIATE_TEST_SUITE_P(
                    {}},
         FailingRun{"EmptyStoreFolder",
                    [](UnattendedRun& t, catalogue::TCatalogue& cat) {
-                     WriteFile(t.Src("docs/a.txt"), "a");
+                     WriteText(t.Src("docs/a.txt"), "a");
                      EXPECT_TRUE(cat.AddProject("Docs", "", false));
                      EXPECT_TRUE(cat.AddFolder("Docs", t.Src("docs"), "", false, 6));
                      return std::vector<std::string>{"/P:Docs", "/EXIT"};
@@ -407,7 +318,7 @@ INSTANTIATE_TEST_SUITE_P(
                    {}},
         FailingRun{"RootStoreFolder",
                    [](UnattendedRun& t, catalogue::TCatalogue& cat) {
-                     WriteFile(t.Src("docs/a.txt"), "a");
+                     WriteText(t.Src("docs/a.txt"), "a");
                      EXPECT_TRUE(cat.AddProject("Docs", "/..", false));
                      EXPECT_TRUE(cat.AddFolder("Docs", t.Src("docs"), "", false, 6));
                      return std::vector<std::string>{"/EXIT", "/P:Docs"};
@@ -418,54 +329,42 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(UnattendedRun, TornFolderFileNamesTheFileOnStandardError) {
-  {
-    catalogue::TCatalogue cat;
-    ASSERT_TRUE(
-        cat.OpenCatalogue(dir_ / "cat/Rpoject.vrn", dir_ / "cat/Folder.vrn", dir_ / "cat/Log.vrn"));
-    ASSERT_TRUE(cat.AddProject("Docs", Store(), false));
-    ASSERT_TRUE(cat.AddFolder("Docs", Src("docs"), "", false, 6));
-    cat.CloseCatalogue();
-  }
-  fs::resize_file(dir_ / "cat/Folder.vrn", 372 + 200);
-  const RunResult result = Run({"/P:Docs", "/EXIT"});
+  ASSERT_NO_FATAL_FAILURE(AddDocsProject());
+  fs::resize_file(Dir("cat/Folder.vrn"), 372 + 200);
+  const Result result = Run({"/P:Docs", "/EXIT"});
   EXPECT_EQ(result.status, 2);
-  EXPECT_NE(result.errors.find("Folder.vrn\": record 1 is incomplete"), std::string::npos)
-      << result.errors;
+  EXPECT_NE(result.err.find("Folder.vrn\": record 1 is incomplete"), std::string::npos)
+      << result.err;
 }
 
 TEST_F(UnattendedRun, WrongWorkingDirectoryCreatesNoCatalogueAndEndsWithStatus2) {
-  fs::create_directories(dir_ / "elsewhere");
-  const RunResult result = Run({"/P:Docs", "/EXIT"}, {.workingDir = dir_ / "elsewhere"});
+  fs::create_directories(Dir("elsewhere"));
+  const Result result = Run({"/P:Docs", "/EXIT"}, {.workingDir = Dir("elsewhere")});
   EXPECT_EQ(result.status, 2);
-  EXPECT_TRUE(fs::is_empty(dir_ / "elsewhere"));
-  EXPECT_NE(result.errors.find("Can't open project database!"), std::string::npos) << result.errors;
-  EXPECT_NE(result.errors.find(dir_ / "elsewhere"), std::string::npos) << result.errors;
+  EXPECT_TRUE(fs::is_empty(Dir("elsewhere")));
+  EXPECT_NE(result.err.find("Can't open project database!"), std::string::npos) << result.err;
+  EXPECT_NE(result.err.find(Dir("elsewhere")), std::string::npos) << result.err;
 }
 
 TEST_F(UnattendedRun, LogOnAFullDiskStaysWholeAndTheRunFails) {
-  WriteFile(Src("docs/a.txt"), "a");
-  {
-    catalogue::TCatalogue cat;
-    ASSERT_TRUE(
-        cat.OpenCatalogue(dir_ / "cat/Rpoject.vrn", dir_ / "cat/Folder.vrn", dir_ / "cat/Log.vrn"));
-    ASSERT_TRUE(cat.AddProject("Docs", Store(), false));
-    ASSERT_TRUE(cat.AddFolder("Docs", Src("docs"), "", false, 6));
+  WriteText(Src("docs/a.txt"), "a");
+  ASSERT_NO_FATAL_FAILURE(AddDocsProject());
+  EditCatalogue([](catalogue::TCatalogue& cat) {
     for (int k = 0; k < 3; ++k) cat.AddLogEntry("earlier entry");
-    cat.CloseCatalogue();
-  }
+  });
   // Room for one more entry and part of a second: the second is cut off mid-record, as on
   // a disk that fills up.
-  const long long logSize = static_cast<long long>(fs::file_size(dir_ / "cat/Log.vrn"));
-  const RunResult full = Run({"/P:Docs", "/EXIT"}, {.fileSizeLimit = logSize + 109 + 40});
-  EXPECT_EQ(full.status, 1) << full.errors;
-  EXPECT_NE(full.errors.find("Log.vrn"), std::string::npos) << full.errors;
-  EXPECT_EQ(fs::file_size(dir_ / "cat/Log.vrn") % 109, 0u);
-  EXPECT_EQ(fs::file_size(dir_ / "cat/Log.vrn"), static_cast<std::uintmax_t>(logSize + 109));
+  const long long logSize = static_cast<long long>(fs::file_size(Dir("cat/Log.vrn")));
+  const Result full = Run({"/P:Docs", "/EXIT"}, {.fileSizeLimit = logSize + 109 + 40});
+  EXPECT_EQ(full.status, 1) << full.err;
+  EXPECT_NE(full.err.find("Log.vrn"), std::string::npos) << full.err;
+  EXPECT_EQ(fs::file_size(Dir("cat/Log.vrn")) % 109, 0u);
+  EXPECT_EQ(fs::file_size(Dir("cat/Log.vrn")), static_cast<std::uintmax_t>(logSize + 109));
   EXPECT_FALSE(fs::exists(ArchiveOf("docs/a.txt")));
 
   // Space again: the next run stores, and its entries follow the whole ones.
-  const RunResult next = Run({"/P:Docs", "/EXIT"});
-  EXPECT_EQ(next.status, 0) << next.errors;
+  const Result next = Run({"/P:Docs", "/EXIT"});
+  EXPECT_EQ(next.status, 0) << next.err;
   EXPECT_TRUE(fs::is_regular_file(ArchiveOf("docs/a.txt")));
   const std::vector<std::string> log = Log();
   ASSERT_GE(log.size(), 6u);
@@ -476,19 +375,12 @@ TEST_F(UnattendedRun, LogOnAFullDiskStaysWholeAndTheRunFails) {
 
 TEST_F(UnattendedRun, ExitWithADisplayEndsTheProgramWhereverItStands) {
   // Regression: with a display, "/EXIT /P:x" backed up and then never ended.
-  WriteFile(Src("docs/a.txt"), "a");
-  {
-    catalogue::TCatalogue cat;
-    ASSERT_TRUE(
-        cat.OpenCatalogue(dir_ / "cat/Rpoject.vrn", dir_ / "cat/Folder.vrn", dir_ / "cat/Log.vrn"));
-    ASSERT_TRUE(cat.AddProject("Docs", Store(), false));
-    ASSERT_TRUE(cat.AddFolder("Docs", Src("docs"), "", false, 6));
-    cat.CloseCatalogue();
-  }
+  WriteText(Src("docs/a.txt"), "a");
+  ASSERT_NO_FATAL_FAILURE(AddDocsProject());
   for (const std::vector<std::string>& args :
        {std::vector<std::string>{"/EXIT", "/P:Docs"}, {"/EXIT", "/ALL"}, {"/P:Docs", "/exit"}}) {
-    const RunResult result = Run(args, {.offscreen = true});
-    EXPECT_EQ(result.status, 0) << args[0] << " " << args[1] << ": " << result.errors;
+    const Result result = Run(args, {.offscreen = true});
+    EXPECT_EQ(result.status, 0) << args[0] << " " << args[1] << ": " << result.err;
   }
   EXPECT_TRUE(fs::is_regular_file(ArchiveOf("docs/a.txt")));
 }
@@ -496,27 +388,19 @@ TEST_F(UnattendedRun, ExitWithADisplayEndsTheProgramWhereverItStands) {
 TEST_F(UnattendedRun, LongestArchiveNameIsStoredAndLeftoversOfKilledRunsGo) {
   // A 251-byte name has a 255-byte archive name, the longest a file system takes.
   const std::string longest(251, 'L');
-  WriteFile(Src("docs/" + longest), Text(3000));
-  WriteFile(Src("docs/b.txt"), "b");
+  WriteText(Src("docs/" + longest), Text(3000));
+  WriteText(Src("docs/b.txt"), "b");
   // What a killed run leaves: a temporary of either form, for files long renamed.
   const std::string target = Store() + Src("docs");
   fs::create_directories(target);
-  WriteFile(target + "/.vrn-tmp.X1y2Z3", std::string(5000, 'p'));
-  WriteFile(target + "/renamed.doc.ZIP.vrn-tmp", std::string(5000, 'p'));
-  {
-    catalogue::TCatalogue cat;
-    ASSERT_TRUE(
-        cat.OpenCatalogue(dir_ / "cat/Rpoject.vrn", dir_ / "cat/Folder.vrn", dir_ / "cat/Log.vrn"));
-    ASSERT_TRUE(cat.AddProject("Docs", Store(), false));
-    ASSERT_TRUE(cat.AddFolder("Docs", Src("docs"), "", false, 6));
-    cat.CloseCatalogue();
-  }
-  const RunResult result = Run({"/P:Docs", "/EXIT"});
-  ASSERT_EQ(result.status, 0) << result.errors;
-  EXPECT_TRUE(result.errors.empty()) << result.errors;
+  WriteText(target + "/.vrn-tmp.X1y2Z3", std::string(5000, 'p'));
+  WriteText(target + "/renamed.doc.ZIP.vrn-tmp", std::string(5000, 'p'));
+  ASSERT_NO_FATAL_FAILURE(AddDocsProject());
+  const Result result = Run({"/P:Docs", "/EXIT"});
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_TRUE(result.err.empty()) << result.err;
   ASSERT_TRUE(fs::is_regular_file(ArchiveOf("docs/" + longest)));
-  const std::string test = "unzip -tqq '" + ArchiveOf("docs/" + longest) + "' >/dev/null";
-  EXPECT_EQ(std::system(test.c_str()), 0);
+  EXPECT_EQ(testsupport::Shell("unzip -tqq " + testsupport::Quote(ArchiveOf("docs/" + longest))), 0);
   std::vector<std::string> left;
   for (const auto& entry : fs::directory_iterator(target)) {
     left.push_back(entry.path().filename().string());
@@ -526,17 +410,17 @@ TEST_F(UnattendedRun, LongestArchiveNameIsStoredAndLeftoversOfKilledRunsGo) {
 }
 
 TEST_F(UnattendedRun, WithoutSwitchesAndDisplayExplainsAndEndsWithStatus2) {
-  RunResult result = Run({});
+  Result result = Run({});
   EXPECT_EQ(result.status, 2);
-  EXPECT_NE(result.errors.find("display"), std::string::npos) << result.errors;
-  EXPECT_NE(result.errors.find("/P:"), std::string::npos) << result.errors;
+  EXPECT_NE(result.err.find("display"), std::string::npos) << result.err;
+  EXPECT_NE(result.err.find("/P:"), std::string::npos) << result.err;
 }
 
 TEST_F(UnattendedRun, CatalogueThatCannotBeOpenedEndsWithStatus2) {
-  fs::create_directories(dir_ / "cat/Log.vrn");  // a directory where the log file should be
-  RunResult result = Run({"/ALL", "/EXIT"});
+  fs::create_directories(Dir("cat/Log.vrn"));  // a directory where the log file should be
+  Result result = Run({"/ALL", "/EXIT"});
   EXPECT_EQ(result.status, 2);
-  EXPECT_NE(result.errors.find("Can't open project database!"), std::string::npos) << result.errors;
+  EXPECT_NE(result.err.find("Can't open project database!"), std::string::npos) << result.err;
 }
 
 }  // namespace
