@@ -17,7 +17,6 @@
 #include <vector>
 
 #include "catalogue/catalogue.h"
-#include "tests/app/app_test_util.h"
 #include "tests/app/program_run.h"
 
 namespace fs = std::filesystem;
@@ -26,7 +25,9 @@ namespace {
 
 using testsupport::MtimeNs;
 using testsupport::RandomBytes;
+using testsupport::ReadText;
 using testsupport::SetMtime;
+using testsupport::WriteText;
 
 // Every file below root: relative path -> bytes.
 std::map<std::string, std::string> TreeOf(const std::string& root) {
@@ -34,7 +35,7 @@ std::map<std::string, std::string> TreeOf(const std::string& root) {
   if (!fs::exists(root)) return tree;
   for (const auto& entry : fs::recursive_directory_iterator(root)) {
     if (entry.is_regular_file()) {
-      tree[fs::relative(entry.path(), root).string()] = app_test::ReadText(entry.path().string());
+      tree[fs::relative(entry.path(), root).string()] = ReadText(entry.path().string());
     }
   }
   return tree;
@@ -119,7 +120,7 @@ class RestoreVerifyRun : public CommandLineRun {
     };
     long long t = kBase;
     for (const auto& [path, content] : files_) {
-      app_test::WriteText(path, content);
+      WriteText(path, content);
       SetMtime(path, t += 3600, 123456700);
     }
     ASSERT_NO_FATAL_FAILURE(EditCatalogue([this](catalogue::TCatalogue& cat) {
@@ -142,14 +143,14 @@ class RestoreVerifyRun : public CommandLineRun {
   // header and its name and extra field).
   void DamageArchive(const std::string& source) {
     const std::string path = Archive(source);
-    std::string bytes = app_test::ReadText(path);
+    std::string bytes = ReadText(path);
     const std::size_t compressed = testsupport::Le32(bytes, 18);
     ASSERT_GT(compressed, 1000u);
     const std::size_t middle =
         30 + testsupport::Le16(bytes, 26) + testsupport::Le16(bytes, 28) + compressed / 2;
     for (std::size_t k = 0; k < 16; ++k) bytes[middle + k] = static_cast<char>(~bytes[middle + k]);
     const long long mtime = MtimeNs(path);
-    app_test::WriteText(path, bytes);
+    WriteText(path, bytes);
     // The archive keeps its time, as a disk fault would leave it.
     SetMtime(path, mtime / 1000000000, mtime % 1000000000);
   }
@@ -164,7 +165,7 @@ TEST_F(RestoreVerifyRun, VerifyRestoreAllAndRestoreOneFolderElsewhere) {
   fs::remove(one_ + "/a.txt");
   fs::remove(two_ + "/x.txt");
   const std::string changed = one_ + "/sub/c.txt";
-  app_test::WriteText(changed, "gamma, changed since the backup\n");
+  WriteText(changed, "gamma, changed since the backup\n");
   SetMtime(changed, kBase + 90000, 0);
   const std::map<std::string, std::string> oneBefore = TreeOf(one_);
   const std::map<std::string, std::string> twoBefore = TreeOf(two_);
@@ -294,7 +295,7 @@ TEST_F(RestoreVerifyRun, RefusedSwitchesEndWithStatusOne) {
   }
   EXPECT_FALSE(fs::exists(Dir("elsewhere")));
   // The refused option left the default in force: the last case restored the missing file.
-  EXPECT_EQ(app_test::ReadText(two_ + "/x.txt"), std::string(20000, 'x'));
+  EXPECT_EQ(ReadText(two_ + "/x.txt"), std::string(20000, 'x'));
 
   // A folder's backup that is gone: reported, status 1, for restore and verify alike.
   fs::remove_all(store_ + two_);

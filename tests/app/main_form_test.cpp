@@ -22,15 +22,16 @@
 
 #include "catalogue/catalogue.h"
 #include "platform/clock.h"
-#include "tests/app/app_test_util.h"
+#include "tests/dialogs/scripted_prompter.h"
+#include "tests/support/files.h"
 
 namespace app {
 namespace {
 
-using app_test::ReadText;
-using app_test::ScriptedPrompter;
-using app_test::TempDir;
-using app_test::WriteText;
+using testing_support::ScriptedPrompter;
+using testsupport::ReadText;
+using testsupport::TempDir;
+using testsupport::WriteText;
 
 // Key/value pairs of section [Main], parsed by hand from the file's text.
 std::map<std::string, std::string> ReadMainSection(const std::string& path) {
@@ -58,7 +59,6 @@ std::vector<std::string> RowTexts(const QTreeWidget* list, int row) {
 
 class MainFormTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { app_test::EnsureApplication(); }
 
   // One start of the program: a fresh catalogue object, as a new process would have.
   std::unique_ptr<TMainForm> Start(const QStringList& arguments = {}) {
@@ -82,7 +82,7 @@ class MainFormTest : public ::testing::Test {
 
   bool NoFatalBoxes() const {
     for (const auto& box : prompter_.boxes) {
-      if (box.kind == QStringLiteral("fatal")) return false;
+      if (box.kind == "fatal") return false;
     }
     return true;
   }
@@ -303,9 +303,9 @@ TEST_F(MainFormTest, CatalogueThatDoesNotOpenShowsTheMessageAndEndsCleanly) {
   const std::string settingsBefore = ReadText(dir_.File("Vrnh.ini"));
   auto form = Start();
   ASSERT_EQ(prompter_.boxes.size(), 1u);
-  EXPECT_EQ(prompter_.boxes[0].kind, QStringLiteral("message"));
-  EXPECT_EQ(prompter_.boxes[0].text, QStringLiteral("Can't open project database!"));
-  EXPECT_EQ(prompter_.boxes[0].caption, QStringLiteral("Error!"));
+  EXPECT_EQ(prompter_.boxes[0].kind, "message");
+  EXPECT_EQ(prompter_.boxes[0].text, "Can't open project database!");
+  EXPECT_EQ(prompter_.boxes[0].caption, "Error!");
   EXPECT_TRUE(form->EndRequested());
   EXPECT_EQ(form->ExitStatus(), 2);
   EXPECT_FALSE(form->Button1->isEnabled());
@@ -327,7 +327,7 @@ TEST_F(MainFormTest, MissingWorkingFolderShowsTheMessageAndCreatesNothing) {
                                           QString::fromStdString(dir_.File("Vrnh.ini")), missing,
                                           QStringList());
   ASSERT_EQ(prompter_.boxes.size(), 1u);
-  EXPECT_EQ(prompter_.boxes[0].text, QStringLiteral("Can't open project database!"));
+  EXPECT_EQ(prompter_.boxes[0].text, "Can't open project database!");
   form.reset();
   EXPECT_FALSE(std::filesystem::exists(dir_.File("missing")));
   EXPECT_TRUE(NoFatalBoxes());
@@ -343,8 +343,8 @@ TEST_F(MainFormTest, RefusedSettingsWriteIsShownNamingTheFile) {
   EXPECT_TRUE(prompter_.boxes.empty());
   form.reset();
   ASSERT_EQ(prompter_.boxes.size(), 1u);
-  EXPECT_EQ(prompter_.boxes[0].kind, QStringLiteral("fatal"));
-  EXPECT_EQ(prompter_.boxes[0].text, QStringLiteral("Unable to write to ") + settings);
+  EXPECT_EQ(prompter_.boxes[0].kind, "fatal");
+  EXPECT_EQ(prompter_.boxes[0].text, "Unable to write to " + settings.toStdString());
 }
 
 // A catalogue error during start-up goes to the general error box; the window still
@@ -358,9 +358,9 @@ TEST_F(MainFormTest, CatalogueErrorDuringStartUpIsShownAndTheWindowGoesOn) {
   WriteText(dir_.File("Vrnh.ini"), "[Main]\nProject=Docs\n");
   auto form = Start();
   ASSERT_EQ(prompter_.boxes.size(), 1u);
-  EXPECT_EQ(prompter_.boxes[0].kind, QStringLiteral("fatal"));
-  EXPECT_NE(prompter_.boxes[0].text.indexOf(QStringLiteral("Folder.vrn")), -1)
-      << prompter_.boxes[0].text.toStdString();
+  EXPECT_EQ(prompter_.boxes[0].kind, "fatal");
+  EXPECT_NE(prompter_.boxes[0].text.find("Folder.vrn"), std::string::npos)
+      << prompter_.boxes[0].text;
   EXPECT_FALSE(form->EndRequested());
   form.reset();
   EXPECT_EQ(prompter_.boxes.size(), 1u);

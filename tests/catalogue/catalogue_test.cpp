@@ -21,17 +21,8 @@ using catalogue_test::ReadAll;
 using catalogue_test::TempDir;
 using catalogue_test::WriteAll;
 
-class CatalogueTest : public ::testing::Test {
+class CatalogueTest : public catalogue_test::OpenCatalogueTest {
  protected:
-  void SetUp() override {
-    catalogue_ = std::make_unique<TCatalogue>([this] { return clock_; });
-    ASSERT_TRUE(Open());
-  }
-  bool Open() { return catalogue_->OpenCatalogue(ProjectPath(), FolderPath(), LogPath()); }
-  std::string ProjectPath() const { return dir_.File("Rpoject.vrn"); }
-  std::string FolderPath() const { return dir_.File("Folder.vrn"); }
-  std::string LogPath() const { return dir_.File("Log.vrn"); }
-
   // Id of the project record at index i, read straight from the file (offset 0, int32 LE).
   std::int32_t RawProjectId(std::size_t i) const {
     return static_cast<std::int32_t>(testsupport::Le32(ReadAll(ProjectPath()), i * 321));
@@ -46,10 +37,6 @@ class CatalogueTest : public ::testing::Test {
     }
     return paths;
   }
-
-  TempDir dir_;
-  double clock_ = 45000.5;
-  std::unique_ptr<TCatalogue> catalogue_;
 };
 
 TEST_F(CatalogueTest, OpenCreatesThreeEmptyFiles) {

@@ -24,25 +24,14 @@ using catalogue_test::ReadAll;
 using catalogue_test::TempDir;
 using catalogue_test::WriteAll;
 
-class LogTest : public ::testing::Test {
+class LogTest : public catalogue_test::OpenCatalogueTest {
  protected:
-  void SetUp() override {
-    catalogue_ = std::make_unique<TCatalogue>([this] { return clock_; });
-    ASSERT_TRUE(Open());
-  }
-  bool Open() {
-    return catalogue_->OpenCatalogue(dir_.File("Rpoject.vrn"), dir_.File("Folder.vrn"), LogPath());
-  }
-  std::string LogPath() const { return dir_.File("Log.vrn"); }
+  LogTest() { clock_ = 46000.5; }
   std::vector<std::string> Lines() {
     std::vector<std::string> lines;
     catalogue_->LoadLog(&lines);
     return lines;
   }
-
-  TempDir dir_;
-  double clock_ = 46000.5;
-  std::unique_ptr<TCatalogue> catalogue_;
 };
 
 TEST_F(LogTest, EmptyLogGivesNoLines) { EXPECT_TRUE(Lines().empty()); }

@@ -17,15 +17,7 @@ namespace fs = std::filesystem;
 namespace restore_test {
 namespace {
 
-std::string Noise(std::size_t size, unsigned seed) {
-  std::string bytes(size, '\0');
-  unsigned state = seed;
-  for (char& b : bytes) {
-    state = state * 1103515245u + 12345u;
-    b = static_cast<char>(state >> 23);
-  }
-  return bytes;
-}
+using testsupport::RandomBytes;
 
 class RecordingVerifyObserver : public restore::VerifyObserver {
  public:
@@ -63,7 +55,7 @@ TEST_F(VerifyTest, AFreshBackupIsSoundAndNothingIsWritten) {
   const std::string docs = Path("src/Docs");
   MakeTree(docs, {
                      {"a.txt", "a", UtcTime(2021, 1, 1, 1, 1, 1)},
-                     {"sub/b.bin", Noise(50000, 1), UtcTime(2021, 1, 1, 1, 1, 2)},
+                     {"sub/b.bin", RandomBytes(50000, 1), UtcTime(2021, 1, 1, 1, 1, 2)},
                      {"empty", "", UtcTime(2021, 1, 1, 1, 1, 3)},
                  });
   BackUp(docs);
@@ -92,8 +84,8 @@ TEST_F(VerifyTest, AFreshBackupIsSoundAndNothingIsWritten) {
 TEST_F(VerifyTest, EveryKindOfDamageIsFoundAndNamed) {
   const std::string docs = Path("src/Docs");
   MakeTree(docs, {
-                     {"flipped.bin", Noise(40000, 2), UtcTime(2021, 1, 1, 1, 1, 1)},
-                     {"cut.bin", Noise(40000, 3), UtcTime(2021, 1, 1, 1, 1, 2)},
+                     {"flipped.bin", RandomBytes(40000, 2), UtcTime(2021, 1, 1, 1, 1, 1)},
+                     {"cut.bin", RandomBytes(40000, 3), UtcTime(2021, 1, 1, 1, 1, 2)},
                      {"good.txt", "good", UtcTime(2021, 1, 1, 1, 1, 3)},
                      {"other.txt", "other", UtcTime(2021, 1, 1, 1, 1, 4)},
                  });
