@@ -1,38 +1,38 @@
 #include "archive/zip_numbers.h"
 
+#include "platform/clock.h"
+#include "platform/file_time.h"
+
 std::uint32_t NormalizeDosDateTime(std::uint32_t value) {
-  // DOS time: hour 11-15, minute 5-10, seconds/2 0-4. DOS date (high word): year-1980
-  // 25-31, month 21-24, day 16-20.
-  std::uint32_t hour = (value >> 11) & 0x1F;
-  std::uint32_t minute = (value >> 5) & 0x3F;
-  std::uint32_t twoSeconds = value & 0x1F;
-  std::uint32_t year = 1980 + ((value >> 25) & 0x7F);
-  std::uint32_t month = (value >> 21) & 0x0F;
-  std::uint32_t day = (value >> 16) & 0x1F;
+  platform::DosDateTimeFields f = platform::SplitDosDateTime(value);
   bool clamped = false;
-  auto clampHigh = [&clamped](std::uint32_t& field, std::uint32_t limit) {
+  auto clampHigh = [&clamped](int& field, int limit) {
     if (field > limit) {
       field = limit;
       clamped = true;
     }
   };
-  auto clampLow = [&clamped](std::uint32_t& field, std::uint32_t limit) {
+  auto clampLow = [&clamped](int& field, int limit) {
     if (field < limit) {
       field = limit;
       clamped = true;
     }
   };
-  clampHigh(hour, 24);
-  clampHigh(minute, 59);
-  clampHigh(twoSeconds, 29);  // 59 seconds, stored halved
-  clampHigh(year, 2099);      // year below 1980 cannot be encoded
-  clampHigh(month, 12);
-  clampLow(month, 1);
-  clampHigh(day, 31);
-  clampLow(day, 1);
-  if (!clamped) return value;
-  return ((year - 1980) << 25) | (month << 21) | (day << 16) | (hour << 11) | (minute << 5) |
-         twoSeconds;
+  clampHigh(f.hour, 24);
+  clampHigh(f.minute, 59);
+  clampHigh(f.second, 58);
+  clampHigh(f.year, 2099);  // a year below 1980 cannot be encoded
+  clampHigh(f.month, 12);
+  clampLow(f.month, 1);
+  clampHigh(f.day, 31);
+  clampLow(f.day, 1);
+  return clamped ? platform::JoinDosDateTime(f) : value;
+}
+
+double DosDateTimeToOleDate(std::uint32_t dosDateTime) {
+  const std::optional<platform::FileTime> time = platform::DosDateTimeToFileTime(dosDateTime);
+  if (!time) return platform::NowOleDate();
+  return platform::CalendarToOleDate(platform::FileTimeToLocal(*time));
 }
 
 int CompressionRate(std::int64_t uncompressed, std::int64_t compressed) {

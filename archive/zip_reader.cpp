@@ -4,7 +4,7 @@
 
 #include "archive/decoder.h"
 #include "archive/zip_constants.h"
-#include "platform/clock.h"
+#include "archive/zip_numbers.h"
 #include "platform/file_info.h"
 #include "platform/file_system.h"
 #include "platform/text.h"
@@ -213,10 +213,7 @@ const TZipHeaderInfo& TZipReader::Entry(int index) const { return EntryAt(index)
 std::string TZipReader::Filename(int index) const { return EntryAt(index).FileName; }
 
 double TZipReader::DateTime(int index) const {
-  const TZipHeaderInfo& entry = EntryAt(index);
-  const std::optional<platform::FileTime> time = platform::DosDateTimeToFileTime(entry.DosDateTime);
-  if (!time) return platform::NowOleDate();
-  return platform::CalendarToOleDate(platform::FileTimeToLocal(*time));
+  return DosDateTimeToOleDate(EntryAt(index).DosDateTime);
 }
 
 void TZipReader::LoadEntryComment(TZipHeaderInfo& entry) {

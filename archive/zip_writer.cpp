@@ -56,15 +56,6 @@ std::vector<std::uint8_t> WithoutZip64Block(const std::vector<std::uint8_t>& ext
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
-// The OLE date a DOS date/time names, through the same conversion the reader's DateTime
-// uses; an unconvertible value counts as now.
-double DosToOleDate(std::uint32_t dosDateTime) {
-  const std::optional<platform::FileTime> time =
-      platform::DosDateTimeToFileTime(NormalizeDosDateTime(dosDateTime));
-  if (!time) return platform::NowOleDate();
-  return platform::CalendarToOleDate(platform::FileTimeToLocal(*time));
-}
-
 }  // namespace
 
 struct TZipWriter::Operation {
@@ -220,7 +211,8 @@ void TZipWriter::CopyExistingEntries() {
         const double fileDate =
             platform::GetFileInfo(name, info)
                 ? platform::NowOleDate()
-                : DosToOleDate(platform::FileTimeToDosDateTime(info.times.lastWrite));
+                : DosDateTimeToOleDate(
+                      NormalizeDosDateTime(platform::FileTimeToDosDateTime(info.times.lastWrite)));
         keepOld = DateTime(i) >= fileDate;
       }
       if (!keepOld) {

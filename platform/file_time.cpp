@@ -109,30 +109,21 @@ std::optional<FileTime> LocalToFileTime(const CalendarTime& local) {
 }
 
 std::uint32_t FileTimeToDosDateTime(FileTime t) {
-  CalendarTime c = FileTimeToLocal(t);
-  if (c.year < 1980) return (0u << 25) | (1u << 21) | (1u << 16);  // 1980-01-01 00:00:00
-  if (c.year > 2107) {
-    return (127u << 25) | (12u << 21) | (31u << 16) | (23u << 11) | (59u << 5) | 29u;
-  }
-  const std::uint32_t date = (static_cast<std::uint32_t>(c.year - 1980) << 9) |
-                             (static_cast<std::uint32_t>(c.month) << 5) |
-                             static_cast<std::uint32_t>(c.day);
-  const std::uint32_t time = (static_cast<std::uint32_t>(c.hour) << 11) |
-                             (static_cast<std::uint32_t>(c.minute) << 5) |
-                             static_cast<std::uint32_t>(c.second / 2);
-  return (date << 16) | time;
+  const CalendarTime c = FileTimeToLocal(t);
+  if (c.year < 1980) return JoinDosDateTime({1980, 1, 1, 0, 0, 0});
+  if (c.year > 2107) return JoinDosDateTime({2107, 12, 31, 23, 59, 58});
+  return JoinDosDateTime({c.year, c.month, c.day, c.hour, c.minute, c.second});
 }
 
 std::optional<FileTime> DosDateTimeToFileTime(std::uint32_t dosDateTime) {
-  const std::uint32_t date = dosDateTime >> 16;
-  const std::uint32_t time = dosDateTime & 0xFFFF;
+  const DosDateTimeFields f = SplitDosDateTime(dosDateTime);
   CalendarTime c;
-  c.year = static_cast<int>((date >> 9) & 0x7F) + 1980;
-  c.month = static_cast<int>((date >> 5) & 0x0F);
-  c.day = static_cast<int>(date & 0x1F);
-  c.hour = static_cast<int>((time >> 11) & 0x1F);
-  c.minute = static_cast<int>((time >> 5) & 0x3F);
-  c.second = static_cast<int>(time & 0x1F) * 2;
+  c.year = f.year;
+  c.month = f.month;
+  c.day = f.day;
+  c.hour = f.hour;
+  c.minute = f.minute;
+  c.second = f.second;
   if (c.month < 1 || c.month > 12 || c.day < 1 || c.hour > 23 || c.minute > 59 || c.second > 59) {
     return std::nullopt;
   }

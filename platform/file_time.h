@@ -44,6 +44,36 @@ CalendarTime FileTimeToLocal(FileTime t);
 // Local calendar fields (dayOfWeek ignored) to a FileTime; nullopt if not representable.
 std::optional<FileTime> LocalToFileTime(const CalendarTime& local);
 
+// The fields of a DOS date/time as the ZIP records hold it: the date in the high 16 bits
+// (year - 1980 in 7 bits, month in 4, day in 5), the time in the low 16 (hour in 5 bits,
+// minute in 6, seconds halved in 5). Split takes the fields as they stand, valid or not.
+struct DosDateTimeFields {
+  int year = 1980;  // 1980..2107
+  int month = 0;    // 0..15
+  int day = 0;      // 0..31
+  int hour = 0;     // 0..31
+  int minute = 0;   // 0..63
+  int second = 0;   // 0..62, always even
+  bool operator==(const DosDateTimeFields&) const = default;
+};
+constexpr DosDateTimeFields SplitDosDateTime(std::uint32_t dosDateTime) {
+  DosDateTimeFields f;
+  f.year = 1980 + static_cast<int>((dosDateTime >> 25) & 0x7F);
+  f.month = static_cast<int>((dosDateTime >> 21) & 0x0F);
+  f.day = static_cast<int>((dosDateTime >> 16) & 0x1F);
+  f.hour = static_cast<int>((dosDateTime >> 11) & 0x1F);
+  f.minute = static_cast<int>((dosDateTime >> 5) & 0x3F);
+  f.second = static_cast<int>(dosDateTime & 0x1F) * 2;
+  return f;
+}
+// Packs fields that fit the widths above; an odd second is rounded down.
+constexpr std::uint32_t JoinDosDateTime(const DosDateTimeFields& f) {
+  return (static_cast<std::uint32_t>(f.year - 1980) << 25) |
+         (static_cast<std::uint32_t>(f.month) << 21) | (static_cast<std::uint32_t>(f.day) << 16) |
+         (static_cast<std::uint32_t>(f.hour) << 11) | (static_cast<std::uint32_t>(f.minute) << 5) |
+         static_cast<std::uint32_t>(f.second / 2);
+}
+
 // DOS date/time (date in the high 16 bits, time in the low 16) of the local time of t.
 // Seconds are rounded down to even. Years outside 1980..2107 are clamped to the range ends.
 std::uint32_t FileTimeToDosDateTime(FileTime t);

@@ -7,6 +7,7 @@
 #include "archive/zip_errors.h"
 #include "archive/zip_numbers.h"
 #include "archive/zip_reader.h"
+#include "platform/file_time.h"
 #include "tools/vzip.h"
 
 namespace vzip {
@@ -40,10 +41,10 @@ std::string MethodText(const TZipHeaderInfo& entry) {
 }
 
 std::string DateText(std::uint32_t dos) {
+  const platform::DosDateTimeFields f = platform::SplitDosDateTime(dos);
   char text[32];
-  std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", 1980 + (dos >> 25),
-                (dos >> 21) & 0x0F, (dos >> 16) & 0x1F, (dos >> 11) & 0x1F, (dos >> 5) & 0x3F,
-                (dos & 0x1F) * 2);
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", f.year, f.month, f.day, f.hour,
+                f.minute, f.second);
   return text;
 }
 

@@ -14,6 +14,13 @@
 
 using namespace platform;
 
+namespace platform {
+void PrintTo(const DosDateTimeFields& f, std::ostream* os) {
+  *os << f.year << "-" << f.month << "-" << f.day << " " << f.hour << ":" << f.minute << ":"
+      << f.second;
+}
+}  // namespace platform
+
 namespace {
 
 class FixedZone : public ::testing::Test {
@@ -81,6 +88,25 @@ TEST_F(FixedZone, DosDateTimeLayoutAndRoundTrip) {
   EXPECT_FALSE(DosDateTimeToFileTime(((44u << 9) | (2u << 5) | 30u) << 16).has_value());
   // Before 1980 clamps to the first DOS day instead of wrapping.
   EXPECT_EQ(FileTimeToDosDateTime(UnixToFileTime(0, 0)), ((1u << 5) | 1u) << 16);
+}
+
+TEST(DosDateTime, FieldsSplitAndJoinAtTheirBitPositions) {
+  // 2024-02-29 13:45:14, packed by hand: date (44 << 9 | 2 << 5 | 29), time (13 << 11 |
+  // 45 << 5 | 7).
+  const std::uint32_t leapDay =
+      (((44u << 9) | (2u << 5) | 29u) << 16) | (13u << 11) | (45u << 5) | 7u;
+  EXPECT_EQ(SplitDosDateTime(leapDay), (DosDateTimeFields{2024, 2, 29, 13, 45, 14}));
+  EXPECT_EQ(JoinDosDateTime({2024, 2, 29, 13, 45, 14}), leapDay);
+  // Every bit set: each field at the top of its width, none spilling into the next.
+  EXPECT_EQ(SplitDosDateTime(0xFFFFFFFFu), (DosDateTimeFields{2107, 15, 31, 31, 63, 62}));
+  EXPECT_EQ(JoinDosDateTime({2107, 15, 31, 31, 63, 62}), 0xFFFFFFFFu);
+  // One field at a time lands on its own bits only.
+  EXPECT_EQ(JoinDosDateTime({1981, 0, 0, 0, 0, 0}), 1u << 25);
+  EXPECT_EQ(JoinDosDateTime({1980, 1, 0, 0, 0, 0}), 1u << 21);
+  EXPECT_EQ(JoinDosDateTime({1980, 0, 1, 0, 0, 0}), 1u << 16);
+  EXPECT_EQ(JoinDosDateTime({1980, 0, 0, 1, 0, 0}), 1u << 11);
+  EXPECT_EQ(JoinDosDateTime({1980, 0, 0, 0, 1, 0}), 1u << 5);
+  EXPECT_EQ(JoinDosDateTime({1980, 0, 0, 0, 0, 3}), 1u);  // seconds are stored halved
 }
 
 TEST(OleDate, KnownDates) {

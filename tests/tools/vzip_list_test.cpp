@@ -1,6 +1,6 @@
 // Protects "vzip l": for archives written by Info-ZIP zip, Python's zipfile and 7-Zip, the
-// listing shows the same names, sizes, CRCs and methods as "unzip -Z -v" reports for the
-// same archive; and wrong usage or a broken archive give the documented exit codes.
+// listing shows the same names, sizes, CRCs, methods and DOS dates as "unzip -Z -v" reports
+// for the same archive; and wrong usage or a broken archive give the documented exit codes.
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -21,12 +21,27 @@ struct Listed {
   std::string crc;     // 8 lower-case hex digits
   unsigned long compressed = 0;
   unsigned long uncompressed = 0;
+  std::string date;  // "YYYY-MM-DD HH:MM:SS"
   bool operator==(const Listed&) const = default;
 };
 
 std::ostream& operator<<(std::ostream& out, const Listed& e) {
   return out << e.name << " " << e.method << " " << e.crc << " " << e.compressed << "/"
-             << e.uncompressed;
+             << e.uncompressed << " " << e.date;
+}
+
+// unzip's "2023 Jul 14 15:42:36" as "2023-07-14 15:42:36".
+std::string IsoDate(const std::string& unzipDate) {
+  static const std::string kMonths = "JanFebMarAprMayJunJulAugSepOctNovDec";
+  std::istringstream in(unzipDate);
+  std::string year, month, day, time;
+  in >> year >> month >> day >> time;
+  const std::size_t at = kMonths.find(month);
+  if (month.size() != 3 || at == std::string::npos || at % 3 != 0) return "bad month " + month;
+  char text[32];
+  std::snprintf(text, sizeof text, "%s-%02zu-%02d %s", year.c_str(), at / 3 + 1, std::stoi(day),
+                time.c_str());
+  return text;
 }
 
 // Parses unzip -Z -v: a "Central directory entry #n:" block per entry, the name two lines
@@ -62,6 +77,8 @@ std::vector<Listed> UnzipListing(const std::string& archive) {
       entries.back().compressed = std::stoul(value(line));
     } else if (line.find("  uncompressed size:") == 0) {
       entries.back().uncompressed = std::stoul(value(line));
+    } else if (line.find("  file last modified on (DOS date/time):") == 0) {
+      entries.back().date = IsoDate(line.substr(line.find("):") + 2));
     }
   }
   return entries;
@@ -84,6 +101,7 @@ std::vector<Listed> VzipListing(const std::string& archive) {
     fields >> e.uncompressed >> e.method >> e.compressed >> ratio >> date >> time >> e.crc;
     if (e.method == "Stored") e.method = "stored";
     if (e.method.rfind("Defl:", 0) == 0) e.method = "deflated";
+    e.date = date + " " + time;
     std::getline(fields, e.name);
     e.name.erase(0, 2);
     entries.push_back(e);
@@ -125,11 +143,17 @@ with zipfile.ZipFile(sys.argv[1], 'w') as z:
     i.compress_type = zipfile.ZIP_DEFLATED
     i.extra = b'\xca\xfe\x03\x00abc'
     z.writestr(i, b'x' * 10000)
+    # The ends of the date range the reader keeps, and a leap day; each field at a value
+    # of its own.
+    for name, when in (('first.txt', (1980, 1, 1, 0, 0, 0)), ('last.txt', (2099, 12, 31, 23, 59, 58)),
+                       ('leap.txt', (2024, 2, 29, 13, 45, 14))):
+        z.writestr(zipfile.ZipInfo(name, when), b'dated')
 )");
   const std::string zip = dir.File("py.zip");
   ASSERT_EQ(Shell(testsupport::Python() + " '" + dir.File("w.py") + "' '" + zip + "'"), 0);
   const auto expected = UnzipListing(zip);
-  ASSERT_EQ(expected.size(), 3u);
+  ASSERT_EQ(expected.size(), 6u);
+  EXPECT_EQ(expected[4].date, "2099-12-31 23:59:58");
   EXPECT_EQ(VzipListing(zip), expected);
 }
 
