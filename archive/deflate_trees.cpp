@@ -71,9 +71,8 @@ void CompressorState::DownHeap(const HuffTree& tree, int k) {
   heap_[k] = v;
 }
 
-void CompressorState::BuildTree(HuffTree& tree, int elems, int maxLength,
-                                const std::uint8_t* extra, int extraBase,
-                                const std::uint16_t* staticLen) {
+void CompressorState::BuildTree(HuffTree& tree, int elems, int maxLength, const std::uint8_t* extra,
+                                int extraBase, const std::uint16_t* staticLen) {
   int maxCode = -1;
   heapLen_ = 0;
   heapMax_ = kHeapSize;
@@ -189,8 +188,22 @@ void CompressorState::GenCodes(HuffTree& tree) {
   }
 }
 
-// The counting twin of SendTree: adds the code-length tree's frequencies for one tree.
-void CompressorState::ScanTree(const HuffTree& tree) {
+namespace {
+
+// One run of equal code lengths, as the code-length alphabet codes it.
+struct LengthRun {
+  int len;         // the code length
+  int count;       // how many codes in a row have it
+  bool plain;      // too short for a repeat code: sent as count single lengths
+  bool afterSame;  // the previous run had the same length, so a repeat may start at once
+};
+
+// Cuts the code lengths of tree into the runs the code-length tree codes and calls run for
+// each, in order: up to 138 zeros (at least 3 for a repeat code), or a length once followed
+// by up to 6 repeats of it (at least 3), else single lengths. Counting the code-length
+// frequencies and sending the lengths go through this one cut, so they cannot disagree.
+template <class Run>
+void ForEachLengthRun(const HuffTree& tree, Run run) {
   int prevLen = -1;
   int nextLen = tree.len[0];
   int count = 0;
@@ -201,19 +214,10 @@ void CompressorState::ScanTree(const HuffTree& tree) {
     minCount = 3;
   }
   for (int n = 0; n <= tree.maxCode; ++n) {
-    int curLen = nextLen;
+    const int curLen = nextLen;
     nextLen = n < tree.maxCode ? tree.len[n + 1] : -1;
     if (++count < maxCount && curLen == nextLen) continue;
-    if (count < minCount) {
-      blTree_.freq[curLen] += count;
-    } else if (curLen != 0) {
-      if (curLen != prevLen) ++blTree_.freq[curLen];
-      ++blTree_.freq[kRep3To6];
-    } else if (count <= 10) {
-      ++blTree_.freq[kRepZero3To10];
-    } else {
-      ++blTree_.freq[kRepZero11To138];
-    }
+    run(LengthRun{curLen, count, count < minCount, curLen == prevLen});
     count = 0;
     prevLen = curLen;
     if (nextLen == 0) {
@@ -229,31 +233,37 @@ void CompressorState::ScanTree(const HuffTree& tree) {
   }
 }
 
+}  // namespace
+
+void CompressorState::ScanTree(const HuffTree& tree) {
+  ForEachLengthRun(tree, [this](const LengthRun& r) {
+    if (r.plain) {
+      blTree_.freq[r.len] += r.count;
+    } else if (r.len != 0) {
+      if (!r.afterSame) ++blTree_.freq[r.len];
+      ++blTree_.freq[kRep3To6];
+    } else if (r.count <= 10) {
+      ++blTree_.freq[kRepZero3To10];
+    } else {
+      ++blTree_.freq[kRepZero11To138];
+    }
+  });
+}
+
 void CompressorState::SendTree(const HuffTree& tree) {
   auto sendCode = [this](int c) {
     SendBits(blTree_.code[c], blTree_.len[c]);
     FlushBits();
   };
-  int prevLen = -1;
-  int nextLen = tree.len[0];
-  int count = 0;
-  int maxCount = 7;
-  int minCount = 4;
-  if (nextLen == 0) {
-    maxCount = 138;
-    minCount = 3;
-  }
-  for (int n = 0; n <= tree.maxCode; ++n) {
-    int curLen = nextLen;
-    nextLen = n < tree.maxCode ? tree.len[n + 1] : -1;
-    if (++count < maxCount && curLen == nextLen) continue;
-    if (count < minCount) {
+  ForEachLengthRun(tree, [&](const LengthRun& r) {
+    int count = r.count;
+    if (r.plain) {
       do {
-        sendCode(curLen);
+        sendCode(r.len);
       } while (--count != 0);
-    } else if (curLen != 0) {
-      if (curLen != prevLen) {
-        sendCode(curLen);
+    } else if (r.len != 0) {
+      if (!r.afterSame) {
+        sendCode(r.len);
         --count;
       }
       if (count < 3 || count > 6) Fail(" 3_6? - send_tree");
@@ -267,19 +277,7 @@ void CompressorState::SendTree(const HuffTree& tree) {
       SendBits(static_cast<unsigned>(count - 11), 7);
     }
     FlushBits();
-    count = 0;
-    prevLen = curLen;
-    if (nextLen == 0) {
-      maxCount = 138;
-      minCount = 3;
-    } else if (curLen == nextLen) {
-      maxCount = 6;
-      minCount = 3;
-    } else {
-      maxCount = 7;
-      minCount = 4;
-    }
-  }
+  });
 }
 
 int CompressorState::BuildBlTree() {
@@ -407,8 +405,8 @@ void CompressorState::EmitBlock(std::uint32_t curPos, bool last) {
   } else if (fixedBytes == bestBytes) {
     SendBits((1u << 1) + (last ? 1 : 0), 3);
     compressedBits_ += 3 + static_cast<std::uint64_t>(fixedBits_);
-    CompressBlock(kTables.staticLCode.data(), kTables.staticLLen.data(),
-                  kTables.staticDCode.data(), kTables.staticDLen.data());
+    CompressBlock(kTables.staticLCode.data(), kTables.staticLLen.data(), kTables.staticDCode.data(),
+                  kTables.staticDLen.data());
   } else {
     SendBits((2u << 1) + (last ? 1 : 0), 3);
     compressedBits_ += 3 + static_cast<std::uint64_t>(dynBits_);
