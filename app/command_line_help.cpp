@@ -38,6 +38,8 @@ write a name with blanks in double quotes ("/P:My Docs").
   /V:<project>    verify the project's backup: test every archive (one entry, name,
                   CRC-32, size) and count the files the next backup would store;
                   writes nothing to the source folders
+  /W:<n>          handle n files at once in the following backups and restores
+                  (1 to 32; default one per processor; /W:1 one at a time)
   /EXIT           end the program once the other switches have acted
   -h, --help      print this help and end
   --version       print the version and end

@@ -170,6 +170,8 @@ class TMainForm : public QMainWindow {
     int option = 1;  // restore::RestoreOption::AppendMissed
   };
   void RestoreFromCommandLine(const QString& project, const RestoreSwitches& chosen);
+  // "/W:<n>": the number of files the following backups and restores handle at once.
+  void ChooseWorkers(const QString& argument, const std::string& upper);
   void VerifyFromCommandLine(const QString& project);
 
   // Runs a handler; an exception that escapes it goes to the general error box.
@@ -191,6 +193,7 @@ class TMainForm : public QMainWindow {
   bool destroyed_ = false;
   TExitStatus exitStatus_;
   RestoreSwitches restoreSwitches_;
+  int chosenWorkers_ = 0;  // /W:, 0 when none was given
 };
 
 }  // namespace app

@@ -141,8 +141,8 @@ struct RunWriter {
   RunWriter(dialogs::Prompter& prompter, QWidget* window) : interaction(prompter, window) {
     writer.Interaction = &interaction;
   }
-  void Configure(backup::BackupRun& run) const {
-    run.SetWorkers(RunWorkers(), [] { return backup::MakeOwnWriterArchiver(); });
+  void Configure(backup::BackupRun& run, int workers) const {
+    run.SetWorkers(workers, [] { return backup::MakeOwnWriterArchiver(); });
   }
   dialogs::TPromptingZipInteraction interaction;
   TZipWriter writer;
@@ -160,7 +160,7 @@ void TMainForm::Button6Click() {
   RunWriter runWriter(prompter_, this);
   backup::ZipWriterArchiver archiver(runWriter.writer);
   backup::BackupRun run(catalogue_, archiver, observer);
-  runWriter.Configure(run);
+  runWriter.Configure(run, RunWorkers(chosenWorkers_));
   // An error that ends the run is noted by whoever catches it (RunGuarded).
   run.ProcessProject(ToUtf8(CurrentProject));
   if (!run.Totals().Complete()) NoteOutcome(RunOutcome::Incomplete);
@@ -174,7 +174,7 @@ void TMainForm::Startallprojects1Click() {
     RunWriter runWriter(prompter_, this);
     backup::ZipWriterArchiver archiver(runWriter.writer);
     backup::BackupRun run(catalogue_, archiver, observer);
-    runWriter.Configure(run);
+    runWriter.Configure(run, RunWorkers(chosenWorkers_));
     try {
       run.ProcessAllProjects();
     } catch (...) {
@@ -258,6 +258,7 @@ void TMainForm::ProcessCommandLine(const QStringList& arguments) {
           NoteOutcome(RunOutcome::Incomplete);
         }
       }
+      if (upper.rfind("/W:", 0) == 0) ChooseWorkers(argument, upper);
       if (upper == "/ALL") Startallprojects1Click();
       ProcessRestoreSwitch(argument, upper);
       if (upper == "/EXIT") {
@@ -267,6 +268,16 @@ void TMainForm::ProcessCommandLine(const QStringList& arguments) {
       }
     });
   }
+}
+
+void TMainForm::ChooseWorkers(const QString& argument, const std::string& upper) {
+  if (ParseWorkers(upper.substr(3), chosenWorkers_)) return;
+  NoteOutcome(RunOutcome::Incomplete);
+  prompter_.ShowMessage(this,
+                        QStringLiteral("Unknown number of files at once \"") + argument.mid(3) +
+                            QStringLiteral("\": use /W:1 to /W:") +
+                            QString::number(kMaxWorkers) + QStringLiteral("!"),
+                        QStringLiteral("Error!"));
 }
 
 }  // namespace app

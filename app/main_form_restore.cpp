@@ -63,7 +63,7 @@ void TMainForm::Button10Click() {
   // archive is unpacked.
   ReaderInteraction interaction(*ZipReader1, prompter_, &form);
   form.setWindowTitle(QStringLiteral("Restore - ") + CurrentProject);
-  form.SetWorkers(RunWorkers(), [&interaction] {
+  form.SetWorkers(RunWorkers(chosenWorkers_), [&interaction] {
     return restore::MakeOwnReaderUnpacker(&interaction.interaction_);
   });
   // Only a folder that has been stored at least once has a backup to restore from.
@@ -185,7 +185,7 @@ void TMainForm::RestoreFromCommandLine(const QString& project, const RestoreSwit
                              [this] { RunGuarded(&TMainForm::Button9Click); });
   ReaderInteraction interaction(*ZipReader1, prompter_, &form);
   form.setWindowTitle(QStringLiteral("Restore - ") + CurrentProject);
-  form.SetWorkers(RunWorkers(), [&interaction] {
+  form.SetWorkers(RunWorkers(chosenWorkers_), [&interaction] {
     return restore::MakeOwnReaderUnpacker(&interaction.interaction_);
   });
   form.onArchiveFailed = [this](const std::string& archivePath, const std::string& reason) {

@@ -2,7 +2,7 @@
 #pragma once
 
 #include <algorithm>
-#include <cstdlib>
+#include <string>
 
 #include "platform/processors.h"
 
@@ -12,17 +12,24 @@ namespace app {
 // or reader of about half a megabyte, and past this the disk is the limit anyway.
 inline constexpr int kMaxWorkers = 32;
 
-// One worker per online processor, or the number in the environment variable
-// VARNHOLT_WORKERS (1 works on the window's own thread, as before; 0, an empty or a bad
-// value means one per processor).
-inline int RunWorkers() {
-  const char* text = std::getenv("VARNHOLT_WORKERS");
-  if (text != nullptr && *text != '\0') {
-    char* end = nullptr;
-    const long value = std::strtol(text, &end, 10);
-    if (*end == '\0' && value > 0) return static_cast<int>(std::min<long>(value, kMaxWorkers));
-  }
+// The count chosen with /W: (0: none chosen), or else one per online processor; at most
+// kMaxWorkers. One works on the window's own thread, as before there were workers.
+inline int RunWorkers(int chosen) {
+  if (chosen > 0) return std::min(chosen, kMaxWorkers);
   return std::min(platform::OnlineProcessorCount(), kMaxWorkers);
+}
+
+// The value of "/W:<n>": a whole number from 1 to kMaxWorkers, nothing else.
+inline bool ParseWorkers(const std::string& text, int& workers) {
+  if (text.empty() || text.size() > 2) return false;
+  int value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + (c - '0');
+  }
+  if (value < 1 || value > kMaxWorkers) return false;
+  workers = value;
+  return true;
 }
 
 }  // namespace app

@@ -5,7 +5,7 @@
 # Info-ZIP's "zip -r -q -6" of the same tree, and a Varnholt run with nothing changed against
 # "rsync -a --dry-run" after a first rsync and against GNU tar's incremental mode ("tar -g")
 # with nothing changed. The full backup is timed with the default number of workers (one per
-# online CPU) and with one (VARNHOLT_WORKERS=1). --small makes the tree 200,000 files of 10 to
+# online CPU) and with one (/W:1). --small makes the tree 200,000 files of 10 to
 # 300 bytes instead (or --files of them), where the cost per file decides. Prints the median of each and the ratios, with
 # the store on a RAM disk (tmpfs) and on disk: file creation on ext4 swings a lot after
 # large deletes, so the tmpfs figures are the stable ones. With --big it also measures the
@@ -116,10 +116,10 @@ median() { python3 -c 'import statistics,sys; print("%.3f" % statistics.median(m
 ratio() { python3 -c 'import sys; print("%.2f" % (float(sys.argv[1]) / float(sys.argv[2])))' "$1" "$2"; }
 
 run_varnholt() {  # catdir [workers]
-  local choice=(-u VARNHOLT_WORKERS)
-  [ -n "${2:-}" ] && choice=(VARNHOLT_WORKERS="$2")
-  (cd "$1" && env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "${choice[@]}" \
-    "$varnholt" /P:BENCH /EXIT)
+  local choice=()
+  [ -n "${2:-}" ] && choice=("/W:$2")
+  (cd "$1" && env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM \
+    "$varnholt" "${choice[@]}" /P:BENCH /EXIT)
 }
 
 bench_store() {  # label base

@@ -108,10 +108,10 @@ for r in 1 2 3; do
   for workers in 1 0; do
     : > "$work/cat/Log.vrn"
     start=$(date +%s%N)
-    choice=(-u VARNHOLT_WORKERS)
-    [ "$workers" = 1 ] && choice=(VARNHOLT_WORKERS=1)
-    (cd "$work/cat" && env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "${choice[@]}" \
-      "$build/app/varnholt" "/F:$work/src" "/T:$work/app-out-$r-$workers" /O:REWRITE /R:BENCH)
+    choice=()
+    [ "$workers" = 1 ] && choice=(/W:1)
+    (cd "$work/cat" && env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM \
+      "$build/app/varnholt" "${choice[@]}" "/F:$work/src" "/T:$work/app-out-$r-$workers" /O:REWRITE /R:BENCH)
     end=$(date +%s%N)
     if [ "$workers" = 1 ]; then app_one+=($(((end - start) / 1000000)));
     else app_all+=($(((end - start) / 1000000))); fi

@@ -24,6 +24,7 @@ TSwitchForm::TSwitchForm(QWidget* parent) : CenteredDialog(parent) {
   Label7 = makeLabel(QStringLiteral("/T:<directory> - ... into this directory (needs /F:)"));
   Label8 = makeLabel(QStringLiteral("/O:Missed|Refresh|Rewrite - files next /R: replaces"));
   Label9 = makeLabel(QStringLiteral("/V:<project name> - verify project's archives"));
+  Label10 = makeLabel(QStringLiteral("/W:<n> - files at once in backups and restores"));
   Button1 = new QPushButton(QStringLiteral("OK"), this);
   Button1->setObjectName(QStringLiteral("Button1"));
   Button1->setDefault(true);
@@ -33,7 +34,8 @@ TSwitchForm::TSwitchForm(QWidget* parent) : CenteredDialog(parent) {
   buttonRow->addWidget(Button1);
   buttonRow->addStretch();
   auto* layout = new QVBoxLayout(this);
-  for (QLabel* label : {Label1, Label2, Label3, Label4, Label5, Label6, Label7, Label8, Label9}) {
+  for (QLabel* label : {Label1, Label2, Label3, Label4, Label5, Label6, Label7, Label8, Label9,
+                          Label10}) {
     layout->addWidget(label);
   }
   layout->addSpacing(8);

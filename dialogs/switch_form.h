@@ -22,6 +22,7 @@ class TSwitchForm : public CenteredDialog {
   QLabel* Label7;        // /T:
   QLabel* Label8;        // /O:
   QLabel* Label9;        // /V:
+  QLabel* Label10;       // /W:
   QPushButton* Button1;  // OK
 };
 

@@ -83,7 +83,7 @@ TEST_F(CommandLineRun, HelpAndVersionAnswerOnStandardOutputAndTouchNoFile) {
       EXPECT_EQ(help.err, "");
       for (const char* part :
            {"/L:<project>", "/P:<project>", "/ALL", "/R:<project>", "/F:<folder>", "/T:<directory>",
-            "/O:REWRITE", "/O:MISSED", "/O:REFRESH", "/V:<project>", "/EXIT",
+            "/O:REWRITE", "/O:MISSED", "/O:REFRESH", "/V:<project>", "/W:<n>", "/EXIT",
             "Exit status:", "Rpoject.vrn", "working", "Vrnh.ini"}) {
         EXPECT_NE(help.out.find(part), std::string::npos) << part;
       }
@@ -129,7 +129,7 @@ class RestoreVerifyRun : public CommandLineRun {
       ASSERT_TRUE(cat.AddFolder("Docs", two_, "*; ", true, 9));
     }));
 
-    const Result backup = Run({"/P:Docs", "/EXIT"});
+    const Result backup = Run({"/W:2", "/P:Docs", "/EXIT"});
     ASSERT_EQ(backup.status, 0) << backup.err;
     for (const auto& [path, content] : files_) {
       ASSERT_TRUE(fs::is_regular_file(Archive(path))) << path;
@@ -212,7 +212,7 @@ TEST_F(RestoreVerifyRun, VerifyRestoreAllAndRestoreOneFolderElsewhere) {
 
   // Restore all folders, "Append missed" (the default): the two deleted files come back
   // with their times; the damaged archive's file and the changed file stay as they are.
-  const Result all = Run({"/R:Docs"});
+  const Result all = Run({"/W:1", "/R:Docs"});
   EXPECT_EQ(all.status, 0) << all.err;
   EXPECT_EQ(all.err, "");
   std::map<std::string, std::string> oneExpected = oneBefore;
@@ -227,23 +227,24 @@ TEST_F(RestoreVerifyRun, VerifyRestoreAllAndRestoreOneFolderElsewhere) {
   EXPECT_EQ(MtimeNs(changed), (kBase + 90000) * 1000000000LL);
   log = Log();
   const std::vector<std::string> restoreLog(log.begin() + static_cast<long>(logSize), log.end());
-  const std::vector<std::string> expectedRestoreLog = {"Running with command line \"/R:Docs\"...",
-                                                       "Starting restore process...",
-                                                       "Restoring folder \"" + one_ + "\"...",
-                                                       "File \"a.txt.ZIP\" was unpacked.",
-                                                       "Folder \"" + one_ + "\" restored.",
-                                                       "Restoring folder \"" + two_ + "\"...",
-                                                       "File \"x.txt.ZIP\" was unpacked.",
-                                                       "Folder \"" + two_ + "\" restored.",
-                                                       "Restoring complette!",
-                                                       ""};
+  const std::vector<std::string> expectedRestoreLog = {
+      "Running with command line \"/W:1 /R:Docs\"...",
+      "Starting restore process...",
+      "Restoring folder \"" + one_ + "\"...",
+      "File \"a.txt.ZIP\" was unpacked.",
+      "Folder \"" + one_ + "\" restored.",
+      "Restoring folder \"" + two_ + "\"...",
+      "File \"x.txt.ZIP\" was unpacked.",
+      "Folder \"" + two_ + "\" restored.",
+      "Restoring complette!",
+      ""};
   EXPECT_EQ(restoreLog, expectedRestoreLog);
   logSize = log.size();
 
   // One folder into another directory, "Rewrite all files": the backed-up tree except the
   // damaged archive's file, which is reported and makes the status 1.
   const std::string elsewhere = Dir("elsewhere/one again");
-  const Result one = Run({"/o:rewrite", "/F:" + one_, "/T:" + elsewhere, "/R:DOCS"});
+  const Result one = Run({"/w:3", "/o:rewrite", "/F:" + one_, "/T:" + elsewhere, "/R:DOCS"});
   EXPECT_EQ(one.status, 1) << one.err;
   std::map<std::string, std::string> backedUp;
   for (const auto& [path, content] : files_) {
@@ -286,6 +287,8 @@ TEST_F(RestoreVerifyRun, RefusedSwitchesEndWithStatusOne) {
       {{"/R:Nope"}, "Can't find project \"NOPE\"!"},
       {{"/V:Nope"}, "Can't find project \"NOPE\"!"},
       {{"/F:" + Dir("src/three"), "/R:Docs"}, "is not in project \"DOCS\""},
+      {{"/W:0", "/V:Docs"}, "Unknown number of files at once \"0\""},
+      {{"/W:many", "/V:Docs"}, "Unknown number of files at once \"many\""},
       {{"/O:SOMETIMES", "/F:" + two_, "/R:Docs"}, "Unknown restore option \"SOMETIMES\""},
   };
   for (const Case& c : cases) {

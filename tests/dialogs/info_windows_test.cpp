@@ -130,9 +130,10 @@ TEST(SwitchForm, ShowsTheSwitchesAndClosesOnOk) {
   EXPECT_EQ(form.Label3->text(), QStringLiteral("/All - process all projects at startup"));
   EXPECT_EQ(form.Label4->text(), QStringLiteral("/Exit - exit beyond processing previous option"));
   // The restore and verify switches follow, one label each, in the order --help gives them.
-  const QLabel* const added[] = {form.Label5, form.Label6, form.Label7, form.Label8, form.Label9};
-  const char* const prefixes[] = {"/R:", "/F:", "/T:", "/O:", "/V:"};
-  for (int k = 0; k < 5; ++k) {
+  const QLabel* const added[] = {form.Label5, form.Label6, form.Label7,
+                                 form.Label8, form.Label9, form.Label10};
+  const char* const prefixes[] = {"/R:", "/F:", "/T:", "/O:", "/V:", "/W:"};
+  for (int k = 0; k < 6; ++k) {
     EXPECT_TRUE(added[k]->text().startsWith(QLatin1String(prefixes[k]))) << k;
     EXPECT_EQ(added[k]->font(), form.Label1->font()) << k;
   }
