@@ -506,7 +506,7 @@ bool TZipReader::PrepareTarget(int index, TExtractRun& run, std::string& targetP
     temp.mode = existing.unixMode & 0777;
   }
   platform::File file;
-  if (std::error_code ec = targetDirectory.CreateTempFile("unz", file, temp.name)) {
+  if (std::error_code ec = targetDirectory.CreateTempFile(kExtractTemporaryPrefix, file, temp.name)) {
     temp.name.clear();
     ThrowCreateError(targetPath, ec);
   }
@@ -623,7 +623,7 @@ bool TZipReader::ExtractEntry(int index, TExtractRun& run, int& count) {
       // name is replaced in one step.
       std::string linkName;
       if (std::error_code ec =
-              temp.directory->CreateTempSymlink(run.linkTarget, "unz", linkName)) {
+              temp.directory->CreateTempSymlink(run.linkTarget, kExtractTemporaryPrefix, linkName)) {
         ThrowCreateError(targetPath, ec);
       }
       if (std::error_code ec = temp.directory->Rename(linkName, platform::BaseName(targetPath))) {

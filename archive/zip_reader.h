@@ -45,6 +45,11 @@ enum TIncompleteZipMode : int { izAssumeMulti, izAssumeBad };
 enum TMultiMode : int { mmNone, mmSpan, mmBlocks };
 
 // Reasons given to OnSkippingFile.
+// Extraction writes an entry under this prefix and six random letters or digits in the
+// target's directory, mode 0600, and renames it onto the target when it is whole. A name no
+// user file is likely to have: a restore removes such files that killed runs left behind.
+inline constexpr char kExtractTemporaryPrefix[] = ".vrn-unz.";
+
 inline constexpr int kSkipBadPassword = 0;  // the entry does not decrypt with the password
 inline constexpr int kSkipFileExists = 1;   // the target exists and is not overwritten
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "archive/zip_errors.h"
+#include "archive/zip_reader.h"
 #include "platform/clock.h"
 #include "platform/file_info.h"
 #include "platform/file_system.h"
@@ -20,8 +21,8 @@ namespace {
 
 constexpr std::size_t kArchiveExtensionLength = store::kArchiveExtension.size();
 
-// The reader's temporary files: this prefix and six characters of [A-Za-z0-9], mode 0600.
-constexpr std::string_view kUnpackTemporaryPrefix = "unz";
+// The reader's temporary files: its prefix and six characters of [A-Za-z0-9], mode 0600.
+constexpr std::string_view kUnpackTemporaryPrefix = kExtractTemporaryPrefix;
 constexpr std::size_t kUnpackTemporaryRandomLength = 6;
 constexpr std::uint32_t kUnpackTemporaryMode = 0600;
 

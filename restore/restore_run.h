@@ -241,8 +241,8 @@ bool IsArchiveName(std::string_view name);
 std::string TargetNameOf(std::string_view archiveName);
 
 // Whether a file found in a directory the run restores into is a temporary file that the
-// archive reader left there when a restore was killed: named "unz" and six letters or
-// digits, a regular file readable and writable by its owner only (mode 0600, as the reader
+// archive reader left there when a restore was killed: named kExtractTemporaryPrefix
+// (".vrn-unz.") and six letters or digits, a regular file readable and writable by its owner only (mode 0600, as the reader
 // creates it), last written before the run began (so not the work of a run going on beside
 // this one), and not the name of a file the backup directory holds an archive for (a
 // user's own "unzipping" is restored, never removed).

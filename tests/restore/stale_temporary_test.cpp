@@ -44,23 +44,24 @@ struct StaleCase {
 };
 
 TEST(StaleUnpackTemporary, OnlyTheReadersOwnLeftoversQualify) {
-  const std::vector<platform::DirEntry> backup = {Entry("unzipping.ZIP", 0644, kBefore),
+  const std::vector<platform::DirEntry> backup = {Entry(".vrn-unz.Zz9Yy8.ZIP", 0644, kBefore),
                                                   Entry("report.doc.ZIP", 0644, kBefore)};
   const std::vector<StaleCase> cases = {
-      {"a killed run's file", Entry("unzAb3dE9", 0600, kBefore), true},
-      {"digits only", Entry("unz000000", 0600, kBefore), true},
-      {"written during this run", Entry("unzAb3dE9", 0600, kRunStart), false},
-      {"written after the run began", Entry("unzAb3dE9", 0600, kRunStart + 1), false},
-      {"other permissions", Entry("unzAb3dE9", 0644, kBefore), false},
-      {"group readable", Entry("unzAb3dE9", 0640, kBefore), false},
-      {"name too short", Entry("unzAb3dE", 0600, kBefore), false},
-      {"name too long", Entry("unzAb3dE90", 0600, kBefore), false},
+      {"a killed run's file", Entry(".vrn-unz.Ab3dE9", 0600, kBefore), true},
+      {"digits only", Entry(".vrn-unz.000000", 0600, kBefore), true},
+      {"written during this run", Entry(".vrn-unz.Ab3dE9", 0600, kRunStart), false},
+      {"written after the run began", Entry(".vrn-unz.Ab3dE9", 0600, kRunStart + 1), false},
+      {"other permissions", Entry(".vrn-unz.Ab3dE9", 0644, kBefore), false},
+      {"group readable", Entry(".vrn-unz.Ab3dE9", 0640, kBefore), false},
+      {"name too short", Entry(".vrn-unz.Ab3dE", 0600, kBefore), false},
+      {"name too long", Entry(".vrn-unz.Ab3dE90", 0600, kBefore), false},
       {"other prefix", Entry("uzzAb3dE9", 0600, kBefore), false},
       {"upper-case prefix", Entry("UNZAb3dE9", 0600, kBefore), false},
-      {"punctuation", Entry("unzAb3-E9", 0600, kBefore), false},
-      {"a directory", Entry("unzAb3dE9", 0600, kBefore, false), false},
-      {"a symbolic link", Entry("unzAb3dE9", 0600, kBefore, true, true), false},
-      {"a file the backup holds", Entry("unzipping", 0600, kBefore), false},
+      {"punctuation", Entry(".vrn-unz.Ab3-E9", 0600, kBefore), false},
+      {"a directory", Entry(".vrn-unz.Ab3dE9", 0600, kBefore, false), false},
+      {"a symbolic link", Entry(".vrn-unz.Ab3dE9", 0600, kBefore, true, true), false},
+      {"a file the backup holds", Entry(".vrn-unz.Zz9Yy8", 0600, kBefore), false},
+      {"the earlier versions' name", Entry("unzAb3dE9", 0600, kBefore), false},
   };
   for (const StaleCase& c : cases) {
     EXPECT_EQ(IsStaleUnpackTemporary(c.entry, kRunStart, backup), c.stale) << c.what;
@@ -125,16 +126,19 @@ TEST_F(RestoreTest, LeftoversOfAKilledRunAreRemovedFromTheRestoredTree) {
     ASSERT_EQ(chmod(path.c_str(), mode), 0);
     SetTimes(path, old, old);
   };
+  leftover(docs + "/.vrn-unz.Q7x2Lm", 0600);
+  leftover(docs + "/sub/.vrn-unz.9aZ0bY", 0600);
+  leftover(docs + "/.vrn-unz.LookAl", 0644);  // the user's, by its permissions
+  // The temporary name of earlier versions, which a user's own file may have: never removed.
   leftover(docs + "/unzQ7x2Lm", 0600);
-  leftover(docs + "/sub/unz9aZ0bY", 0600);
-  leftover(docs + "/unzLookAl", 0644);  // the user's, by its permissions
   ASSERT_EQ(chmod((docs + "/unzipping").c_str(), 0600), 0);
   fs::remove(docs + "/a.txt");
 
   Run({.prompt = false, .option = RestoreOption::AppendMissed});
 
-  EXPECT_EQ(TreeListing(docs), (std::vector<std::string>{"d sub/", "f a.txt", "f sub/b.txt",
-                                                         "f unzLookAl", "f unzipping"}));
+  EXPECT_EQ(TreeListing(docs),
+            (std::vector<std::string>{"d sub/", "f .vrn-unz.LookAl", "f a.txt", "f sub/b.txt",
+                                      "f unzQ7x2Lm", "f unzipping"}));
   ExpectTree(docs, files);
   EXPECT_EQ(run_->Totals().staleRemoved, 2);
   EXPECT_TRUE(run_->Totals().AllRestored());
