@@ -18,12 +18,13 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <sstream>
 
 #include "app/main_form.h"
 #include "catalogue/catalogue.h"
 #include "dialogs/restore_form.h"
 #include "tests/dialogs/scripted_prompter.h"
+#include "tests/support/files.h"
+#include "tests/support/peers.h"
 
 namespace {
 
@@ -109,7 +110,7 @@ TEST_F(RestoreCommandTest, ARunUnpacksTheFolderIntoTheChosenDestination) {
   const std::string backup = root + "/store" + root + "/src/stored";
   std::filesystem::create_directories(backup);
   const std::string zip = "zip -q -X -j '" + backup + "/report.txt.ZIP' '" + source + "'";
-  ASSERT_EQ(std::system(zip.c_str()), 0);
+  ASSERT_EQ(testsupport::Shell(zip), 0);
   SelectRow(0);
   prompter.yesNoAnswers = {true};
 
@@ -118,10 +119,7 @@ TEST_F(RestoreCommandTest, ARunUnpacksTheFolderIntoTheChosenDestination) {
     window->Button1->click();
   });
 
-  std::ifstream restored(root + "/elsewhere/report.txt");
-  std::stringstream text;
-  text << restored.rdbuf();
-  EXPECT_EQ(text.str(), "report body");
+  EXPECT_EQ(testsupport::ReadText(root + "/elsewhere/report.txt"), "report body");
 
   // The window's reader serves every Restore command: a second one works the same way.
   prompter.yesNoAnswers = {true};
@@ -129,10 +127,7 @@ TEST_F(RestoreCommandTest, ARunUnpacksTheFolderIntoTheChosenDestination) {
     window->Edit1->setText(QString::fromStdString(root + "/again"));
     window->Button1->click();
   });
-  std::ifstream again(root + "/again/report.txt");
-  std::stringstream againText;
-  againText << again.rdbuf();
-  EXPECT_EQ(againText.str(), "report body");
+  EXPECT_EQ(testsupport::ReadText(root + "/again/report.txt"), "report body");
 }
 
 TEST_F(RestoreCommandTest, VerifyShowsDamagedArchivesAndMissingBackups) {
@@ -144,7 +139,7 @@ TEST_F(RestoreCommandTest, VerifyShowsDamagedArchivesAndMissingBackups) {
     std::ofstream(source) << "contents of " << name << ", long enough to flip a byte in";
     // Stored, not deflated: the flipped byte is plain data and only the CRC can tell.
     const std::string zip = "zip -q -X -0 -j '" + backup + "/" + name + ".ZIP' '" + source + "'";
-    ASSERT_EQ(std::system(zip.c_str()), 0);
+    ASSERT_EQ(testsupport::Shell(zip), 0);
   }
   {
     std::fstream bad(backup + "/bad.txt.ZIP", std::ios::in | std::ios::out | std::ios::binary);
@@ -183,7 +178,7 @@ class RestoreSwitchTest : public ::testing::Test {
       const std::string made = root + "/made/" + name;
       std::ofstream(made) << "archived " << name << ", long enough to damage in the middle";
       const std::string zip = "zip -q -X -0 -j '" + backup + "/" + name + ".ZIP' '" + made + "'";
-      ASSERT_EQ(std::system(zip.c_str()), 0);
+      ASSERT_EQ(testsupport::Shell(zip), 0);
     }
     {
       std::fstream bad(backup + "/bad.txt.ZIP", std::ios::in | std::ios::out | std::ios::binary);
@@ -206,12 +201,6 @@ class RestoreSwitchTest : public ::testing::Test {
     form.FormDestroy();
     return form.ExitStatus();
   }
-  std::string Read(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
 
   QTemporaryDir dir;
   std::string root, source, backup;
@@ -222,9 +211,9 @@ TEST_F(RestoreSwitchTest, RestoresWithoutAQuestionAndADamagedArchiveFailsAlone) 
   EXPECT_EQ(Start({QStringLiteral("/R:Docs")}), 1);
 
   EXPECT_TRUE(prompter.boxes.empty());  // no warning, no replace question, no error box
-  EXPECT_EQ(Read(source + "/report.txt"),
+  EXPECT_EQ(testsupport::ReadText(source + "/report.txt"),
             "archived report.txt, long enough to damage in the middle");
-  EXPECT_EQ(Read(source + "/keep.txt"), "the user's newer keep.txt");  // "Append missed"
+  EXPECT_EQ(testsupport::ReadText(source + "/keep.txt"), "the user's newer keep.txt");  // "Append missed"
   EXPECT_FALSE(std::filesystem::exists(source + "/bad.txt"));
   ASSERT_EQ(prompter.reports.size(), 1u);
   EXPECT_EQ(prompter.reports[0].rfind("Error unpacking file \"" + backup + "/bad.txt.ZIP\": ", 0),
@@ -239,7 +228,7 @@ TEST_F(RestoreSwitchTest, RewriteReplacesWithoutAskingAndAGoodRunEndsWithZero) {
 
   EXPECT_TRUE(prompter.boxes.empty());
   EXPECT_TRUE(prompter.reports.empty());
-  EXPECT_EQ(Read(source + "/keep.txt"), "archived keep.txt, long enough to damage in the middle");
+  EXPECT_EQ(testsupport::ReadText(source + "/keep.txt"), "archived keep.txt, long enough to damage in the middle");
 }
 
 }  // namespace

@@ -186,14 +186,13 @@ TEST(Zip64ManyEntriesTest, AnEmptyArchiveStaysEmpty) {
 TEST(Zip64ManyEntriesTest, SeventyThousandEntriesFromPythonExtractWhole) {
   if (!testsupport::HaveTool("python3")) GTEST_SKIP() << "python3";
   TempDir dir;
-  WriteText(dir.File("make.py"), R"(
+  ASSERT_EQ(testsupport::RunPython(R"(
 import sys, zipfile
 with zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED) as z:
     for i in range(70000):
         z.writestr('d%d/f%05d.txt' % (i % 7, i), b'entry %d\n' % i)
-)");
-  ASSERT_EQ(Shell(testsupport::Python() + " " + Quote(dir.File("make.py")) + " " +
-                  Quote(dir.File("big.zip"))),
+)",
+                                   {dir.File("big.zip")}),
             0);
   int badCrc = 0;
   EXPECT_EQ(ExtractAll(dir.File("big.zip"), dir.File("out"), &badCrc), 70000);
@@ -322,10 +321,10 @@ TEST(Zip64WriterTest, SixtyFiveThousandFiveHundredThirtyFiveEntriesGetAZip64EndR
     EXPECT_EQ(Shell("7z t " + zip + " >/dev/null"), 0);
   }
   if (testsupport::HaveTool("python3")) {
-    EXPECT_EQ(Shell(testsupport::Python() +
-                    " -c \"import sys,zipfile; z=zipfile.ZipFile(sys.argv[1]); "
-                    "assert len(z.infolist())==65535; assert z.testzip() is None; "
-                    "assert z.read('one-more.txt')==b'one more\\n'\" " + zip),
+    EXPECT_EQ(testsupport::RunPython("import sys,zipfile; z=zipfile.ZipFile(sys.argv[1]); "
+                                     "assert len(z.infolist())==65535; assert z.testzip() is None; "
+                                     "assert z.read('one-more.txt')==b'one more\\n'",
+                                     {dir.File("many.zip")}),
               0);
   }
 }

@@ -310,11 +310,11 @@ TEST(ExtractTest, CutArchiveRaisesAndLeavesTheExistingFileIntact) {
 // Python writes the names zip would refuse; the archive carries hostile paths.
 std::string HostileArchive(const TempDir& dir) {
   const std::string archive = dir.File("hostile.zip");
-  Shell(testsupport::Python() +
-        " -c \"import zipfile,sys; z=zipfile.ZipFile(sys.argv[1],'w');"
-        "z.writestr('../escape.txt','x'); z.writestr('a/../../escape2.txt','x');"
-        "z.writestr('/abs/escape3.txt','x'); z.writestr('ok/fine.txt','fine')\" " +
-        Quote(archive));
+  testsupport::RunPython(
+      "import zipfile,sys; z=zipfile.ZipFile(sys.argv[1],'w');"
+      "z.writestr('../escape.txt','x'); z.writestr('a/../../escape2.txt','x');"
+      "z.writestr('/abs/escape3.txt','x'); z.writestr('ok/fine.txt','fine')",
+      {archive});
   return archive;
 }
 

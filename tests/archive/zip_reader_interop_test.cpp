@@ -48,13 +48,9 @@ std::string FromHex(const std::string& hex) {
   return text;
 }
 
-std::vector<OracleEntry> Oracle(const TempDir& dir, const std::string& archive,
-                                std::string& zipComment) {
-  WriteText(dir.File("oracle.py"), kOracleScript);
+std::vector<OracleEntry> Oracle(const std::string& archive, std::string& zipComment) {
   std::string output;
-  EXPECT_EQ(Shell(testsupport::Python() + " " + Quote(dir.File("oracle.py")) + " " + Quote(archive),
-                  &output),
-            0);
+  EXPECT_EQ(testsupport::RunPython(kOracleScript, {archive}, &output), 0);
   std::istringstream lines(output);
   std::string line;
   std::getline(lines, line);
@@ -74,9 +70,9 @@ std::vector<OracleEntry> Oracle(const TempDir& dir, const std::string& archive,
 }
 
 // Reads the archive with TZipReader and compares it with the oracle, entry by entry.
-void ExpectSameAsOracle(const TempDir& dir, const std::string& archive) {
+void ExpectSameAsOracle(const std::string& archive) {
   std::string oracleComment;
-  const std::vector<OracleEntry> expected = Oracle(dir, archive, oracleComment);
+  const std::vector<OracleEntry> expected = Oracle(archive, oracleComment);
   ASSERT_FALSE(expected.empty());
   TZipReader reader;
   reader.SetZipName(archive);
@@ -122,7 +118,7 @@ TEST(ZipReaderInteropTest, InfoZipStoredDeflatedDirectoriesCommentsAndExtraField
                   " a.txt sub/big.txt"),
             0);
   ASSERT_EQ(Shell("printf 'the archive comment\\n' | zip -q -z " + Quote(zip)), 0);
-  ExpectSameAsOracle(dir, zip);
+  ExpectSameAsOracle(zip);
 
   // Info-ZIP writes longer extra fields into local headers than into central ones: the
   // directory must still be read from the central records.
@@ -166,10 +162,9 @@ with zipfile.ZipFile(path, 'w') as z:
 
 TEST(ZipReaderInteropTest, PythonNamesWithAndWithoutUtf8FlagExtraFieldsAndComments) {
   TempDir dir;
-  WriteText(dir.File("w.py"), kPythonWriter);
   const std::string zip = dir.File("py.zip");
-  ASSERT_EQ(Shell(testsupport::Python() + " " + Quote(dir.File("w.py")) + " " + Quote(zip)), 0);
-  ExpectSameAsOracle(dir, zip);
+  ASSERT_EQ(testsupport::RunPython(kPythonWriter, {zip}), 0);
+  ExpectSameAsOracle(zip);
   TZipReader reader;
   reader.SetZipName(zip);
   reader.ReadZip();
@@ -197,10 +192,9 @@ with open(sys.argv[1], 'wb') as f:
 
 TEST(ZipReaderInteropTest, PythonStreamedEntriesWithDataDescriptors) {
   TempDir dir;
-  WriteText(dir.File("s.py"), kPythonStreamWriter);
   const std::string zip = dir.File("stream.zip");
-  ASSERT_EQ(Shell(testsupport::Python() + " " + Quote(dir.File("s.py")) + " " + Quote(zip)), 0);
-  ExpectSameAsOracle(dir, zip);
+  ASSERT_EQ(testsupport::RunPython(kPythonStreamWriter, {zip}), 0);
+  ExpectSameAsOracle(zip);
   TZipReader reader;
   reader.SetZipName(zip);
   reader.ReadZip();
@@ -217,7 +211,7 @@ TEST(ZipReaderInteropTest, SevenZipArchive) {
   ASSERT_EQ(Shell("cd " + Quote(dir.File("src")) + " && 7z a -tzip -mcu=on " + Quote(zip) +
                   " . >/dev/null"),
             0);
-  ExpectSameAsOracle(dir, zip);
+  ExpectSameAsOracle(zip);
 }
 
 }  // namespace

@@ -21,7 +21,7 @@ using testsupport::WriteAll;
 using testsupport::WriteText;
 
 Bytes PeerArchive(const TempDir& dir) {
-  WriteText(dir.File("p.py"), R"(
+  EXPECT_EQ(testsupport::RunPython(R"(
 import sys, zipfile
 with zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED) as z:
     for n in range(4):
@@ -30,9 +30,8 @@ with zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED) as z:
         i.extra = b'\x99\x99\x02\x00ab' * n
         z.writestr(i, b'data %d ' % n * 40)
     z.comment = b'archive'
-)");
-  EXPECT_EQ(Shell(testsupport::Python() + " " + Quote(dir.File("p.py")) + " " +
-                  Quote(dir.File("peer.zip"))),
+)",
+                                   {dir.File("peer.zip")}),
             0);
   return ReadAll(dir.File("peer.zip"));
 }

@@ -43,9 +43,8 @@ with zipfile.ZipFile(sys.argv[1], 'w') as z:
     z.writestr(i, b'a' * 4000)
     z.comment = b'three entries'
 )";
-  WriteText(dir.File("make.py"), script);
   const std::string path = dir.File(name);
-  EXPECT_EQ(Shell(testsupport::Python() + " " + Quote(dir.File("make.py")) + " " + Quote(path)), 0);
+  EXPECT_EQ(testsupport::RunPython(script, {path}), 0);
   return path;
 }
 
@@ -235,13 +234,12 @@ TEST(ZipReaderTest, KeptOpenStreamOfAReplacedArchiveIsNotReadAgain) {
   reader.SetZipName(path);
   reader.ReadZip();
   ASSERT_EQ(reader.Count(), 3);
-  WriteText(dir.File("one.py"), R"(
+  ASSERT_EQ(testsupport::RunPython(R"(
 import sys, zipfile
 with zipfile.ZipFile(sys.argv[1], 'w') as z:
     z.writestr('only.txt', b'1')
-)");
-  ASSERT_EQ(Shell(testsupport::Python() + " " + Quote(dir.File("one.py")) + " " +
-                  Quote(dir.File("new.zip"))),
+)",
+                                   {dir.File("new.zip")}),
             0);
   ASSERT_EQ(std::rename(dir.File("new.zip").c_str(), path.c_str()), 0);
   reader.ReadZip();

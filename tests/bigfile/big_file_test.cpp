@@ -98,9 +98,7 @@ TEST(BigFileTest, A4Point3GiBSparseFileIsBackedUpAtLevel1AndRestored) {
         "i = z.infolist()\n"
         "assert len(i) == 1 and i[0].file_size == int(sys.argv[2]), i\n"
         "assert z.testzip() is None\n";
-    EXPECT_EQ(Shell(testsupport::Python() + " -c " + Quote(script) + " " + Quote(archive) + " " +
-                    std::to_string(kFileSize)),
-              0);
+    EXPECT_EQ(testsupport::RunPython(script, {archive, std::to_string(kFileSize)}), 0);
   }
 
   std::filesystem::remove(source);  // room on disk for the restored copy

@@ -8,6 +8,7 @@
 #include <iterator>
 
 #include "restore_fixture.h"
+#include "tests/support/peers.h"
 
 namespace fs = std::filesystem;
 
@@ -344,8 +345,7 @@ TEST_F(RestoreTest, StoreFolderThatIsTheRootIsRefusedAndNothingIsUnpacked) {
   EXPECT_EQ(observer_.errors, std::vector<std::string>{refusal});
   EXPECT_TRUE(observer_.folders.empty());
   EXPECT_EQ(LogTexts(), (std::vector<std::string>{"Starting restore process...", refusal, ""}));
-  std::ifstream in(docs + "/report.txt");
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "the user's own report");
+  EXPECT_EQ(ReadBytes(docs + "/report.txt"), "the user's own report");
 
   request.projectName = "Nobody";
   EXPECT_FALSE(run_->Run(request));
@@ -375,7 +375,7 @@ TEST_F(RestoreTest, ArchiveExtensionIgnoresCaseOtherFilesAndDotDirectoriesAreLef
   const std::string source = Path("made/notes");
   WriteText(source, "notes inside");
   fs::create_directories(backup + "/.cache");
-  ASSERT_EQ(std::system(("zip -q -X -j '" + backup + "/notes.zip' '" + source + "'").c_str()), 0);
+  ASSERT_EQ(testsupport::Shell("zip -q -X -j '" + backup + "/notes.zip' '" + source + "'"), 0);
   fs::copy_file(backup + "/notes.zip", backup + "/.cache/hidden.ZIP");
   WriteText(backup + "/notes.txt", "not an archive");
 

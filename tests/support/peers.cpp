@@ -38,6 +38,13 @@ std::string Quote(const std::string& text) {
   return quoted + "'";
 }
 
+int RunPython(const std::string& script, const std::vector<std::string>& args,
+              std::string* output) {
+  std::string command = Python() + " -c " + Quote(script);
+  for (const std::string& arg : args) command += " " + Quote(arg);
+  return Shell(command, output);
+}
+
 int CheckArchives(const std::string& manifest) {
   return Shell(Python() + " " + Quote(VARNHOLT_SOURCE_DIR "/tests/support/check_archives.py") +
                " " + Quote(manifest));

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace testsupport {
 
@@ -15,6 +16,10 @@ bool HaveTool(const std::string& program);
 std::string Python();
 // Single-quotes a text for the shell.
 std::string Quote(const std::string& text);
+// Runs a Python script (its text, not a file) with the given arguments (sys.argv[1:]);
+// returns its exit status and, in output, what it printed on stdout.
+int RunPython(const std::string& script, const std::vector<std::string>& args,
+              std::string* output = nullptr);
 // Python's zipfile judges one-entry archives against their sources: each line of the
 // manifest file is "archive<TAB>source file". Returns the script's exit status (0 when
 // every archive holds exactly the source's bytes under its bare name); it names each

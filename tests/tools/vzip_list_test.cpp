@@ -134,7 +134,7 @@ TEST(VzipListTest, InfoZipArchiveMatchesUnzip) {
 
 TEST(VzipListTest, PythonArchiveMatchesUnzip) {
   TempDir dir;
-  WriteText(dir.File("w.py"), R"(
+  const char* script = R"(
 import sys, zipfile
 with zipfile.ZipFile(sys.argv[1], 'w') as z:
     z.writestr('stored.txt', b'plain')
@@ -148,9 +148,9 @@ with zipfile.ZipFile(sys.argv[1], 'w') as z:
     for name, when in (('first.txt', (1980, 1, 1, 0, 0, 0)), ('last.txt', (2099, 12, 31, 23, 59, 58)),
                        ('leap.txt', (2024, 2, 29, 13, 45, 14))):
         z.writestr(zipfile.ZipInfo(name, when), b'dated')
-)");
+)";
   const std::string zip = dir.File("py.zip");
-  ASSERT_EQ(Shell(testsupport::Python() + " '" + dir.File("w.py") + "' '" + zip + "'"), 0);
+  ASSERT_EQ(testsupport::RunPython(script, {zip}), 0);
   const auto expected = UnzipListing(zip);
   ASSERT_EQ(expected.size(), 6u);
   EXPECT_EQ(expected[4].date, "2099-12-31 23:59:58");
