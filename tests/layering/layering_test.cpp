@@ -133,7 +133,7 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"restore/walk.cpp", "#include <filesystem>\n",
              "restore may not call the operating system (only platform does)", 1},
         // Test code is no layer.
-        Case{"tools/vzip_list.cpp", "#include \"tests/archive/test_support.h\"\n",
+        Case{"tools/vzip_list.cpp", "#include \"tests/support/files.h\"\n",
              "\"tests/\" is no layer", 1},
         // A new folder of code needs a row.
         Case{"scheduler/timer.cpp", "#include <string>\n", "folder has no row in the table", 0},
