@@ -203,6 +203,7 @@ bool BackupRun::ProcessFolder(const std::string& storeFolder, const std::string&
     CommitFinished();
     observer_.PumpMessages();
   };
+  walk.beforeSubdirectory = [this] { CommitAll(); };
   try {
     const bool read = ProcessDirectory(sourceRoot, backupFolder, walk);
     CommitAll();

@@ -29,8 +29,9 @@
 // checks the file; the run thread takes the results back strictly in walk order, renames
 // each archive into place and logs, reports and shows it there. At most 16 files per worker
 // are in flight; every one is committed before the run logs a folder that could not be
-// read, and before a folder ends, so Cancel between folders, the log, the boxes and the
-// archives are those of a run with one worker. A run ended by an error drops the results
+// read, before the walk enters a subdirectory (whose mirror it creates) and before a
+// folder ends, so Cancel between folders, the log, the boxes and the archives are those of
+// a run with one worker. A run ended by an error drops the results
 // not yet committed with their temporary files, as a run with one worker never wrote them.
 #pragma once
 

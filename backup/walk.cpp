@@ -31,6 +31,7 @@ bool ProcessDirectory(const std::string& sourceDir, const std::string& targetDir
     } else if (entry.info.isDirectory && !entry.info.isSymlink && entry.name[0] != '.') {
       const store::DirectoryId id{entry.info.device, entry.info.inode};
       if (std::find(walk.leftOut.begin(), walk.leftOut.end(), id) == walk.leftOut.end()) {
+        if (walk.beforeSubdirectory) walk.beforeSubdirectory();
         ProcessDirectory(platform::JoinPath(sourceDir, entry.name),
                          store::SubTargetDirectory(targetDir, entry.name), walk);
       }
