@@ -13,10 +13,12 @@ TLFNFileStream::TLFNFileStream(const std::string& path, TLFNFileMode mode)
     : path_(path), buffer_(new std::uint8_t[kBufferSize]) {
   platform::File::Mode fileMode = platform::File::Mode::Read;
   if (mode == TLFNFileMode::Create) fileMode = platform::File::Mode::Create;
+  if (mode == TLFNFileMode::CreateNew) fileMode = platform::File::Mode::CreateNew;
   if (mode == TLFNFileMode::OpenReadWrite) fileMode = platform::File::Mode::ReadWrite;
   if (std::error_code ec = file_.Open(path, fileMode)) {
     const char* verb =
-        mode == TLFNFileMode::Create ? "Cannot create file \"" : "Cannot open file \"";
+        mode == TLFNFileMode::Create || mode == TLFNFileMode::CreateNew ? "Cannot create file \""
+                                                                          : "Cannot open file \"";
     throw EFOpenError(verb + path + "\". " + ec.message(), ec);
   }
   filePosition_ = 0;

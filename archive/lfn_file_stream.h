@@ -20,6 +20,7 @@
 
 enum class TLFNFileMode {
   Create,         // create the file, or truncate it; read and write
+  CreateNew,      // create the file; fails when it exists; read and write
   OpenRead,       // existing file, read only (others may read and write it: no share modes)
   OpenReadWrite,  // existing file, read and write
 };

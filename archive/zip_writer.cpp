@@ -140,7 +140,8 @@ int TZipWriter::Zip() {
     op_->existing = platform::FileExists(zipName_);
     if (!op_->existing) {
       op_->outputName = zipName_;
-      op_->out = std::make_unique<TLFNFileStream>(zipName_, TLFNFileMode::Create);
+      // A file that appears under the name after the check is not truncated: it is not ours.
+      op_->out = std::make_unique<TLFNFileStream>(zipName_, TLFNFileMode::CreateNew);
       op_->ownsOutput = true;
     } else {
       const std::string tempDir = !TempPath.empty() && platform::DirectoryExists(TempPath)

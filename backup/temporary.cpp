@@ -9,7 +9,7 @@
 namespace backup {
 
 namespace {
-// The random part platform::CreateTempFile appends (mkstemp's "XXXXXX").
+// The random part platform::PickUnusedName appends.
 constexpr std::size_t kRandomLength = 6;
 }  // namespace
 
@@ -26,10 +26,7 @@ bool IsTemporaryName(std::string_view name) {
 }
 
 std::error_code ReserveTemporary(const std::string& dir, std::string& path) {
-  if (std::error_code error = platform::CreateTempFile(dir, std::string(kTemporaryPrefix), path)) {
-    return error;
-  }
-  return platform::DeleteFile(path);
+  return platform::PickUnusedName(dir, std::string(kTemporaryPrefix), path);
 }
 
 int RemoveStaleTemporaries(const std::string& dir) {

@@ -25,9 +25,10 @@ inline constexpr std::string_view kTemporarySuffix = ".vrn-tmp";
 // an archive name (".ZIP") followed by kTemporarySuffix. Never true for an archive.
 bool IsTemporaryName(std::string_view name);
 
-// Picks a new temporary name in dir and returns its path. The name is made unique by
-// creating the file, which is removed again at once: the archive writer writes a new
-// archive only under a name that does not exist.
+// Picks a new temporary name in dir, one that nothing there has, and returns its path; the
+// archive writer then creates the file, and only if it still does not exist. Fails when dir
+// does not let the program create files. Nothing is created and removed again: in a
+// directory of many small files the extra create and unlink cost more than the store.
 std::error_code ReserveTemporary(const std::string& dir, std::string& path);
 
 // Deletes every file of dir whose name IsTemporaryName. Returns how many went.

@@ -16,7 +16,7 @@ namespace platform {
 
 using detail::LastError;
 
-namespace {
+namespace detail {
 
 // Six name characters from a process-wide sequence: a random start, then a mix of a counter,
 // so that names stay unpredictable without a system call for each.
@@ -40,7 +40,8 @@ std::string TempSuffix() {
   return suffix;
 }
 
-}  // namespace
+}  // namespace detail
+
 
 OpenDirectory::OpenDirectory(const std::string& path)
     : path_(path), fd_(open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)) {}
@@ -74,7 +75,7 @@ std::error_code OpenDirectory::CreateTempFile(const std::string& prefix, File& f
   constexpr int kAttempts = 100;
   std::error_code error;
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
-    const std::string candidate = prefix + TempSuffix();
+    const std::string candidate = prefix + detail::TempSuffix();
     error = file.OpenAt(Fd(), At(candidate), Join(candidate), File::Mode::CreateNew, 0600);
     if (!error) {
       name = candidate;
@@ -91,7 +92,7 @@ std::error_code OpenDirectory::CreateTempSymlink(const std::string& target,
   constexpr int kAttempts = 100;
   std::error_code error;
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
-    const std::string candidate = prefix + TempSuffix();
+    const std::string candidate = prefix + detail::TempSuffix();
     if (symlinkat(target.c_str(), Fd(), At(candidate).c_str()) == 0) {
       name = candidate;
       return {};

@@ -5,6 +5,7 @@
 #include <time.h>
 
 #include <cerrno>
+#include <string>
 #include <system_error>
 
 #include "platform/file_time.h"
@@ -24,5 +25,8 @@ inline struct timespec ToTimespec(FileTime t) {
   ts.tv_nsec = static_cast<long>(nanoseconds);
   return ts;
 }
+
+// Six random letters or digits for a new file's name (directory.cpp).
+std::string TempSuffix();
 
 }  // namespace platform::detail

@@ -55,8 +55,9 @@ TEST_P(StreamChunkTest, SmallWritesReachTheFileOnDestruction) {
   EXPECT_EQ(ReadAll(dir.File("out.bin")), data);
 }
 
-INSTANTIATE_TEST_SUITE_P(ChunkSizes, StreamChunkTest, ::testing::Values(1, 7, 31, TLFNFileStream::kBufferSize,
-                                                                   TLFNFileStream::kBufferSize + 1808));
+INSTANTIATE_TEST_SUITE_P(ChunkSizes, StreamChunkTest,
+                         ::testing::Values(1, 7, 31, TLFNFileStream::kBufferSize,
+                                           TLFNFileStream::kBufferSize + 1808));
 
 TEST(LfnFileStreamTest, SeekBackAndRewriteLikeAHeaderPatch) {
   TempDir dir;
@@ -192,6 +193,25 @@ TEST(LfnFileStreamTest, OpeningAMissingFileRaisesTheOpenError) {
     EXPECT_NE(std::string(e.what()).find("missing.zip"), std::string::npos);
     EXPECT_EQ(e.code(), std::errc::no_such_file_or_directory);
   }
+}
+
+// The writer's new archive: made only where nothing is, and what is there stays as it was.
+TEST(LfnFileStreamTest, CreateNewLeavesAFileThatIsAlreadyThere) {
+  TempDir dir;
+  WriteAll(dir.File("taken.zip"), Pattern(10));
+  try {
+    TLFNFileStream stream(dir.File("taken.zip"), TLFNFileMode::CreateNew);
+    FAIL() << "no error";
+  } catch (const EFOpenError& e) {
+    EXPECT_EQ(std::string(e.what()).rfind("Cannot create file \"", 0), 0u) << e.what();
+    EXPECT_EQ(e.code(), std::errc::file_exists);
+  }
+  EXPECT_EQ(ReadAll(dir.File("taken.zip")), Pattern(10));
+  {
+    TLFNFileStream stream(dir.File("new.zip"), TLFNFileMode::CreateNew);
+    stream.Write("PK", 2);
+  }
+  EXPECT_EQ(ReadAll(dir.File("new.zip")).size(), 2u);
 }
 
 }  // namespace

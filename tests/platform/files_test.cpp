@@ -243,6 +243,36 @@ TEST_F(TempDir, TempFilesAreUniqueAndCarryThePrefix) {
   EXPECT_EQ(ParentPath(a), dir_);
 }
 
+// A name for a file someone else creates: free now, nothing made; and no name at all where
+// files cannot be made.
+TEST_F(TempDir, PickUnusedNameCreatesNothingAndNeedsAWritableDirectory) {
+  std::string a, b;
+  ASSERT_FALSE(PickUnusedName(dir_, ".vrn-tmp.", a));
+  ASSERT_FALSE(PickUnusedName(dir_, ".vrn-tmp.", b));
+  EXPECT_NE(a, b);
+  EXPECT_EQ(ParentPath(a), dir_);
+  EXPECT_EQ(BaseName(a).size(), 15u);
+  EXPECT_EQ(BaseName(a).substr(0, 9), ".vrn-tmp.");
+  EXPECT_FALSE(FileExists(a));
+  std::vector<std::string> names;
+  ASSERT_FALSE(ListNames(dir_, names));
+  EXPECT_TRUE(names.empty());
+
+  EXPECT_EQ(PickUnusedName(Path("nope"), "x", a), std::errc::no_such_file_or_directory);
+  fs::create_directory(Path("readonly"));
+  chmod(dir_.c_str(), 0755);
+  chmod(Path("readonly").c_str(), 0555);
+  const int status = testsupport::RunUnprivileged([&] {
+    std::string name;
+    return PickUnusedName(Path("readonly"), "x", name) ==
+                   std::make_error_code(std::errc::permission_denied)
+               ? 0
+               : 1;
+  });
+  chmod(Path("readonly").c_str(), 0700);
+  EXPECT_EQ(status, 0);
+}
+
 TEST_F(TempDir, IniReadsLikeTheProfileFunctions) {
   Write("s.ini",
         "; comment\r\n[Other]\r\nTop=5\r\n[main]\r\n top = 0x1F \r\nLeft=abc\r\nWidth=-12\r\n"
