@@ -260,6 +260,9 @@ bool TRestoreRun::RestoreTree(const std::string& backupDir, const std::string& t
       // Links to directories are not followed: one pointing up the tree would make the walk
       // endless. The backup run never creates them.
       if (entry.name[0] != '.' && !entry.info.isSymlink) {
+        // The subdirectory is created and cleared of leftovers next: what is in flight is
+        // committed first, so that a run ended meanwhile leaves what one worker would.
+        CommitAll();
         RestoreTree(store::SubTargetDirectory(backupDir, entry.name),
                     platform::JoinPath(targetDir, entry.name), prompt, option);
       }
