@@ -46,7 +46,7 @@ TMainForm::TMainForm(catalogue::TCatalogue& catalogue, dialogs::Prompter& prompt
       settingsPath_(std::move(settingsPath)),
       workingDir_(std::move(workingDir)),
       arguments_(std::move(arguments)),
-      ZipReader1(std::make_unique<TZipReader>()) {
+      ZipReader1(std::make_unique<archive::TZipReader>()) {
   restore::ConfigureReaderForRestore(*ZipReader1);
   CreateControls();
   CreateMenu();

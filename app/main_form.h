@@ -27,7 +27,9 @@
 #include "app/settings.h"
 
 class QAction;
+namespace archive {
 class TZipReader;
+}  // namespace archive
 class QLabel;
 class QMenu;
 class QPushButton;
@@ -186,7 +188,7 @@ class TMainForm : public QMainWindow {
   QStringList arguments_;
   std::unique_ptr<TSettings> SettingsFile;
   // The archive reader of the Restore command, configured once for the restore run.
-  std::unique_ptr<TZipReader> ZipReader1;
+  std::unique_ptr<archive::TZipReader> ZipReader1;
 
   bool catalogueOpened_ = false;
   bool endRequested_ = false;

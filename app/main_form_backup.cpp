@@ -145,7 +145,7 @@ struct RunWriter {
     run.SetWorkers(workers, [] { return backup::MakeOwnWriterArchiver(); });
   }
   dialogs::TPromptingZipInteraction interaction;
-  TZipWriter writer;
+  archive::TZipWriter writer;
 };
 
 }  // namespace

@@ -44,12 +44,12 @@ class VerifyPump : public restore::VerifyObserver {
 
 // The restore window's reader boxes come from the window itself.
 struct ReaderInteraction {
-  ReaderInteraction(TZipReader& reader, dialogs::Prompter& prompter, QWidget* window)
+  ReaderInteraction(archive::TZipReader& reader, dialogs::Prompter& prompter, QWidget* window)
       : reader_(reader), interaction_(prompter, window) {
     reader_.Interaction = &interaction_;
   }
   ~ReaderInteraction() { reader_.Interaction = nullptr; }
-  TZipReader& reader_;
+  archive::TZipReader& reader_;
   dialogs::TPromptingZipInteraction interaction_;
 };
 
@@ -91,7 +91,7 @@ void TMainForm::Verify1Click() {
       form.menuBar()->setEnabled(true);
     }
   } unlock{*this};
-  TZipReader reader;
+  archive::TZipReader reader;
   restore::ConfigureReaderForRestore(reader);
   ReaderInteraction interaction(reader, prompter_, this);
   restore::ZipReaderTester tester(reader);
@@ -201,7 +201,7 @@ void TMainForm::VerifyFromCommandLine(const QString& project) {
   CurrentProject = project;
   LoadProject(CurrentProject);
 
-  TZipReader reader;
+  archive::TZipReader reader;
   restore::ConfigureReaderForRestore(reader);
   ReaderInteraction interaction(reader, prompter_, this);
   restore::ZipReaderTester tester(reader);

@@ -25,6 +25,8 @@
 #define VARNHOLT_CRC_X86 1
 #endif
 
+namespace archive {
+
 namespace {
 
 constexpr std::uint32_t kReflectedPolynomial = 0xEDB88320;
@@ -309,3 +311,5 @@ std::uint32_t UpdateCrc32(std::uint32_t crc, const void* data, std::size_t size)
 std::uint32_t Crc32(const void* data, std::size_t size) {
   return ~UpdateCrc32(0xFFFFFFFFu, data, size);
 }
+
+}  // namespace archive

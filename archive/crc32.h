@@ -10,6 +10,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace archive {
+
 std::uint32_t UpdateCrc32(std::uint32_t crc, const void* data, std::size_t size);
 std::uint32_t Crc32(const void* data, std::size_t size);
 
@@ -24,3 +26,5 @@ bool HasPclmul();
 bool HasVpclmul256();
 bool HasVpclmul();
 }  // namespace crc32_detail
+
+}  // namespace archive

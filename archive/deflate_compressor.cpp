@@ -3,6 +3,8 @@
 
 #include "archive/deflate_state.h"
 
+namespace archive {
+
 namespace deflater {
 
 CompressorState::CompressorState()
@@ -62,3 +64,5 @@ TDeflateCompressor::~TDeflateCompressor() = default;
 std::uint64_t TDeflateCompressor::Deflate(int level, IDeflateIo& io, TDeflateEntryFields& entry) {
   return state_->Run(level, io, entry);
 }
+
+}  // namespace archive

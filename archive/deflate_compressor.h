@@ -17,6 +17,8 @@
 
 #include "archive/zip_errors.h"
 
+namespace archive {
+
 // The compressor's view of the writer.
 class IDeflateIo {
  public:
@@ -72,3 +74,5 @@ class TDeflateCompressor {
  private:
   std::unique_ptr<deflater::CompressorState> state_;
 };
+
+}  // namespace archive

@@ -14,6 +14,8 @@
 
 #include "archive/deflate_state.h"
 
+namespace archive {
+
 namespace deflater {
 
 namespace {
@@ -353,3 +355,5 @@ void CompressorState::CompressLazy() {
 }
 
 }  // namespace deflater
+
+}  // namespace archive

@@ -34,6 +34,8 @@
 #include "archive/deflate_compressor.h"
 #include "archive/deflate_tables.h"
 
+namespace archive {
+
 namespace deflater {
 
 inline constexpr std::uint32_t kWSize = 32768;       // half the window
@@ -299,3 +301,5 @@ class CompressorState {
 };
 
 }  // namespace deflater
+
+}  // namespace archive

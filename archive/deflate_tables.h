@@ -6,6 +6,8 @@
 #include <array>
 #include <cstdint>
 
+namespace archive {
+
 namespace deflater {
 
 inline constexpr int kLengthCodes = 29;  // length codes 257..285
@@ -126,3 +128,5 @@ constexpr unsigned DistCode(unsigned distMinus1) {
 }
 
 }  // namespace deflater
+
+}  // namespace archive

@@ -9,6 +9,8 @@
 
 #include "archive/deflate_state.h"
 
+namespace archive {
+
 namespace deflater {
 
 void CompressorState::Fail(const char* text) { throw EDeflateAssertion(text); }
@@ -421,3 +423,5 @@ void CompressorState::EmitBlock(std::uint32_t curPos, bool last) {
 }
 
 }  // namespace deflater
+
+}  // namespace archive

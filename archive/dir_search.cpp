@@ -2,6 +2,8 @@
 
 #include "archive/zip_pattern.h"
 
+namespace archive {
+
 TDirSearch::TDirSearch(const std::string& startDirectory, bool recurse, const std::string& mask)
     : recurse_(recurse), mask_(mask) {
   std::string start = startDirectory;
@@ -42,3 +44,5 @@ std::string TDirSearch::NextFile(platform::FileInfo& info) {
   }
   return {};
 }
+
+}  // namespace archive

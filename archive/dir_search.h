@@ -16,6 +16,8 @@
 
 #include "platform/file_info.h"
 
+namespace archive {
+
 class TDirSearch {
  public:
   static constexpr int kMaxLevels = 21;
@@ -38,3 +40,5 @@ class TDirSearch {
   std::string mask_;
   std::vector<TSearchData> stack_;
 };
+
+}  // namespace archive

@@ -6,6 +6,8 @@
 #include "archive/zip_constants.h"
 #include "archive/zip_errors.h"
 
+namespace archive {
+
 void TEndCentral::Clear() {
   Signature = zip::kEndCentralSignature;
   ThisDisk = 0;
@@ -62,7 +64,7 @@ bool TEndCentral::FindEndCentral(TStream& stream) {
   const std::size_t window = static_cast<std::size_t>(
       std::min<std::int64_t>(size, static_cast<std::int64_t>(zip::kEndCentralSearchWindow)));
   std::vector<std::uint8_t> buffer(window);
-  stream.Seek(size - static_cast<std::int64_t>(window), soBeginning);
+  stream.Seek(size - static_cast<std::int64_t>(window), TSeekOrigin::soBeginning);
   if (stream.Read(buffer.data(), window) != window) return false;
   for (std::size_t i = window - zip::kEndCentralSize + 1; i-- > 0;) {
     if (buffer[i] != zip::kSignatureFirstByte) continue;
@@ -87,14 +89,15 @@ bool TEndCentral::FindEndCentral(TStream& stream) {
 void TEndCentral::ReadZip64End(TStream& stream, std::int64_t recordAt) {
   if (recordAt < static_cast<std::int64_t>(zip::kZip64LocatorSize)) return;
   std::uint8_t locator[zip::kZip64LocatorSize];
-  stream.Seek(recordAt - static_cast<std::int64_t>(zip::kZip64LocatorSize), soBeginning);
+  stream.Seek(recordAt - static_cast<std::int64_t>(zip::kZip64LocatorSize),
+              TSeekOrigin::soBeginning);
   if (stream.Read(locator, sizeof locator) != sizeof locator ||
       zip::LoadLe32(locator + zip::zip64locator::kSignature) != zip::kZip64LocatorSignature)
     return;
   const std::uint64_t endAt = zip::LoadLe64(locator + zip::zip64locator::kEndOffset);
   std::uint8_t record[zip::kZip64EndSize];
   if (endAt > static_cast<std::uint64_t>(recordAt)) return;
-  stream.Seek(static_cast<std::int64_t>(endAt), soBeginning);
+  stream.Seek(static_cast<std::int64_t>(endAt), TSeekOrigin::soBeginning);
   if (stream.Read(record, sizeof record) != sizeof record ||
       zip::LoadLe32(record + zip::zip64end::kSignature) != zip::kZip64EndSignature)
     return;
@@ -156,3 +159,5 @@ void TEndCentral::WriteEndCentral(TStream& stream) {
   stream.Write(block, sizeof block);
   if (CommentLength != 0) stream.Write(ZipComment->data(), CommentLength);
 }
+
+}  // namespace archive

@@ -14,6 +14,8 @@
 
 #include "archive/stream.h"
 
+namespace archive {
+
 class TEndCentral {
  public:
   TEndCentral() { Clear(); }
@@ -59,3 +61,5 @@ class TEndCentral {
   // Takes the Zip64 end record's values when its locator lies in front of recordAt.
   void ReadZip64End(TStream& stream, std::int64_t recordAt);
 };
+
+}  // namespace archive

@@ -5,6 +5,8 @@
 
 #include "archive/zip_errors.h"
 
+namespace archive {
+
 void TStream::ReadBuffer(void* buffer, std::size_t count) {
   if (Read(buffer, count) != count) throw EStreamError("Stream read error");
 }
@@ -131,21 +133,21 @@ void TLFNFileStream::Write(const void* buffer, std::size_t count) {
   }
 }
 
-std::int64_t TLFNFileStream::Seek(std::int64_t offset, int origin) {
+std::int64_t TLFNFileStream::Seek(std::int64_t offset, TSeekOrigin origin) {
   std::int64_t target = 0;
   switch (origin) {
-    case soBeginning:
+    case TSeekOrigin::soBeginning:
       target = offset;
       break;
-    case soCurrent:
+    case TSeekOrigin::soCurrent:
       // An offset taken from a hostile header may be near the type's limits.
       if (__builtin_add_overflow(position_, offset, &target)) throw EStreamError("Seek error");
       break;
-    case soEnd:
+    case TSeekOrigin::soEnd:
       if (__builtin_add_overflow(Size(), offset, &target)) throw EStreamError("Seek error");
       break;
     default:
-      throw EStreamError("Invalid seek origin (" + std::to_string(origin) + ")");
+      throw EStreamError("Invalid seek origin (" + std::to_string(static_cast<int>(origin)) + ")");
   }
   if (target == position_) return position_;
   if (target < 0) throw EStreamError("Seek error");
@@ -189,3 +191,5 @@ void TLFNFileStream::PutBack(std::size_t count) {
   cursor_ -= count;
   position_ -= static_cast<std::int64_t>(count);
 }
+
+}  // namespace archive

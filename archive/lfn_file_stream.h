@@ -18,6 +18,8 @@
 #include "archive/stream.h"
 #include "platform/file.h"
 
+namespace archive {
+
 enum class TLFNFileMode {
   Create,         // create the file, or truncate it; read and write
   CreateNew,      // create the file; fails when it exists; read and write
@@ -41,7 +43,7 @@ class TLFNFileStream : public TStream {
 
   std::size_t Read(void* buffer, std::size_t count) override;
   void Write(const void* buffer, std::size_t count) override;
-  std::int64_t Seek(std::int64_t offset, int origin) override;
+  std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override;
   // The larger of the file's size and the position after the bytes still buffered. A stream
   // opened for reading reads the file as it was when opened: its size is taken then.
   std::int64_t Size() override;
@@ -74,3 +76,5 @@ class TLFNFileStream : public TStream {
   std::int64_t position_ = 0;       // logical position
   std::int64_t filePosition_ = -1;  // where the descriptor stands; -1 unknown
 };
+
+}  // namespace archive

@@ -18,6 +18,8 @@
 
 #include "archive/zip_errors.h"
 
+namespace archive {
+
 template <class T>
 class TObjectList {
  public:
@@ -99,14 +101,14 @@ class TObjectList {
 };
 
 // What Add does with an item equal to one already in the list.
-enum TDuplicates : int { dupIgnore = 0, dupAccept = 1, dupError = 2 };
+enum class TDuplicates { dupIgnore = 0, dupAccept = 1, dupError = 2 };
 
 template <class T>
 class TSortedObjectList : public TObjectList<T> {
  public:
   explicit TSortedObjectList(bool ownsObjects = true) : TObjectList<T>(ownsObjects) {}
 
-  TDuplicates Duplicates = dupIgnore;
+  TDuplicates Duplicates = TDuplicates::dupIgnore;
 
   // Negative when a goes before b.
   virtual int Compare(const T& a, const T& b) const = 0;
@@ -116,8 +118,8 @@ class TSortedObjectList : public TObjectList<T> {
   int Add(T* item) {
     int index = 0;
     if (Find(*item, index)) {
-      if (Duplicates == dupIgnore) return -1;
-      if (Duplicates == dupError) throw EListError("Duplicate Object index");
+      if (Duplicates == TDuplicates::dupIgnore) return -1;
+      if (Duplicates == TDuplicates::dupError) throw EListError("Duplicate Object index");
     }
     this->InsertAt(index, item);
     return index;
@@ -139,7 +141,7 @@ class TSortedObjectList : public TObjectList<T> {
         hi = mid - 1;
         if (r == 0) {
           found = true;
-          if (Duplicates != dupAccept) lo = mid;
+          if (Duplicates != TDuplicates::dupAccept) lo = mid;
         }
       }
     }
@@ -149,3 +151,5 @@ class TSortedObjectList : public TObjectList<T> {
 
   void Put(int, T*) override { throw EListError("Cannot <Put> an Object in a sorted list!"); }
 };
+
+}  // namespace archive

@@ -3,6 +3,8 @@
 #include "archive/zip_numbers.h"
 #include "platform/file_time.h"
 
+namespace archive {
+
 namespace {
 
 unsigned char FoldAscii(unsigned char c) {
@@ -46,25 +48,27 @@ int CompareTextAscii(const std::string& a, const std::string& b) {
 
 int TSortedZip::Compare(const TZipHeaderInfo& a, const TZipHeaderInfo& b) const {
   switch (SortMode) {
-    case ByName:
+    case TZipSortMode::ByName:
       return CompareJoined(a.Directory, a.FileName, b.Directory, b.FileName);
-    case ByFileName:
+    case TZipSortMode::ByFileName:
       return CompareTextAscii(a.FileName, b.FileName);
-    case ByDirectoryName:
+    case TZipSortMode::ByDirectoryName:
       return CompareTextAscii(a.Directory, b.Directory);
-    case ByDate:
+    case TZipSortMode::ByDate:
       return DateValue(a.DosDateTime) < DateValue(b.DosDateTime) ? 1 : -1;
-    case ByCompressedSize:
+    case TZipSortMode::ByCompressedSize:
       return a.CompressedSize < b.CompressedSize ? 1 : -1;
-    case ByUnCompressedSize:
+    case TZipSortMode::ByUnCompressedSize:
       return a.UncompressedSize < b.UncompressedSize ? 1 : -1;
-    case ByRate:
+    case TZipSortMode::ByRate:
       return CompressionRate(b.UncompressedSize, b.CompressedSize) -
              CompressionRate(a.UncompressedSize, a.CompressedSize);
-    case ByNone:
+    case TZipSortMode::ByNone:
     default:
       if (a.DiskStart != b.DiskStart) return static_cast<int>(a.DiskStart) - b.DiskStart;
       if (a.LocalHeaderOffset == b.LocalHeaderOffset) return 0;
       return a.LocalHeaderOffset > b.LocalHeaderOffset ? 1 : -1;
   }
 }
+
+}  // namespace archive

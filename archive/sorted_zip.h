@@ -4,7 +4,9 @@
 #include "archive/sorted_object_list.h"
 #include "archive/zip_header_info.h"
 
-enum TZipSortMode : int {
+namespace archive {
+
+enum class TZipSortMode {
   ByName,              // Directory + FileName, ASCII case ignored
   ByFileName,          // FileName
   ByDirectoryName,     // Directory
@@ -17,7 +19,7 @@ enum TZipSortMode : int {
 
 class TSortedZip : public TSortedObjectList<TZipHeaderInfo> {
  public:
-  explicit TSortedZip(bool ownsObjects = true, TZipSortMode sortMode = ByNone)
+  explicit TSortedZip(bool ownsObjects = true, TZipSortMode sortMode = TZipSortMode::ByNone)
       : TSortedObjectList<TZipHeaderInfo>(ownsObjects), SortMode(sortMode) {}
 
   TZipSortMode SortMode;
@@ -27,3 +29,5 @@ class TSortedZip : public TSortedObjectList<TZipHeaderInfo> {
 
 // Byte compare with ASCII letters folded to one case (other bytes as they are).
 int CompareTextAscii(const std::string& a, const std::string& b);
+
+}  // namespace archive

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace archive {
+
 namespace zip {
 
 // --- Little-endian helpers ----------------------------------------------------------------
@@ -187,3 +189,5 @@ inline void StoreLe64(std::uint8_t* p, std::uint64_t v) {
 }
 
 }  // namespace zip
+
+}  // namespace archive

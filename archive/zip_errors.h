@@ -11,6 +11,8 @@
 #include <string>
 #include <system_error>
 
+namespace archive {
+
 class EZipError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
@@ -70,3 +72,5 @@ class EFOpenError : public EStreamError {
  public:
   using EStreamError::EStreamError;
 };
+
+}  // namespace archive

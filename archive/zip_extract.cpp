@@ -28,6 +28,8 @@
 #include "platform/file_time.h"
 #include "platform/text.h"
 
+namespace archive {
+
 namespace {
 
 constexpr std::uint8_t kUnixHost = 3;  // "version made by" high byte of Unix tools
@@ -189,7 +191,7 @@ struct TZipReader::TExtractRun : archive::TDecodeDriver {
   // of a split archive; a short read of a single file returns fewer.
   std::size_t ReadArchive(std::uint8_t* into, std::size_t size) {
     std::size_t got = reader.zipStream_->Read(into, size);
-    while (got < size && reader.GetMultiMode() != mmNone) {
+    while (got < size && reader.GetMultiMode() != TMultiMode::mmNone) {
       TStream& next = reader.RequestDisk(reader.currentDisk_ + 2);
       got += next.Read(into + got, size - got);
     }
@@ -262,9 +264,9 @@ int TZipReader::RunExtraction(bool testOnly) {
     run.targetDirectory.reset();
   }
   // Entries of a split archive are extracted in disk order.
-  if (GetMultiMode() != mmNone && sortMode_ != ByNone) {
+  if (GetMultiMode() != TMultiMode::mmNone && sortMode_ != TZipSortMode::ByNone) {
     closer.restore = true;
-    Sort(ByNone);
+    Sort(TZipSortMode::ByNone);
   }
 
   totalBytes_ = 0;
@@ -338,10 +340,10 @@ bool TZipReader::Refuse(int index, int reason, const std::string& problem, int& 
 
 std::string TZipReader::LocateData(TExtractRun& run) {
   const TZipHeaderInfo& entry = workEntry_;
-  if (GetMultiMode() != mmNone && entry.DiskStart != currentDisk_) {
+  if (GetMultiMode() != TMultiMode::mmNone && entry.DiskStart != currentDisk_) {
     RequestDisk(entry.DiskStart + 1);
   }
-  zipStream_->Seek(static_cast<std::int64_t>(entry.LocalHeaderOffset), soBeginning);
+  zipStream_->Seek(static_cast<std::int64_t>(entry.LocalHeaderOffset), TSeekOrigin::soBeginning);
   TZipHeaderInfo local;
   if (!local.ReadLocalHeader(*zipStream_)) {
     if (zipStream_->Position() + static_cast<std::int64_t>(zip::kLocalHeaderSize) >
@@ -350,7 +352,7 @@ std::string TZipReader::LocateData(TExtractRun& run) {
     return "no local header at offset " + std::to_string(entry.LocalHeaderOffset);
   }
   // The local header's own extra length, which may differ from the central one.
-  zipStream_->Seek(local.ExtraLength, soCurrent);
+  zipStream_->Seek(local.ExtraLength, TSeekOrigin::soCurrent);
   const std::uint64_t dataStart = static_cast<std::uint64_t>(zipStream_->Position());
 
   // What the central directory says is what extraction trusts; a local header that says
@@ -461,7 +463,7 @@ bool TZipReader::OpenDecryption(int index, TExtractRun& run, std::int64_t& compr
     if (OnBadPassword) OnBadPassword(*this, index, newPassword);
     if (OnBadPassword && newPassword != Password) {
       Password = newPassword;
-      zipStream_->Seek(-static_cast<std::int64_t>(sizeof header), soCurrent);
+      zipStream_->Seek(-static_cast<std::int64_t>(sizeof header), TSeekOrigin::soCurrent);
       continue;
     }
     return Refuse(index, kSkipBadPassword, "incorrect password", count);
@@ -477,9 +479,9 @@ bool TZipReader::PrepareTarget(int index, TExtractRun& run, std::string& targetP
   const TZipHeaderInfo& entry = workEntry_;
   temp.mode = kNewFileMode;
   if (run.testOnly) return true;
-  if (OverwriteMode != Always && platform::FileExists(targetPath)) {
+  if (OverwriteMode != TUZOverwriteMode::Always && platform::FileExists(targetPath)) {
     bool overWriteIt = false;
-    if (OverwriteMode == Prompt) {
+    if (OverwriteMode == TUZOverwriteMode::Prompt) {
       if (OnPromptForOverwrite) {
         OnPromptForOverwrite(*this, overWriteIt, index, targetPath);
       } else if (Interaction != nullptr) {
@@ -675,3 +677,5 @@ bool TZipReader::ExtractEntry(int index, TExtractRun& run, int& count) {
                     std::to_string(entry.UncompressedSize) + " declared",
                 count);
 }
+
+}  // namespace archive

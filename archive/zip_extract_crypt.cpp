@@ -1,5 +1,7 @@
 #include "archive/zip_extract_crypt.h"
 
+namespace archive {
+
 namespace {
 
 // One step of the CRC-32 register (reflected polynomial 0xEDB88320) per byte, without the
@@ -40,3 +42,5 @@ void TZipDecrypter::Decrypt(std::uint8_t* data, std::size_t size) {
     UpdateKeys(plain);
   }
 }
+
+}  // namespace archive

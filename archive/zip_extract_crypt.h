@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <string>
 
+namespace archive {
+
 class TZipDecrypter {
  public:
   explicit TZipDecrypter(const std::string& password);
@@ -23,3 +25,5 @@ class TZipDecrypter {
   std::uint32_t key1_ = 0x23456789;
   std::uint32_t key2_ = 0x34567890;
 };
+
+}  // namespace archive

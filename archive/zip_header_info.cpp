@@ -10,6 +10,8 @@
 #include "archive/zip_numbers.h"
 #include "platform/text.h"
 
+namespace archive {
+
 namespace {
 
 constexpr std::uint32_t kMaxNameBytes = 0xFFFF;
@@ -210,20 +212,21 @@ bool TZipHeaderInfo::ReadCentralHeader(TStream& stream, const TNextDiskFn& nextD
   }
   if (got < sizeof h ||
       zip::LoadLe32(h + zip::central::kSignature) != zip::kCentralHeaderSignature) {
-    in->Seek(start, soBeginning);
+    in->Seek(start, TSeekOrigin::soBeginning);
     return false;
   }
   const std::uint16_t rawNameLength = zip::LoadLe16(h + zip::central::kNameLength);
   std::string rawName(rawNameLength, '\0');
   if (in->Read(rawName.data(), rawNameLength) != rawNameLength) {
-    in->Seek(start, soBeginning);
+    in->Seek(start, TSeekOrigin::soBeginning);
     return false;
   }
   ExtraLength = zip::LoadLe16(h + zip::central::kExtraLength);
   CommentLength = zip::LoadLe16(h + zip::central::kCommentLength);
   std::vector<std::uint8_t> extra(ExtraLength);
   const std::size_t extraGot = in->Read(extra.data(), extra.size());
-  in->Seek(static_cast<std::int64_t>(ExtraLength - extraGot) + CommentLength, soCurrent);
+  in->Seek(static_cast<std::int64_t>(ExtraLength - extraGot) + CommentLength,
+           TSeekOrigin::soCurrent);
 
   VersionMadeBy = zip::LoadLe16(h + zip::central::kVersionMadeBy);
   VersionNeeded = zip::LoadLe16(h + zip::central::kVersionNeeded);
@@ -255,13 +258,13 @@ bool TZipHeaderInfo::ReadLocalHeader(TStream& stream) {
   std::uint8_t h[zip::kLocalHeaderSize];
   if (stream.Read(h, sizeof h) != sizeof h ||
       zip::LoadLe32(h + zip::local::kSignature) != zip::kLocalHeaderSignature) {
-    stream.Seek(start, soBeginning);
+    stream.Seek(start, TSeekOrigin::soBeginning);
     return false;
   }
   const std::uint16_t rawNameLength = zip::LoadLe16(h + zip::local::kNameLength);
   std::string rawName(rawNameLength, '\0');
   if (stream.Read(rawName.data(), rawNameLength) != rawNameLength) {
-    stream.Seek(start, soBeginning);
+    stream.Seek(start, TSeekOrigin::soBeginning);
     return false;
   }
   VersionNeeded = zip::LoadLe16(h + zip::local::kVersionNeeded);
@@ -275,7 +278,7 @@ bool TZipHeaderInfo::ReadLocalHeader(TStream& stream) {
   // The Zip64 sizes, then back to the start of the extra field as callers expect.
   std::vector<std::uint8_t> extra(ExtraLength);
   const std::size_t extraGot = stream.Read(extra.data(), extra.size());
-  stream.Seek(-static_cast<std::int64_t>(extraGot), soCurrent);
+  stream.Seek(-static_cast<std::int64_t>(extraGot), TSeekOrigin::soCurrent);
   TZip64Values wanted;
   wanted.bothSizes = true;
   if (UncompressedSize == zip::kZip64Marker32) wanted.uncompressed = &UncompressedSize;
@@ -362,3 +365,5 @@ void TZipHeaderInfo::WriteCentralHeader(TStream& stream) {
   if (!zip64.empty()) stream.Write(zip64.data(), zip64.size());
   if (commentBytes != 0) stream.Write(FileComment->data(), commentBytes);
 }
+
+}  // namespace archive

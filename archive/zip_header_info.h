@@ -16,6 +16,8 @@
 
 #include "archive/stream.h"
 
+namespace archive {
+
 // Switches reading to the next disk of a split archive and returns the stream to go on with.
 using TNextDiskFn = std::function<TStream&()>;
 
@@ -101,3 +103,5 @@ class TZipHeaderInfo {
   void SplitStoredName(const std::string& name);
   std::uint16_t FlagsForWrite() const;
 };
+
+}  // namespace archive

@@ -12,6 +12,8 @@
 
 #include <string>
 
+namespace archive {
+
 class TZipInteraction {
  public:
   virtual ~TZipInteraction() = default;
@@ -34,3 +36,5 @@ class TZipInteraction {
   // The busy cursor around a header scan.
   virtual void SetBusy(bool /*busy*/) {}
 };
+
+}  // namespace archive

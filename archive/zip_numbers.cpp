@@ -3,6 +3,8 @@
 #include "platform/clock.h"
 #include "platform/file_time.h"
 
+namespace archive {
+
 std::uint32_t NormalizeDosDateTime(std::uint32_t value) {
   platform::DosDateTimeFields f = platform::SplitDosDateTime(value);
   bool clamped = false;
@@ -46,3 +48,5 @@ int CompressionRate(std::int64_t uncompressed, std::int64_t compressed) {
     ++quotient;
   return quotient > 100 ? 100 : static_cast<int>(quotient);
 }
+
+}  // namespace archive

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace archive {
+
 // Clamps the fields of a DOS date/time (date in the high word) into a valid range: hour at
 // most 24, minute and second at most 59, year 1980..2099, month 1..12, day 1..31. A value
 // that needs no clamping is returned bit for bit unchanged.
@@ -17,3 +19,5 @@ double DosDateTimeToOleDate(std::uint32_t dosDateTime);
 // The compressed size as a percentage of the uncompressed size, rounded half to even and
 // capped at 100; 0 when uncompressed is 0 or less.
 int CompressionRate(std::int64_t uncompressed, std::int64_t compressed);
+
+}  // namespace archive

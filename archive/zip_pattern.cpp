@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+namespace archive {
+
 namespace {
 
 unsigned char LowerAscii(char c) {
@@ -119,3 +121,5 @@ bool MatchPattern(std::string_view pattern, std::string_view name) {
 bool HasWildcards(std::string_view text) {
   return text.find_first_of("*?<>|") != std::string_view::npos;
 }
+
+}  // namespace archive

@@ -13,6 +13,10 @@
 
 #include <string_view>
 
+namespace archive {
+
 bool MatchPattern(std::string_view pattern, std::string_view name);
 // True when the text holds any of * ? < > |.
 bool HasWildcards(std::string_view text);
+
+}  // namespace archive

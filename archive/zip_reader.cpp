@@ -9,6 +9,8 @@
 #include "platform/file_system.h"
 #include "platform/text.h"
 
+namespace archive {
+
 namespace {
 
 // The file-open dialog's texts.
@@ -170,7 +172,7 @@ void TZipReader::ResetArchive() {
   archiveStamp_ = FileStamp{};
   numberOfDisks_ = 1;
   currentDisk_ = 0;
-  multiMode_ = mmNone;
+  multiMode_ = TMultiMode::mmNone;
   scanned_ = false;
   zipName_.clear();
 }
@@ -184,9 +186,9 @@ void TZipReader::FreeDirectory() {
 void TZipReader::BuildView() {
   sortedView_.reset();
   view_ = directory_.get();
-  if (!directory_ || sortMode_ == ByNone) return;
+  if (!directory_ || sortMode_ == TZipSortMode::ByNone) return;
   sortedView_ = std::make_unique<TSortedZip>(false, sortMode_);
-  sortedView_->Duplicates = dupAccept;
+  sortedView_->Duplicates = TDuplicates::dupAccept;
   for (int i = 0; i < directory_->Count(); ++i) sortedView_->Add(directory_->Item(i));
   view_ = sortedView_.get();
 }
@@ -220,13 +222,13 @@ void TZipReader::LoadEntryComment(TZipHeaderInfo& entry) {
   if (!entry.HasComment() || entry.FileComment) return;
   TStream& in = *zipStream_;
   std::uint8_t h[zip::kCentralHeaderSize];
-  in.Seek(entry.CentralHeaderOffset, soBeginning);
+  in.Seek(entry.CentralHeaderOffset, TSeekOrigin::soBeginning);
   std::string raw;
   if (in.Read(h, sizeof h) == sizeof h &&
       zip::LoadLe32(h + zip::central::kSignature) == zip::kCentralHeaderSignature) {
     in.Seek(static_cast<std::int64_t>(zip::LoadLe16(h + zip::central::kNameLength)) +
                 zip::LoadLe16(h + zip::central::kExtraLength),
-            soCurrent);
+            TSeekOrigin::soCurrent);
     raw.resize(entry.CommentLength);
     raw.resize(in.Read(raw.data(), raw.size()));
   }
@@ -237,7 +239,7 @@ void TZipReader::LoadZipComment() {
   if (!endCentral_.HasComment() || endCentral_.ZipComment) return;
   TStream& in = *zipStream_;
   std::string raw(endCentral_.CommentLength, '\0');
-  in.Seek(endCentral_.CommentPosition, soBeginning);
+  in.Seek(endCentral_.CommentPosition, TSeekOrigin::soBeginning);
   raw.resize(in.Read(raw.data(), raw.size()));
   // The archive comment has no encoding flag: UTF-8 when it is valid UTF-8, else code page
   // 437 as old DOS tools wrote it.
@@ -295,3 +297,5 @@ void TZipReader::ProcessMessages() {
     throw EUserCanceled("User Aborted Operation");
   }
 }
+
+}  // namespace archive

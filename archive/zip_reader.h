@@ -37,12 +37,12 @@
 #include "platform/file_time.h"
 
 namespace archive {
-class TDecodeBuffers;
-}
 
-enum TUZOverwriteMode : int { Prompt, Always, Never };
-enum TIncompleteZipMode : int { izAssumeMulti, izAssumeBad };
-enum TMultiMode : int { mmNone, mmSpan, mmBlocks };
+class TDecodeBuffers;
+
+enum class TUZOverwriteMode { Prompt, Always, Never };
+enum class TIncompleteZipMode { izAssumeMulti, izAssumeBad };
+enum class TMultiMode { mmNone, mmSpan, mmBlocks };
 
 // Reasons given to OnSkippingFile.
 // Extraction writes an entry under this prefix and six random letters or digits in the
@@ -83,10 +83,10 @@ class TZipReader {
   void SetSortMode(TZipSortMode mode) { Sort(mode); }
 
   bool RecreateDirs = false;
-  TUZOverwriteMode OverwriteMode = Prompt;
+  TUZOverwriteMode OverwriteMode = TUZOverwriteMode::Prompt;
   std::vector<std::string> FilesList;  // patterns of the entries to extract
   bool DoAll = false;
-  TIncompleteZipMode IncompleteZipMode = izAssumeMulti;
+  TIncompleteZipMode IncompleteZipMode = TIncompleteZipMode::izAssumeMulti;
   bool KeepZipOpen = false;
   bool DoProcessMessages = true;
   bool RetainAttributes = true;
@@ -258,9 +258,9 @@ class TZipReader {
   std::string zipName_;
   std::string destDir_;
   std::string rootDir_;
-  TZipSortMode sortMode_ = ByNone;
+  TZipSortMode sortMode_ = TZipSortMode::ByNone;
   bool checkDiskLabels_ = true;
-  TMultiMode multiMode_ = mmNone;
+  TMultiMode multiMode_ = TMultiMode::mmNone;
   int numberOfDisks_ = 1;
   int currentDisk_ = 0;
   bool loading_ = false;  // being set up from a stored form: ZipName is only stored
@@ -285,3 +285,5 @@ class TZipReader {
   std::int64_t totalBytes_ = 0;  // uncompressed bytes selected in the current UnZip
   std::int64_t bytesDone_ = 0;   // bytes written so far in the current UnZip
 };
+
+}  // namespace archive

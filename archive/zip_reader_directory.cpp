@@ -10,6 +10,8 @@
 #include "platform/file_info.h"
 #include "platform/file_system.h"
 
+namespace archive {
+
 namespace {
 
 // A self-extracting archive (.EXE) carries its program in front of the first entry; the
@@ -66,20 +68,22 @@ void TZipReader::ReadDirectory() {
     if (endCentral_.FindEndCentral(*zipStream_)) {
       currentDisk_ = static_cast<int>(endCentral_.ThisDisk);
       // Linux has no removable-drive letters: a split archive is always a set of block files.
-      multiMode_ = currentDisk_ != 0 ? mmBlocks : mmNone;
+      multiMode_ = currentDisk_ != 0 ? TMultiMode::mmBlocks : TMultiMode::mmNone;
       // Without a Zip64 end record the count is 16 bits, and a writer that went past 65,535
       // entries let it wrap: a count of 0 is an empty archive only when no central header
       // lies where the directory should start.
       const bool wrappedCountPossible = !endCentral_.Zip64 && endCentral_.TotalEntries == 0 &&
                                         endCentral_.CentralDirSize != 0;
       if (endCentral_.TotalEntries != 0 || wrappedCountPossible) {
-        if (multiMode_ != mmNone && static_cast<int>(endCentral_.CentralDirDisk) != currentDisk_)
+        if (multiMode_ != TMultiMode::mmNone &&
+            static_cast<int>(endCentral_.CentralDirDisk) != currentDisk_)
           RequestDisk(static_cast<int>(endCentral_.CentralDirDisk) + 1);
-        zipStream_->Seek(static_cast<std::int64_t>(endCentral_.CentralDirOffset), soBeginning);
+        zipStream_->Seek(static_cast<std::int64_t>(endCentral_.CentralDirOffset),
+                         TSeekOrigin::soBeginning);
         std::uint8_t signature[4];
         if (zipStream_->Read(signature, sizeof signature) == sizeof signature &&
             zip::LoadLe32(signature) == zip::kCentralHeaderSignature)
-          zipStream_->Seek(-4, soCurrent);
+          zipStream_->Seek(-4, TSeekOrigin::soCurrent);
         else if (!wrappedCountPossible)
           scanOrFail();
       }
@@ -89,7 +93,7 @@ void TZipReader::ReadDirectory() {
         OnInCompleteZip(*this, mode);
         IncompleteZipMode = mode;
       }
-      if (IncompleteZipMode == izAssumeMulti) {
+      if (IncompleteZipMode == TIncompleteZipMode::izAssumeMulti) {
         ResetArchive();
         throw EIncompleteZip("Incomplete Zip File");
       }
@@ -97,10 +101,10 @@ void TZipReader::ReadDirectory() {
     }
 
     if (!scanned_) {
-      directory_ = std::make_unique<TSortedZip>(true, ByNone);
-      directory_->Duplicates = dupError;
+      directory_ = std::make_unique<TSortedZip>(true, TZipSortMode::ByNone);
+      directory_->Duplicates = TDuplicates::dupError;
     }
-    const bool multiDisk = multiMode_ != mmNone;
+    const bool multiDisk = multiMode_ != TMultiMode::mmNone;
     TNextDiskFn nextDisk;
     if (multiDisk) nextDisk = [this]() -> TStream& { return RequestDisk(currentDisk_ + 2); };
     // A 16-bit count may have wrapped: on a single-file archive without a Zip64 end record,
@@ -146,7 +150,7 @@ bool TZipReader::ScanLocalHeaders() {
   FreeDirectory();
   TStream& in = *zipStream_;
   const std::int64_t start = Extension(zipName_) == ".EXE" ? kSelfExtractorStubBytes : 0;
-  in.Seek(start, soBeginning);
+  in.Seek(start, TSeekOrigin::soBeginning);
 
   // Look for "PK\3\4", keeping the last three bytes of each chunk for a signature cut in two.
   std::vector<std::uint8_t> chunk(kScanChunkBytes + 3);
@@ -172,9 +176,9 @@ bool TZipReader::ScanLocalHeaders() {
     carried = keep;
   }
 
-  in.Seek(hit, soBeginning);
-  auto list = std::make_unique<TSortedZip>(true, ByNone);
-  list->Duplicates = dupError;
+  in.Seek(hit, TSeekOrigin::soBeginning);
+  auto list = std::make_unique<TSortedZip>(true, TZipSortMode::ByNone);
+  list->Duplicates = TDuplicates::dupError;
   while (list->Count() < TSortedZip::kMaxItems) {
     auto entry = std::make_unique<TZipHeaderInfo>();
     if (!entry->ReadLocalHeader(in)) break;
@@ -187,7 +191,7 @@ bool TZipReader::ScanLocalHeaders() {
     // can have leaves no room for another header.
     const std::int64_t position = in.Position();
     if (skip > static_cast<std::uint64_t>(INT64_MAX - position)) break;
-    in.Seek(position + static_cast<std::int64_t>(skip), soBeginning);
+    in.Seek(position + static_cast<std::int64_t>(skip), TSeekOrigin::soBeginning);
   }
   const std::int64_t stoppedAt = in.Position();
   endCentral_.ThisDisk = 0;
@@ -222,7 +226,7 @@ TStream& TZipReader::RequestDisk(int disk) {
 }
 
 void TZipReader::DefaultGetNextDisk(TZipReader& /*sender*/, int nextDisk, std::string& fileName) {
-  if (GetMultiMode() == mmSpan) {
+  if (GetMultiMode() == TMultiMode::mmSpan) {
     const std::string text =
         "Пожалуйста, вставьте диск " + std::to_string(nextDisk) + " из архивного набора.";
     if (Interaction == nullptr || !Interaction->ConfirmOkCancel(text, "Confirm")) fileName.clear();
@@ -236,3 +240,5 @@ void TZipReader::DefaultGetNextDisk(TZipReader& /*sender*/, int nextDisk, std::s
   fileName = stem + "." + ThreeDigits(nextDisk);
   if (!platform::FileExists(fileName)) fileName.clear();
 }
+
+}  // namespace archive

@@ -25,6 +25,8 @@
 #include "platform/file_system.h"
 #include "platform/file_time.h"
 
+namespace archive {
+
 namespace {
 
 // File type bits of a regular file in a Unix mode (S_IFREG), stored with the permissions.
@@ -68,7 +70,7 @@ struct TZipWriter::Operation {
   TEndCentral endCentral;
   int added = 0;
   std::vector<std::string> disposeNames;
-  TZipSortMode savedSortMode = ByNone;
+  TZipSortMode savedSortMode = TZipSortMode::ByNone;
   bool savedKeepZipOpen = false;
 
   // The file being added.
@@ -117,7 +119,7 @@ void TZipWriter::SetZipName(const std::string& name) {
 
 int TZipWriter::Zip() {
   if (zipping_) throw EZipWriteError("Zip is already running on this writer");
-  if (MultiZipInfo.MultiMode != mmNone)
+  if (MultiZipInfo.MultiMode != TMultiMode::mmNone)
     throw EZipWriteError("Archives spread over several disks or block files cannot be written");
   zipping_ = true;
   cancelRequested_ = false;
@@ -127,16 +129,16 @@ int TZipWriter::Zip() {
   op_->savedSortMode = sortMode_;
   op_->savedKeepZipOpen = KeepZipOpen;
   KeepZipOpen = true;
-  Sort(ByNone);
+  Sort(TZipSortMode::ByNone);
 
   try {
     if (!FilesList.empty()) ExpandFileList();
 
     if (copyBuffer_.empty()) copyBuffer_.resize(kCopyBufferBytes);
-    op_->entries = std::make_unique<TSortedZip>(true, ByNone);
-    op_->entries->Duplicates = dupError;
-    op_->byName = std::make_unique<TSortedZip>(false, ByName);
-    op_->byName->Duplicates = dupError;
+    op_->entries = std::make_unique<TSortedZip>(true, TZipSortMode::ByNone);
+    op_->entries->Duplicates = TDuplicates::dupError;
+    op_->byName = std::make_unique<TSortedZip>(false, TZipSortMode::ByName);
+    op_->byName->Duplicates = TDuplicates::dupError;
     op_->existing = platform::FileExists(zipName_);
     if (!op_->existing) {
       op_->outputName = zipName_;
@@ -207,7 +209,7 @@ void TZipWriter::CopyExistingEntries() {
       const std::string name = *match;
       FilesList.erase(match);
       bool keepOld = false;
-      if (ZipAction != zaReplace) {
+      if (ZipAction != TZipAction::zaReplace) {
         platform::FileInfo info;
         const double fileDate =
             platform::GetFileInfo(name, info)
@@ -236,7 +238,7 @@ void TZipWriter::CopyExistingEntries() {
 void TZipWriter::CopyEntry(TZipHeaderInfo& entry) {
   TStream& in = *zipStream_;
   TLFNFileStream& out = *op_->out;
-  in.Seek(entry.LocalHeaderOffset, soBeginning);
+  in.Seek(entry.LocalHeaderOffset, TSeekOrigin::soBeginning);
   TZipHeaderInfo local;
   if (!local.ReadLocalHeader(in))
     throw EZipWriteError("The local header of " + Quoted(entry.StoredName()) +
@@ -288,7 +290,7 @@ void TZipWriter::CopyEntry(TZipHeaderInfo& entry) {
   if (descriptor) {
     std::uint8_t first[4];
     const std::size_t got = in.Read(first, sizeof first);
-    in.Seek(-static_cast<std::int64_t>(got), soCurrent);
+    in.Seek(-static_cast<std::int64_t>(got), TSeekOrigin::soCurrent);
     const bool signature =
         got == sizeof first && zip::LoadLe32(first) == zip::kDataDescriptorSignature;
     copyBytes((local.LocalZip64 ? kZip64DescriptorBytes : kDescriptorBytes) + (signature ? 4 : 0));
@@ -364,7 +366,7 @@ bool TZipWriter::ZipOneFile(const std::string& name, TZipHeaderInfo& entry) {
     entry.Flags = 0;
     entry.Method = zip::kMethodDeflated;
     entry.VersionNeeded = entry.LocalZip64 ? zip::kVersionZip64 : zip::kVersion20;
-    out.Seek(headerAt, soBeginning);
+    out.Seek(headerAt, TSeekOrigin::soBeginning);
     entry.WriteLocalHeader(out);
 
     op_->source = std::move(source);
@@ -385,9 +387,9 @@ bool TZipWriter::ZipOneFile(const std::string& name, TZipHeaderInfo& entry) {
 
   // The header goes out again with the final values; its length is unchanged.
   const std::int64_t end = out.Position();
-  out.Seek(static_cast<std::int64_t>(entry.LocalHeaderOffset), soBeginning);
+  out.Seek(static_cast<std::int64_t>(entry.LocalHeaderOffset), TSeekOrigin::soBeginning);
   entry.WriteLocalHeader(out);
-  out.Seek(end, soBeginning);
+  out.Seek(end, TSeekOrigin::soBeginning);
 
   if (ResetArchiveBitOnZip)
     platform::SetFileAttributes(name, info.attributes & ~static_cast<std::uint32_t>(platform::faArchive));
@@ -543,3 +545,5 @@ void TZipWriter::DisposeFiles() {
     if (!skip) platform::DeleteFile(name);
   }
 }
+
+}  // namespace archive

@@ -34,7 +34,9 @@
 #include "archive/zip_reader.h"
 #include "platform/file_info.h"
 
-enum TZipAction : int {
+namespace archive {
+
+enum class TZipAction {
   zaUpdate,   // add new files; replace entries only by newer files
   zaReplace,  // add new files; replace entries whatever their date
   zaFreshen,  // only replace entries that are older than their files; add nothing new
@@ -49,7 +51,7 @@ inline constexpr int kSkipCannotOpen = 2;     // the file could not be opened fo
 struct TMultiZipInfo {
   std::int64_t BlockSize = 1457600;
   std::int64_t FirstBlockSize = 1457600;
-  TMultiMode MultiMode = mmNone;
+  TMultiMode MultiMode = TMultiMode::mmNone;
   bool CheckDiskLabels = true;
   bool WriteDiskLabels = true;
 };
@@ -70,7 +72,7 @@ class TZipWriter : public TZipReader, private IDeflateIo {
   int PackLevel = 6;  // 0 = store; 1 to 9 = deflate level (values outside are clamped)
   bool Recurse = false;
   bool Dispose = false;
-  TZipAction ZipAction = zaUpdate;
+  TZipAction ZipAction = TZipAction::zaUpdate;
   TMultiZipInfo MultiZipInfo;
   bool Store83Names = false;  // no short names on Linux: the name is kept
   std::string TempPath;
@@ -162,3 +164,5 @@ class TZipWriter : public TZipReader, private IDeflateIo {
   std::int64_t zipTotalBytes_ = 0;  // sizes of the files to add
   std::int64_t zipBytesRead_ = 0;   // bytes read of all files in this Zip
 };
+
+}  // namespace archive

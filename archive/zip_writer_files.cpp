@@ -8,6 +8,8 @@
 #include "platform/file_info.h"
 #include "platform/file_system.h"
 
+namespace archive {
+
 namespace {
 
 std::string AsciiLower(std::string text) {
@@ -99,9 +101,9 @@ bool TZipWriter::InArchiveByName(const std::string& path) const {
 void TZipWriter::ExpandFileList() {
   zipTotalBytes_ = 0;
   zipBytesRead_ = 0;
-  const bool freshen = ZipAction == zaFreshen;
+  const bool freshen = ZipAction == TZipAction::zaFreshen;
   // Freshening looks names up in the directory held now; none loaded means none pass.
-  if (freshen) Sort(ByName);
+  if (freshen) Sort(TZipSortMode::ByName);
 
   std::vector<std::string> expanded;
   std::vector<std::string> wildcards;
@@ -149,5 +151,7 @@ void TZipWriter::ExpandFileList() {
     }
   }
   FilesList = std::move(expanded);
-  if (freshen) Sort(ByNone);
+  if (freshen) Sort(TZipSortMode::ByNone);
 }
+
+}  // namespace archive

@@ -34,7 +34,7 @@ class OwnWriterArchiver : public Archiver {
   }
 
  private:
-  TZipWriter writer_;
+  archive::TZipWriter writer_;
   ZipWriterArchiver archiver_{writer_};
 };
 
@@ -47,11 +47,12 @@ int ZipWriterArchiver::StoreOne(const std::string& zipName, const std::string& s
   // The file is named by its full path and no directory is stored, so the entry gets the
   // bare file name without the run changing the current directory.
   writer_.SetStorePaths(false);
-  writer_.ZipAction = zaReplace;
+  writer_.ZipAction = archive::TZipAction::zaReplace;
   writer_.SetZipName(zipName);
   writer_.FilesList.assign(1, WriterName(sourcePath));
   writer_.PackLevel = level;
-  writer_.OnStartZip = [&sourcePath](TZipWriter&, const std::string& fileName, TZipHeaderInfo&,
+  writer_.OnStartZip = [&sourcePath](archive::TZipWriter&, const std::string& fileName,
+                                     archive::TZipHeaderInfo&,
                                      bool& skip) { skip = fileName != sourcePath; };
   const int count = writer_.Zip();
   writer_.OnStartZip = nullptr;

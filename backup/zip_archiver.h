@@ -7,18 +7,20 @@
 
 #include "backup/archiver.h"
 
+namespace archive {
 class TZipWriter;
+}  // namespace archive
 
 namespace backup {
 
 class ZipWriterArchiver : public Archiver {
  public:
   // writer is configured anew for every store; it must outlive this object.
-  explicit ZipWriterArchiver(TZipWriter& writer) : writer_(writer) {}
+  explicit ZipWriterArchiver(archive::TZipWriter& writer) : writer_(writer) {}
   int StoreOne(const std::string& zipName, const std::string& sourcePath, int level) override;
 
  private:
-  TZipWriter& writer_;
+  archive::TZipWriter& writer_;
 };
 
 // An archiver with a writer of its own, for a worker of a run that stores several files at

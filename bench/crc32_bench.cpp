@@ -47,11 +47,11 @@ void Sizes(benchmark::internal::Benchmark* b) {
 }
 
 BENCHMARK(Zlib)->Apply(Sizes);
-BENCHMARK(Ours<UpdateCrc32>)->Name("Ours")->Apply(Sizes);
-BENCHMARK(Ours<crc32_detail::UpdateSliceBy8>)->Name("OursSliceBy8")->Apply(Sizes);
-BENCHMARK(Ours<crc32_detail::UpdatePclmul>)->Name("OursPclmul")->Apply(Sizes);
-BENCHMARK(Ours<crc32_detail::UpdateVpclmul256>)->Name("OursVpclmul256")->Apply(Sizes);
-BENCHMARK(Ours<crc32_detail::UpdateVpclmul>)->Name("OursVpclmul")->Apply(Sizes);
+BENCHMARK(Ours<archive::UpdateCrc32>)->Name("Ours")->Apply(Sizes);
+BENCHMARK(Ours<archive::crc32_detail::UpdateSliceBy8>)->Name("OursSliceBy8")->Apply(Sizes);
+BENCHMARK(Ours<archive::crc32_detail::UpdatePclmul>)->Name("OursPclmul")->Apply(Sizes);
+BENCHMARK(Ours<archive::crc32_detail::UpdateVpclmul256>)->Name("OursVpclmul256")->Apply(Sizes);
+BENCHMARK(Ours<archive::crc32_detail::UpdateVpclmul>)->Name("OursVpclmul")->Apply(Sizes);
 
 // Console output as usual, plus the bytes per second of every run for the ratio table.
 class RatioReporter : public benchmark::ConsoleReporter {
@@ -82,8 +82,9 @@ class RatioReporter : public benchmark::ConsoleReporter {
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
-  std::printf("paths: pclmul %s, vpclmulqdq %s\n", crc32_detail::HasPclmul() ? "yes" : "no",
-              crc32_detail::HasVpclmul() ? "yes" : "no");
+  std::printf("paths: pclmul %s, vpclmulqdq %s\n",
+              archive::crc32_detail::HasPclmul() ? "yes" : "no",
+              archive::crc32_detail::HasVpclmul() ? "yes" : "no");
   RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   reporter.PrintRatios();

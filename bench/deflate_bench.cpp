@@ -115,7 +115,7 @@ const std::vector<Input>& Inputs() {
   return inputs;
 }
 
-class MemoryIo : public IDeflateIo {
+class MemoryIo : public archive::IDeflateIo {
  public:
   MemoryIo(const Bytes& source, Bytes& out) : source_(source), out_(out) {}
   std::size_t ReadSource(std::uint8_t* buffer, std::size_t size) override {
@@ -138,12 +138,12 @@ class MemoryIo : public IDeflateIo {
 
 void BM_Ours(benchmark::State& state, std::size_t inputIndex, int level) {
   const Input& input = Inputs()[inputIndex];
-  TDeflateCompressor compressor;
+  archive::TDeflateCompressor compressor;
   Bytes out(input.data.size() + input.data.size() / 8 + 1024);
   std::uint64_t size = 0;
   for (auto _ : state) {
     MemoryIo io(input.data, out);
-    TDeflateEntryFields entry;
+    archive::TDeflateEntryFields entry;
     size = compressor.Deflate(level, io, entry);
     benchmark::DoNotOptimize(out.data());
   }

@@ -67,7 +67,7 @@ int Prepare() {
   fs::create_directories(logDir);
   catalogue::TCatalogue catalogue;
   catalogue.OpenCatalogue(logDir + "/Rpoject.vrn", logDir + "/Folder.vrn", logDir + "/Log.vrn");
-  TZipWriter writer;
+  archive::TZipWriter writer;
   backup::ZipWriterArchiver archiver(writer);
   QuietBackupObserver observer;
   backup::BackupRun run(catalogue, archiver, observer);
@@ -96,7 +96,7 @@ void BM_RestoreRun(benchmark::State& state) {
   catalogue.OpenCatalogue(logDir + "/Rpoject.vrn", logDir + "/Folder.vrn", logDir + "/Log.vrn");
   catalogue.AddProject("Bench", g_work + "/store", false);
   catalogue.AddFolder("Bench", source, "*; ", true, 6);
-  TZipReader reader;
+  archive::TZipReader reader;
   restore::ConfigureReaderForRestore(reader);
   restore::ZipReaderUnpacker unpacker(reader);
   QuietObserver observer;

@@ -22,7 +22,7 @@ class Prompter;
 // ("Caption (*.ext);;...").
 QString QtFileFilter(const std::string& filter);
 
-class TPromptingZipInteraction : public TZipInteraction {
+class TPromptingZipInteraction : public archive::TZipInteraction {
  public:
   // parent: the window the boxes and dialogs belong to (may be null).
   TPromptingZipInteraction(Prompter& prompter, QWidget* parent);

@@ -13,7 +13,7 @@
 
 namespace {
 
-class MemoryIo : public IDeflateIo {
+class MemoryIo : public archive::IDeflateIo {
  public:
   MemoryIo(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
   std::size_t ReadSource(std::uint8_t* buffer, std::size_t size) override {
@@ -33,9 +33,9 @@ class MemoryIo : public IDeflateIo {
   std::size_t pos_ = 0;
 };
 
-std::vector<std::uint8_t> Compress(TDeflateCompressor& compressor, int level,
+std::vector<std::uint8_t> Compress(archive::TDeflateCompressor& compressor, int level,
                                    const std::uint8_t* data, std::size_t size,
-                                   TDeflateEntryFields& entry) {
+                                   archive::TDeflateEntryFields& entry) {
   MemoryIo io(data, size);
   const std::uint64_t written = compressor.Deflate(level, io, entry);
   if (written != io.out.size()) std::abort();
@@ -50,10 +50,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
   const std::uint8_t* data = input + 1;
   const std::size_t dataSize = size - 1;
 
-  static TDeflateCompressor reused;  // keeps whatever earlier inputs left in its buffers
-  TDeflateCompressor fresh;
-  TDeflateEntryFields entry;
-  TDeflateEntryFields entryAgain;
+  static archive::TDeflateCompressor reused;  // keeps whatever earlier inputs left in its buffers
+  archive::TDeflateCompressor fresh;
+  archive::TDeflateEntryFields entry;
+  archive::TDeflateEntryFields entryAgain;
   const std::vector<std::uint8_t> out = Compress(fresh, level, data, dataSize, entry);
   const std::vector<std::uint8_t> again = Compress(reused, level, data, dataSize, entryAgain);
   if (out != again || entry.Method != entryAgain.Method) std::abort();

@@ -30,11 +30,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (file == nullptr) return 0;
   if (size > 0) std::fwrite(data, 1, size, file);
   std::fclose(file);
-  for (TIncompleteZipMode mode : {izAssumeMulti, izAssumeBad}) {
-    TZipReader reader;
+  for (archive::TIncompleteZipMode mode :
+       {archive::TIncompleteZipMode::izAssumeMulti, archive::TIncompleteZipMode::izAssumeBad}) {
+    archive::TZipReader reader;
     reader.IncompleteZipMode = mode;
     // Split archives: never wait for another disk.
-    reader.OnGetNextDisk = [](TZipReader&, int, std::string& name) { name.clear(); };
+    reader.OnGetNextDisk = [](archive::TZipReader&, int, std::string& name) { name.clear(); };
     try {
       reader.SetZipName(path);
       reader.ReadZip();
@@ -44,11 +45,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         (void)reader.Entry(i).CentralHeaderSize();
       }
       (void)reader.ZipComment();
-      reader.Sort(ByName);
-      reader.Sort(ByDate);
-      reader.Sort(ByRate);
-      reader.Sort(ByNone);
-    } catch (const EZipError&) {
+      reader.Sort(archive::TZipSortMode::ByName);
+      reader.Sort(archive::TZipSortMode::ByDate);
+      reader.Sort(archive::TZipSortMode::ByRate);
+      reader.Sort(archive::TZipSortMode::ByNone);
+    } catch (const archive::EZipError&) {
     }
   }
   return 0;

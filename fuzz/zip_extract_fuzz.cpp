@@ -61,7 +61,7 @@ long EntryCount(const std::string& folder) {
                        std::filesystem::directory_iterator());
 }
 
-class TQuietInteraction : public TZipInteraction {
+class TQuietInteraction : public archive::TZipInteraction {
  public:
   bool ChooseFile(const std::string&, const std::string&, const std::string&,
                   std::string&) override {
@@ -90,19 +90,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   WriteGuard(outer + "/a/b/" + kGuardName);
 
   TQuietInteraction interaction;
-  TZipReader reader;
+  archive::TZipReader reader;
   reader.Interaction = &interaction;
-  reader.IncompleteZipMode = izAssumeBad;
-  reader.OnGetNextDisk = [](TZipReader&, int, std::string& name) { name.clear(); };
+  reader.IncompleteZipMode = archive::TIncompleteZipMode::izAssumeBad;
+  reader.OnGetNextDisk = [](archive::TZipReader&, int, std::string& name) { name.clear(); };
   reader.DoAll = (size % 2) == 0;
   reader.FilesList = {"*"};
   reader.RecreateDirs = true;
-  reader.OverwriteMode = (size % 3) == 0 ? Prompt : Always;
+  reader.OverwriteMode =
+      (size % 3) == 0 ? archive::TUZOverwriteMode::Prompt : archive::TUZOverwriteMode::Always;
   reader.Password = "fuzz";
-  reader.OnBadPassword = [](TZipReader&, int, std::string& password) {
+  reader.OnBadPassword = [](archive::TZipReader&, int, std::string& password) {
     if (password == "fuzz") password = "again";
   };
-  reader.OnStartUnZipInfo = [](TZipReader&, int, std::int64_t totalBytes, bool& stopNow) {
+  reader.OnStartUnZipInfo = [](archive::TZipReader&, int, std::int64_t totalBytes, bool& stopNow) {
     stopNow = totalBytes > kMaxOutputBytes;
   };
   try {
@@ -112,7 +113,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     reader.UnZip();
     reader.Password = "fuzz";
     reader.TestZip();
-  } catch (const EZipError&) {
+  } catch (const archive::EZipError&) {
   }
   // Nothing may land beside the destination or above it (a/b holds dest and the untouched
   // guard file, a only b, the outer folder only a).

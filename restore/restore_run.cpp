@@ -22,7 +22,7 @@ namespace {
 constexpr std::size_t kArchiveExtensionLength = store::kArchiveExtension.size();
 
 // The reader's temporary files: its prefix and six characters of [A-Za-z0-9], mode 0600.
-constexpr std::string_view kUnpackTemporaryPrefix = kExtractTemporaryPrefix;
+constexpr std::string_view kUnpackTemporaryPrefix = archive::kExtractTemporaryPrefix;
 constexpr std::size_t kUnpackTemporaryRandomLength = 6;
 constexpr std::uint32_t kUnpackTemporaryMode = 0600;
 
@@ -357,9 +357,9 @@ bool TRestoreRun::UnpackOne(ArchiveUnpacker& unpacker, const platform::FileTimes
   int count = 0;
   try {
     count = unpacker.Unpack(archivePath, targetDir);
-  } catch (const EUserCanceled&) {
+  } catch (const archive::EUserCanceled&) {
     throw;  // the user stopped the run, not this archive
-  } catch (const EZipError& error) {
+  } catch (const archive::EZipError& error) {
     // The reader removed what it had written; the next archive does not depend on this one.
     failure = error.what();
     count = -1;

@@ -52,11 +52,11 @@ void CollectUnstored(const std::string& sourceDir, const std::string& targetDir,
 
 }  // namespace
 
-ZipReaderTester::ZipReaderTester(TZipReader& reader) : reader_(reader) {}
+ZipReaderTester::ZipReaderTester(archive::TZipReader& reader) : reader_(reader) {}
 
 std::string ZipReaderTester::Test(const std::string& archivePath) {
   struct Closer {
-    TZipReader& reader;
+    archive::TZipReader& reader;
     ~Closer() { reader.ResetArchive(); }
   } closer{reader_};
   try {
@@ -71,9 +71,9 @@ std::string ZipReaderTester::Test(const std::string& archivePath) {
       return "its entry is named " + Quoted(stored) + ", not " + Quoted(expected);
     }
     if (reader_.TestZip() != 1) return "its data does not match the stored CRC-32 and size";
-  } catch (const EUserCanceled&) {
+  } catch (const archive::EUserCanceled&) {
     throw;
-  } catch (const EZipError& error) {
+  } catch (const archive::EZipError& error) {
     return error.what();
   }
   return {};

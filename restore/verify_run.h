@@ -20,7 +20,9 @@
 
 #include "catalogue/catalogue.h"
 
+namespace archive {
 class TZipReader;
+}  // namespace archive
 
 namespace restore {
 
@@ -35,11 +37,11 @@ class ArchiveTester {
 // run (ConfigureReaderForRestore); TestZip writes nothing.
 class ZipReaderTester : public ArchiveTester {
  public:
-  explicit ZipReaderTester(TZipReader& reader);
+  explicit ZipReaderTester(archive::TZipReader& reader);
   std::string Test(const std::string& archivePath) override;
 
  private:
-  TZipReader& reader_;
+  archive::TZipReader& reader_;
 };
 
 struct DamagedArchive {

@@ -7,8 +7,8 @@
 
 namespace restore {
 
-void ConfigureReaderForRestore(TZipReader& reader) {
-  reader.OverwriteMode = Always;
+void ConfigureReaderForRestore(archive::TZipReader& reader) {
+  reader.OverwriteMode = archive::TUZOverwriteMode::Always;
   reader.DoAll = true;
   reader.FilesList.clear();
   reader.RecreateDirs = false;
@@ -31,7 +31,7 @@ int ZipReaderUnpacker::Unpack(const std::string& archivePath, const std::string&
   // The archive kept open for UnZip is closed again however the unpack ends, so that no
   // descriptor of a store file outlives the run.
   struct Closer {
-    TZipReader& reader;
+    archive::TZipReader& reader;
     ~Closer() { reader.ResetArchive(); }
   } closer{reader_};
   reader_.SetDestDir(destDir);
@@ -43,7 +43,7 @@ int ZipReaderUnpacker::Unpack(const std::string& archivePath, const std::string&
 namespace {
 
 // Keeps the boxes of a worker's reader; questions take their default answer.
-class KeepingInteraction : public TZipInteraction {
+class KeepingInteraction : public archive::TZipInteraction {
  public:
   struct Box {
     std::string text;
@@ -65,7 +65,7 @@ class KeepingInteraction : public TZipInteraction {
 
 class OwnReaderUnpacker : public ArchiveUnpacker {
  public:
-  explicit OwnReaderUnpacker(TZipInteraction* shown) : shown_(shown) {
+  explicit OwnReaderUnpacker(archive::TZipInteraction* shown) : shown_(shown) {
     ConfigureReaderForRestore(reader_);
     reader_.Interaction = &keeping_;
   }
@@ -81,15 +81,15 @@ class OwnReaderUnpacker : public ArchiveUnpacker {
   }
 
  private:
-  TZipInteraction* shown_;
+  archive::TZipInteraction* shown_;
   KeepingInteraction keeping_;
-  TZipReader reader_;
+  archive::TZipReader reader_;
   ZipReaderUnpacker unpacker_{reader_};
 };
 
 }  // namespace
 
-std::unique_ptr<ArchiveUnpacker> MakeOwnReaderUnpacker(TZipInteraction* shown) {
+std::unique_ptr<ArchiveUnpacker> MakeOwnReaderUnpacker(archive::TZipInteraction* shown) {
   return std::make_unique<OwnReaderUnpacker>(shown);
 }
 

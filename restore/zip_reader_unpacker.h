@@ -14,18 +14,18 @@ namespace restore {
 // replaced without a question (OverwriteMode Always), stored attributes are applied, and no
 // event handler is set. KeepZipOpen lets UnZip read the archive ReadZip opened. The main
 // window does this once for its ZipReader1.
-void ConfigureReaderForRestore(TZipReader& reader);
+void ConfigureReaderForRestore(archive::TZipReader& reader);
 
 // Unpacks through a reader configured by ConfigureReaderForRestore: sets DestDir and
 // ZipName, then ReadZip and UnZip, and closes the archive (ResetArchive) however that ended.
 // The reader's errors pass through.
 class ZipReaderUnpacker : public ArchiveUnpacker {
  public:
-  explicit ZipReaderUnpacker(TZipReader& reader) : reader_(reader) {}
+  explicit ZipReaderUnpacker(archive::TZipReader& reader) : reader_(reader) {}
   int Unpack(const std::string& archivePath, const std::string& destDir) override;
 
  private:
-  TZipReader& reader_;
+  archive::TZipReader& reader_;
 };
 
 // An unpacker with a reader of its own, configured by ConfigureReaderForRestore, for a
@@ -33,6 +33,6 @@ class ZipReaderUnpacker : public ArchiveUnpacker {
 // kept and shown through shown (the window's interaction, on the run thread) when the run
 // takes the archive's result; a question the reader would ask (a disk of a spanned archive,
 // which no backup writes) takes its default answer. shown may be null: nothing is shown.
-std::unique_ptr<ArchiveUnpacker> MakeOwnReaderUnpacker(TZipInteraction* shown);
+std::unique_ptr<ArchiveUnpacker> MakeOwnReaderUnpacker(archive::TZipInteraction* shown);
 
 }  // namespace restore

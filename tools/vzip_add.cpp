@@ -27,18 +27,18 @@ int Add(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     err << "usage: vzip a ARCHIVE [-0..-9] NAMES...\n";
     return 2;
   }
-  TZipWriter writer;
+  archive::TZipWriter writer;
   writer.DoProcessMessages = false;
   writer.SetStorePaths(true);
-  writer.ZipAction = zaReplace;
+  writer.ZipAction = archive::TZipAction::zaReplace;
   writer.PackLevel = level;
-  writer.OnNoSuchFile = [&err](TZipWriter&, const std::string& name) {
+  writer.OnNoSuchFile = [&err](archive::TZipWriter&, const std::string& name) {
     err << "vzip: " << name << ": no such file\n";
   };
-  writer.OnSkippingFile = [&err](TZipReader&, int reason, const std::string& name, int) {
+  writer.OnSkippingFile = [&err](archive::TZipReader&, int reason, const std::string& name, int) {
     err << "vzip: " << name << ": skipped ("
-        << (reason == kSkipDuplicateName ? "an entry of that name was just added"
-                                         : "cannot be opened")
+        << (reason == archive::kSkipDuplicateName ? "an entry of that name was just added"
+                                                  : "cannot be opened")
         << ")\n";
   };
   try {
@@ -47,7 +47,7 @@ int Add(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     const int added = writer.Zip();
     out << "added " << added << " file" << (added == 1 ? "" : "s") << " to " << archive << "\n";
     return added == static_cast<int>(names.size()) ? 0 : 1;
-  } catch (const EZipError& e) {
+  } catch (const archive::EZipError& e) {
     err << "vzip: " << archive << ": " << e.what() << "\n";
     return 1;
   }

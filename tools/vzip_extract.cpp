@@ -16,25 +16,25 @@ int Extract(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     err << "usage: vzip x ARCHIVE [DIR] [-P PASSWORD]\n";
     return 2;
   }
-  TZipReader reader;
+  archive::TZipReader reader;
   TConsoleInteraction interaction(err);
   reader.Interaction = &interaction;
   reader.DoAll = true;
   reader.RecreateDirs = true;
-  reader.OverwriteMode = Always;
+  reader.OverwriteMode = archive::TUZOverwriteMode::Always;
   reader.Password = options.password;
   int failed = 0;
-  reader.OnEndUnZip = [&](TZipReader&, int, const std::string& path) {
+  reader.OnEndUnZip = [&](archive::TZipReader&, int, const std::string& path) {
     out << "  extracted: " << path << "\n";
   };
-  reader.OnBadCRC = [&](TZipReader& sender, std::uint32_t calc, std::uint32_t stored,
+  reader.OnBadCRC = [&](archive::TZipReader& sender, std::uint32_t calc, std::uint32_t stored,
                         int index) {
     char text[64];
     std::snprintf(text, sizeof text, "   bad CRC %08x  (should be %08x)", calc, stored);
     err << "  failed: " << sender.Entry(index).StoredName() << text << "\n";
     ++failed;
   };
-  reader.OnSkippingFile = [&](TZipReader& sender, int, const std::string& name, int) {
+  reader.OnSkippingFile = [&](archive::TZipReader& sender, int, const std::string& name, int) {
     err << "  skipped: " << name << " (" << sender.LastProblem() << ")\n";
     ++failed;
   };

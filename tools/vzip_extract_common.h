@@ -35,7 +35,7 @@ inline bool ParseExtractArguments(const std::vector<std::string>& args, std::siz
   return true;
 }
 
-class TConsoleInteraction : public TZipInteraction {
+class TConsoleInteraction : public archive::TZipInteraction {
  public:
   explicit TConsoleInteraction(std::ostream& err) : err_(err) {}
   bool ChooseFile(const std::string&, const std::string&, const std::string&,

@@ -14,7 +14,7 @@ namespace vzip {
 
 namespace {
 
-std::string MethodText(const TZipHeaderInfo& entry) {
+std::string MethodText(const archive::TZipHeaderInfo& entry) {
   switch (entry.Method) {
     case 0:
       return "Stored";
@@ -55,7 +55,7 @@ int List(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
     err << "usage: vzip l ARCHIVE\n";
     return 2;
   }
-  TZipReader reader;
+  archive::TZipReader reader;
   try {
     reader.SetZipName(args[0]);
     reader.ReadZip();
@@ -68,15 +68,16 @@ int List(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
   out << "--------  -------  -------- ----  ---------- --------  --------  ----\n";
   std::uint64_t totalLength = 0, totalSize = 0;
   for (int i = 0; i < reader.Count(); ++i) {
-    const TZipHeaderInfo& entry = reader.Entry(i);
-    std::snprintf(line, sizeof line, "%8llu  %-7s  %8llu %3d%%  %s  %08x  ",
-                  static_cast<unsigned long long>(entry.UncompressedSize),
-                  MethodText(entry).c_str(), static_cast<unsigned long long>(entry.CompressedSize),
-                  entry.UncompressedSize == 0
-                      ? 0
-                      : 100 - CompressionRate(static_cast<std::int64_t>(entry.UncompressedSize),
-                                              static_cast<std::int64_t>(entry.CompressedSize)),
-                  DateText(entry.DosDateTime).c_str(), entry.Crc32);
+    const archive::TZipHeaderInfo& entry = reader.Entry(i);
+    std::snprintf(
+        line, sizeof line, "%8llu  %-7s  %8llu %3d%%  %s  %08x  ",
+        static_cast<unsigned long long>(entry.UncompressedSize), MethodText(entry).c_str(),
+        static_cast<unsigned long long>(entry.CompressedSize),
+        entry.UncompressedSize == 0
+            ? 0
+            : 100 - archive::CompressionRate(static_cast<std::int64_t>(entry.UncompressedSize),
+                                             static_cast<std::int64_t>(entry.CompressedSize)),
+        DateText(entry.DosDateTime).c_str(), entry.Crc32);
     out << line << entry.Directory << entry.FileName << "\n";
     totalLength += entry.UncompressedSize;
     totalSize += entry.CompressedSize;

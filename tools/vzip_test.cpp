@@ -16,7 +16,7 @@ int Test(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
     err << "usage: vzip t ARCHIVE [-P PASSWORD]\n";
     return 2;
   }
-  TZipReader reader;
+  archive::TZipReader reader;
   TConsoleInteraction interaction(err);
   reader.Interaction = &interaction;
   reader.DoAll = true;
@@ -24,17 +24,17 @@ int Test(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
   reader.Password = options.password;
   int failed = 0;
   int files = 0;
-  reader.OnEndUnZip = [&](TZipReader& sender, int index, const std::string&) {
+  reader.OnEndUnZip = [&](archive::TZipReader& sender, int index, const std::string&) {
     out << "    testing: " << sender.Entry(index).StoredName() << "   OK\n";
   };
-  reader.OnBadCRC = [&](TZipReader& sender, std::uint32_t calc, std::uint32_t stored,
+  reader.OnBadCRC = [&](archive::TZipReader& sender, std::uint32_t calc, std::uint32_t stored,
                         int index) {
     char text[64];
     std::snprintf(text, sizeof text, "   bad CRC %08x  (should be %08x)", calc, stored);
     out << "    testing: " << sender.Entry(index).StoredName() << text << "\n";
     ++failed;
   };
-  reader.OnSkippingFile = [&](TZipReader& sender, int, const std::string& name, int) {
+  reader.OnSkippingFile = [&](archive::TZipReader& sender, int, const std::string& name, int) {
     out << "    testing: " << name << "   " << sender.LastProblem() << "\n";
     ++failed;
   };

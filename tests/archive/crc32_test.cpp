@@ -62,15 +62,16 @@ TEST_P(Crc32PathTest, AllZeroAndAllOnesBuffers) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, Crc32PathTest,
-                         ::testing::Values(&crc32_detail::UpdateSliceBy8,
-                                           &crc32_detail::UpdatePclmul,
-                                           &crc32_detail::UpdateVpclmul256,
-                                           &crc32_detail::UpdateVpclmul, &UpdateCrc32));
+                         ::testing::Values(&archive::crc32_detail::UpdateSliceBy8,
+                                           &archive::crc32_detail::UpdatePclmul,
+                                           &archive::crc32_detail::UpdateVpclmul256,
+                                           &archive::crc32_detail::UpdateVpclmul,
+                                           &archive::UpdateCrc32));
 
 TEST(Crc32Test, CheckValueOfTheApplicationNote) {
   // The standard check value: CRC-32 of the ASCII digits "123456789".
-  EXPECT_EQ(Crc32("123456789", 9), 0xCBF43926u);
-  EXPECT_EQ(Crc32("", 0), 0u);
+  EXPECT_EQ(archive::Crc32("123456789", 9), 0xCBF43926u);
+  EXPECT_EQ(archive::Crc32("", 0), 0u);
 }
 
 TEST(Crc32Test, RandomBuffersAgainstZlib) {
@@ -79,7 +80,7 @@ TEST(Crc32Test, RandomBuffersAgainstZlib) {
     const std::size_t size = random() % 3000;
     const auto bytes = RandomBytes(size + 16, static_cast<unsigned>(round) + 100);
     const std::size_t offset = random() % 16;
-    EXPECT_EQ(Crc32(bytes.data() + offset, size), Zlib(bytes.data() + offset, size));
+    EXPECT_EQ(archive::Crc32(bytes.data() + offset, size), Zlib(bytes.data() + offset, size));
   }
 }
 

@@ -52,7 +52,7 @@ class EveryLevel : public ::testing::TestWithParam<int> {
 std::vector<testcorpus::Sample>* EveryLevel::corpus_ = nullptr;
 
 TEST_P(EveryLevel, ZlibInflatesTheOutputBackToTheInput) {
-  TDeflateCompressor compressor;  // one object for all files, as in one Zip operation
+  archive::TDeflateCompressor compressor;  // one object for all files, as in one Zip operation
   for (const auto& sample : *corpus_) {
     SCOPED_TRACE(sample.name);
     Result r = Compress(compressor, sample.data, GetParam());
@@ -72,7 +72,7 @@ TEST_P(EveryLevel, OutputIsTheSameOnEveryRunAndAfterOtherFiles) {
   const Bytes input = testcorpus::Text(120000, 77);
   const Bytes other = testcorpus::RandomBytes(90000, 78);
   Result first = Compress(input, GetParam());
-  TDeflateCompressor reused;
+  archive::TDeflateCompressor reused;
   Compress(reused, other, GetParam());  // leaves its bytes in the window and tables
   Result second = Compress(reused, input, GetParam());
   EXPECT_TRUE(first.output == second.output);
@@ -89,7 +89,7 @@ TEST_P(EveryLevel, OutputIsTheSameOnEveryRunAndAfterOtherFiles) {
 // bytes it was made for, ahead of the current position.
 TEST_P(EveryLevel, SmallFilesInARowAreEachCompressedAsIfAlone) {
   const Bytes text = testcorpus::Text(12000, 79);
-  TDeflateCompressor reused;
+  archive::TDeflateCompressor reused;
   for (std::size_t size : {5000u, 4000u, 100u, 4097u, 4095u, 300u, 9000u, 1u, 2500u, 2400u}) {
     SCOPED_TRACE(size);
     const Bytes input(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(size));
@@ -102,8 +102,8 @@ TEST_P(EveryLevel, SmallFilesInARowAreEachCompressedAsIfAlone) {
 TEST_P(EveryLevel, LevelBitsGoIntoTheFlags) {
   const int level = GetParam();
   const std::uint16_t expected = level <= 2 ? 4 : level >= 8 ? 2 : 0;
-  TDeflateCompressor compressor;
-  TDeflateEntryFields entry;
+  archive::TDeflateCompressor compressor;
+  archive::TDeflateEntryFields entry;
   entry.Flags = 0x0800 | 6;  // other bits survive, old level bits are replaced
   const Bytes input = testcorpus::Text(1000, 5);
   MemoryIo io(input);
@@ -150,8 +150,8 @@ TEST(DeflateCompressor, TextAndBinaryAreToldApartFromTheFirstBlock) {
   EXPECT_EQ(Compress(testcorpus::Text(30000, 11), 6).entry.InternalAttributes, 1);
   EXPECT_EQ(Compress(testcorpus::Binary(30000, 12), 6).entry.InternalAttributes, 0);
   // A decision made by the caller is left alone.
-  TDeflateCompressor compressor;
-  TDeflateEntryFields entry;
+  archive::TDeflateCompressor compressor;
+  archive::TDeflateEntryFields entry;
   entry.InternalAttributes = 0;
   const Bytes text = testcorpus::Text(3000, 13);
   MemoryIo io(text);
@@ -201,7 +201,7 @@ TEST(DeflateCompressor, PastTheEndTheWindowHoldsThisFilesEarlierBytes) {
   std::copy(tail.begin(), tail.end(), input.begin() + bPos);
   std::fill(input.begin() + bPos + 20, input.begin() + bPos + 60, 0);
   const std::uint32_t niceOf[10] = {0, 8, 16, 32, 16, 32, 128, 128, 258, 258};
-  TDeflateCompressor reused;
+  archive::TDeflateCompressor reused;
   Compress(reused, Bytes(70000, 0), 6);  // zeros in the window beforehand change nothing
   for (int level = 1; level <= 9; ++level) {
     Result r = Compress(reused, input, level);
@@ -229,7 +229,7 @@ TEST(DeflateCompressor, PastTheEndOfAShortFileTheWindowHoldsZeros) {
   std::fill(input.begin() + 1020, input.begin() + 1060, 0);
   std::copy(tail.begin(), tail.end(), input.begin() + 2000);
   std::fill(input.begin() + 2020, input.begin() + 2060, 'Q');
-  TDeflateCompressor reused;
+  archive::TDeflateCompressor reused;
   Compress(reused, Bytes(200000, 'Q'), 6);
   for (int level : {3, 6, 9}) {
     Result r = Compress(reused, input, level);
@@ -262,7 +262,7 @@ TEST(DeflateCompressor, AFewWholeStreamsArePinnedByTheirCrc) {
       {"binary", testcorpus::Binary(150000, 4), 9, 0x7f51b339, 59145},
       {"repeats", testcorpus::Run(70000, 'r'), 4, 0xb9f4d988, 85},
   };
-  TDeflateCompressor compressor;
+  archive::TDeflateCompressor compressor;
   for (const Pin& pin : pins) {
     Result r = Compress(compressor, pin.input, pin.level);
     const auto crc = static_cast<std::uint32_t>(
@@ -311,7 +311,7 @@ TEST(DeflateCompressor, SizeStaysCloseToZlibAtTheSameLevel) {
 // Slow (minutes under the sanitizers): labelled "slow" by its name.
 TEST(DeflateCompressor, SlowEntryMayPass512MegabytesOfCompressedData) {
   constexpr std::size_t kTotal = std::size_t{520} << 20;
-  class NoiseIo : public IDeflateIo {
+  class NoiseIo : public archive::IDeflateIo {
    public:
     std::size_t ReadSource(std::uint8_t* buffer, std::size_t size) override {
       size = std::min<std::size_t>(size, kTotal - produced) & ~std::size_t{7};
@@ -347,8 +347,8 @@ TEST(DeflateCompressor, SlowEntryMayPass512MegabytesOfCompressedData) {
   };
   auto io = std::make_unique<NoiseIo>();
   ASSERT_EQ(inflateInit2(&io->zs, -15), Z_OK);
-  TDeflateCompressor compressor;
-  TDeflateEntryFields entry;
+  archive::TDeflateCompressor compressor;
+  archive::TDeflateEntryFields entry;
   const std::uint64_t size = compressor.Deflate(1, *io, entry);
   inflateEnd(&io->zs);
   EXPECT_EQ(entry.Method, 8);
@@ -361,11 +361,11 @@ TEST(DeflateCompressor, SlowEntryMayPass512MegabytesOfCompressedData) {
 
 TEST(DeflateCompressor, AWriteFailurePassesThroughAndTheObjectStaysUsable) {
   const Bytes input = testcorpus::Text(200000, 17);
-  TDeflateCompressor compressor;
+  archive::TDeflateCompressor compressor;
   Result expected = Compress(input, 6);
   MemoryIo failing(input);
   failing.failAfter = 5000;
-  TDeflateEntryFields entry;
+  archive::TDeflateEntryFields entry;
   EXPECT_THROW(compressor.Deflate(6, failing, entry), std::runtime_error);
   Result again = Compress(compressor, input, 6);
   EXPECT_TRUE(again.output == expected.output);

@@ -33,7 +33,7 @@ struct Stream {
   Bytes data;  // the raw Deflate stream, or the file itself when method is 0
 };
 
-Stream Ours(TDeflateCompressor& compressor, const Bytes& input, int level) {
+Stream Ours(archive::TDeflateCompressor& compressor, const Bytes& input, int level) {
   testcorpus::Compressed ours = testcorpus::Compress(compressor, input, level);
   EXPECT_EQ(ours.size, ours.output.size());
   return {ours.entry.Method, std::move(ours.output)};
@@ -297,7 +297,7 @@ TEST_P(AgainstInfoZip, EveryBlockButTheTailMatchesZip) {
   const std::vector<Stream> theirs = Entries(testsupport::ReadAll(archive));
   ASSERT_EQ(theirs.size(), corpus_->size());
 
-  TDeflateCompressor compressor;  // one object for all files, as in one Zip operation
+  archive::TDeflateCompressor compressor;  // one object for all files, as in one Zip operation
   for (std::size_t i = 0; i < corpus_->size(); ++i) {
     const testcorpus::Sample& sample = (*corpus_)[i];
     const Stream ours = Ours(compressor, sample.data, level);

@@ -18,7 +18,7 @@ using testsupport::TempDir;
 using testsupport::WriteText;
 
 std::vector<std::string> Walk(const std::string& start, bool recurse, const std::string& mask) {
-  TDirSearch search(start, recurse, mask);
+  archive::TDirSearch search(start, recurse, mask);
   std::vector<std::string> found;
   for (;;) {
     platform::FileInfo info;

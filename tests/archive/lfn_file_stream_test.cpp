@@ -28,9 +28,9 @@ class StreamChunkTest : public ::testing::TestWithParam<std::size_t> {};
 
 TEST_P(StreamChunkTest, SmallReadsReturnTheFileInOrder) {
   TempDir dir;
-  const auto expected = Pattern(3 * TLFNFileStream::kBufferSize + 123);
+  const auto expected = Pattern(3 * archive::TLFNFileStream::kBufferSize + 123);
   WriteAll(dir.File("in.bin"), expected);
-  TLFNFileStream stream(dir.File("in.bin"), TLFNFileMode::OpenRead);
+  archive::TLFNFileStream stream(dir.File("in.bin"), archive::TLFNFileMode::OpenRead);
   std::vector<std::uint8_t> got;
   std::vector<std::uint8_t> chunk(GetParam());
   for (;;) {
@@ -45,9 +45,9 @@ TEST_P(StreamChunkTest, SmallReadsReturnTheFileInOrder) {
 
 TEST_P(StreamChunkTest, SmallWritesReachTheFileOnDestruction) {
   TempDir dir;
-  const auto data = Pattern(2 * TLFNFileStream::kBufferSize + 777);
+  const auto data = Pattern(2 * archive::TLFNFileStream::kBufferSize + 777);
   {
-    TLFNFileStream stream(dir.File("out.bin"), TLFNFileMode::Create);
+    archive::TLFNFileStream stream(dir.File("out.bin"), archive::TLFNFileMode::Create);
     for (std::size_t at = 0; at < data.size(); at += GetParam())
       stream.Write(data.data() + at, std::min(GetParam(), data.size() - at));
     EXPECT_EQ(stream.Size(), static_cast<std::int64_t>(data.size()));
@@ -56,19 +56,19 @@ TEST_P(StreamChunkTest, SmallWritesReachTheFileOnDestruction) {
 }
 
 INSTANTIATE_TEST_SUITE_P(ChunkSizes, StreamChunkTest,
-                         ::testing::Values(1, 7, 31, TLFNFileStream::kBufferSize,
-                                           TLFNFileStream::kBufferSize + 1808));
+                         ::testing::Values(1, 7, 31, archive::TLFNFileStream::kBufferSize,
+                                           archive::TLFNFileStream::kBufferSize + 1808));
 
 TEST(LfnFileStreamTest, SeekBackAndRewriteLikeAHeaderPatch) {
   TempDir dir;
   {
-    TLFNFileStream stream(dir.File("patch.bin"), TLFNFileMode::Create);
+    archive::TLFNFileStream stream(dir.File("patch.bin"), archive::TLFNFileMode::Create);
     stream.Write("AAAA", 4);
     stream.Write(std::string(9000, 'x').data(), 9000);
     const std::int64_t end = stream.Position();
-    stream.Seek(0, soBeginning);
+    stream.Seek(0, archive::TSeekOrigin::soBeginning);
     stream.Write("BBBB", 4);
-    stream.Seek(end, soBeginning);
+    stream.Seek(end, archive::TSeekOrigin::soBeginning);
     stream.Write("END", 3);
   }
   const auto bytes = ReadAll(dir.File("patch.bin"));
@@ -80,18 +80,18 @@ TEST(LfnFileStreamTest, SeekBackAndRewriteLikeAHeaderPatch) {
 TEST(LfnFileStreamTest, PatchInsideTheUnwrittenBufferKeepsEveryByte) {
   TempDir dir;
   {
-    TLFNFileStream stream(dir.File("small.bin"), TLFNFileMode::Create);
+    archive::TLFNFileStream stream(dir.File("small.bin"), archive::TLFNFileMode::Create);
     stream.Write("HEAD", 4);
     stream.Write(std::string(100, 'd').data(), 100);
     const std::int64_t end = stream.Position();
-    stream.Seek(1, soBeginning);
+    stream.Seek(1, archive::TSeekOrigin::soBeginning);
     stream.Write("ea", 2);
     EXPECT_EQ(stream.Position(), 3);
     EXPECT_EQ(stream.Size(), 104);  // the bytes behind the cursor still count
-    stream.Seek(end, soBeginning);
+    stream.Seek(end, archive::TSeekOrigin::soBeginning);
     stream.Write("TAIL", 4);
     // Back into the buffer again, then on across its end.
-    stream.Seek(100, soBeginning);
+    stream.Seek(100, archive::TSeekOrigin::soBeginning);
     stream.Write(std::string(8200, 'z').data(), 8200);
   }
   const auto bytes = ReadAll(dir.File("small.bin"));
@@ -104,7 +104,7 @@ TEST(LfnFileStreamTest, PatchInsideTheUnwrittenBufferKeepsEveryByte) {
 TEST(LfnFileStreamTest, AReadStreamReadsTheFileAsItWasWhenOpened) {
   TempDir dir;
   WriteAll(dir.File("grow.bin"), std::vector<std::uint8_t>(10, 'a'));
-  TLFNFileStream stream(dir.File("grow.bin"), TLFNFileMode::OpenRead);
+  archive::TLFNFileStream stream(dir.File("grow.bin"), archive::TLFNFileMode::OpenRead);
   WriteAll(dir.File("grow.bin"), std::vector<std::uint8_t>(9000, 'b'));
   EXPECT_EQ(stream.Size(), 10);
   std::vector<std::uint8_t> got(20000);
@@ -116,7 +116,7 @@ TEST(LfnFileStreamTest, WriteAfterReadsGoesToTheLogicalPosition) {
   TempDir dir;
   WriteAll(dir.File("rw.bin"), std::vector<std::uint8_t>(100, '.'));
   {
-    TLFNFileStream stream(dir.File("rw.bin"), TLFNFileMode::OpenReadWrite);
+    archive::TLFNFileStream stream(dir.File("rw.bin"), archive::TLFNFileMode::OpenReadWrite);
     char buffer[10];
     ASSERT_EQ(stream.Read(buffer, 10), 10u);  // the buffer now holds all 100 bytes
     stream.Write("W", 1);
@@ -133,15 +133,15 @@ TEST(LfnFileStreamTest, SeekFromEndAndCurrentWithinAndOutsideTheBuffer) {
   TempDir dir;
   const auto data = Pattern(20000);
   WriteAll(dir.File("s.bin"), data);
-  TLFNFileStream stream(dir.File("s.bin"), TLFNFileMode::OpenRead);
-  EXPECT_EQ(stream.Seek(-22, soEnd), 20000 - 22);
+  archive::TLFNFileStream stream(dir.File("s.bin"), archive::TLFNFileMode::OpenRead);
+  EXPECT_EQ(stream.Seek(-22, archive::TSeekOrigin::soEnd), 20000 - 22);
   std::uint8_t b = 0;
   ASSERT_EQ(stream.Read(&b, 1), 1u);
   EXPECT_EQ(b, data[20000 - 22]);
-  EXPECT_EQ(stream.Seek(-5000, soCurrent), 20000 - 21 - 5000);
+  EXPECT_EQ(stream.Seek(-5000, archive::TSeekOrigin::soCurrent), 20000 - 21 - 5000);
   ASSERT_EQ(stream.Read(&b, 1), 1u);
   EXPECT_EQ(b, data[20000 - 21 - 5000]);
-  stream.Seek(3, soBeginning);
+  stream.Seek(3, archive::TSeekOrigin::soBeginning);
   ASSERT_EQ(stream.Read(&b, 1), 1u);
   EXPECT_EQ(b, data[3]);
   EXPECT_EQ(stream.Size(), 20000);
@@ -149,27 +149,27 @@ TEST(LfnFileStreamTest, SeekFromEndAndCurrentWithinAndOutsideTheBuffer) {
 
 TEST(LfnFileStreamTest, SizeCountsBytesStillInTheBuffer) {
   TempDir dir;
-  TLFNFileStream stream(dir.File("n.bin"), TLFNFileMode::Create);
+  archive::TLFNFileStream stream(dir.File("n.bin"), archive::TLFNFileMode::Create);
   stream.Write("12345", 5);
   EXPECT_EQ(stream.Size(), 5);
-  stream.Seek(2, soBeginning);  // flushes
+  stream.Seek(2, archive::TSeekOrigin::soBeginning);  // flushes
   EXPECT_EQ(stream.Size(), 5);
 }
 
 TEST(LfnFileStreamTest, ErrorTexts) {
   TempDir dir;
   WriteAll(dir.File("e.bin"), Pattern(100));
-  TLFNFileStream stream(dir.File("e.bin"), TLFNFileMode::OpenRead);
+  archive::TLFNFileStream stream(dir.File("e.bin"), archive::TLFNFileMode::OpenRead);
   try {
-    stream.Seek(0, 7);
+    stream.Seek(0, static_cast<archive::TSeekOrigin>(7));
     FAIL() << "no error";
-  } catch (const EStreamError& e) {
+  } catch (const archive::EStreamError& e) {
     EXPECT_STREQ(e.what(), "Invalid seek origin (7)");
   }
   try {
-    stream.Seek(-1, soBeginning);
+    stream.Seek(-1, archive::TSeekOrigin::soBeginning);
     FAIL() << "no error";
-  } catch (const EStreamError& e) {
+  } catch (const archive::EStreamError& e) {
     EXPECT_STREQ(e.what(), "Seek error");
   }
   char buffer[4];
@@ -179,7 +179,7 @@ TEST(LfnFileStreamTest, ErrorTexts) {
   try {
     stream.PutBack(1);
     FAIL() << "no error";
-  } catch (const EStreamError& e) {
+  } catch (const archive::EStreamError& e) {
     EXPECT_STREQ(e.what(), "Putback overflow");
   }
 }
@@ -187,9 +187,9 @@ TEST(LfnFileStreamTest, ErrorTexts) {
 TEST(LfnFileStreamTest, OpeningAMissingFileRaisesTheOpenError) {
   TempDir dir;
   try {
-    TLFNFileStream stream(dir.File("missing.zip"), TLFNFileMode::OpenRead);
+    archive::TLFNFileStream stream(dir.File("missing.zip"), archive::TLFNFileMode::OpenRead);
     FAIL() << "no error";
-  } catch (const EFOpenError& e) {
+  } catch (const archive::EFOpenError& e) {
     EXPECT_NE(std::string(e.what()).find("missing.zip"), std::string::npos);
     EXPECT_EQ(e.code(), std::errc::no_such_file_or_directory);
   }
@@ -200,15 +200,15 @@ TEST(LfnFileStreamTest, CreateNewLeavesAFileThatIsAlreadyThere) {
   TempDir dir;
   WriteAll(dir.File("taken.zip"), Pattern(10));
   try {
-    TLFNFileStream stream(dir.File("taken.zip"), TLFNFileMode::CreateNew);
+    archive::TLFNFileStream stream(dir.File("taken.zip"), archive::TLFNFileMode::CreateNew);
     FAIL() << "no error";
-  } catch (const EFOpenError& e) {
+  } catch (const archive::EFOpenError& e) {
     EXPECT_EQ(std::string(e.what()).rfind("Cannot create file \"", 0), 0u) << e.what();
     EXPECT_EQ(e.code(), std::errc::file_exists);
   }
   EXPECT_EQ(ReadAll(dir.File("taken.zip")), Pattern(10));
   {
-    TLFNFileStream stream(dir.File("new.zip"), TLFNFileMode::CreateNew);
+    archive::TLFNFileStream stream(dir.File("new.zip"), archive::TLFNFileMode::CreateNew);
     stream.Write("PK", 2);
   }
   EXPECT_EQ(ReadAll(dir.File("new.zip")).size(), 2u);

@@ -133,7 +133,7 @@ void MemoryIo::WriteOutput(const std::uint8_t* data, std::size_t size) {
   output.insert(output.end(), data, data + size);
 }
 
-Compressed Compress(TDeflateCompressor& compressor, const Bytes& input, int level) {
+Compressed Compress(archive::TDeflateCompressor& compressor, const Bytes& input, int level) {
   MemoryIo io(input);
   Compressed result;
   result.size = compressor.Deflate(level, io, result.entry);
@@ -142,7 +142,7 @@ Compressed Compress(TDeflateCompressor& compressor, const Bytes& input, int leve
 }
 
 Compressed Compress(const Bytes& input, int level) {
-  TDeflateCompressor compressor;
+  archive::TDeflateCompressor compressor;
   return Compress(compressor, input, level);
 }
 

@@ -34,7 +34,7 @@ std::vector<Sample> VariedSet(bool big);
 
 // Feeds a memory buffer to the compressor and collects what it writes. With failAfter set,
 // writing fails ("disk full") once the output would pass that many bytes.
-class MemoryIo : public IDeflateIo {
+class MemoryIo : public archive::IDeflateIo {
  public:
   explicit MemoryIo(const Bytes& source) : source_(source) {}
   std::size_t ReadSource(std::uint8_t* buffer, std::size_t size) override;
@@ -50,9 +50,9 @@ class MemoryIo : public IDeflateIo {
 struct Compressed {
   Bytes output;
   std::uint64_t size = 0;  // what Deflate returned
-  TDeflateEntryFields entry;
+  archive::TDeflateEntryFields entry;
 };
-Compressed Compress(TDeflateCompressor& compressor, const Bytes& input, int level);
+Compressed Compress(archive::TDeflateCompressor& compressor, const Bytes& input, int level);
 // With a fresh compressor.
 Compressed Compress(const Bytes& input, int level);
 

@@ -31,14 +31,16 @@ using ziptest::ToBytes;
 
 // Loads the archive and extracts everything into dir/out; returns UnZip's count.
 int ExtractAll(const std::string& archive, const std::string& dest, int* badCrc = nullptr) {
-  TZipReader reader;
+  archive::TZipReader reader;
   reader.SetZipName(archive);
   reader.SetDestDir(dest);
   reader.DoAll = true;
   reader.RecreateDirs = true;
-  reader.OverwriteMode = Always;
+  reader.OverwriteMode = archive::TUZOverwriteMode::Always;
   if (badCrc != nullptr) {
-    reader.OnBadCRC = [badCrc](TZipReader&, std::uint32_t, std::uint32_t, int) { ++*badCrc; };
+    reader.OnBadCRC = [badCrc](archive::TZipReader&, std::uint32_t, std::uint32_t, int) {
+      ++*badCrc;
+    };
   }
   reader.ReadZip();
   return reader.UnZip();
@@ -56,13 +58,13 @@ TEST(Zip64RecordsTest, CentralAndLocalExtraFieldsGiveTheSizesAndOffset) {
       {.zip64End = true});
   WriteAll(dir.File("z.zip"), archive);
 
-  TZipReader reader;
+  archive::TZipReader reader;
   reader.SetZipName(dir.File("z.zip"));
   reader.ReadZip();
   ASSERT_EQ(reader.Count(), 2);
   EXPECT_TRUE(reader.EndCentral().Zip64);
   EXPECT_EQ(reader.EndCentral().TotalEntries, 2u);
-  const TZipHeaderInfo& b = reader.Entry(1);
+  const archive::TZipHeaderInfo& b = reader.Entry(1);
   EXPECT_EQ(b.StoredName(), "dir/b.txt");
   EXPECT_EQ(b.UncompressedSize, second.size());
   EXPECT_EQ(b.CompressedSize, second.size());
@@ -82,9 +84,10 @@ TEST(Zip64RecordsTest, EndRecordValuesComeFromTheZip64EndRecord) {
   for (int i = 0; i < 3; ++i)
     entries.push_back({.name = "f" + std::to_string(i), .data = ToBytes(std::string(i, 'x'))});
   const Bytes archive = ziptest::Build(entries, {.zip64End = true, .prefix = {}});
-  ASSERT_EQ(zip::LoadLe32(&archive[archive.size() - 22 - 20]), zip::kZip64LocatorSignature);
+  ASSERT_EQ(archive::zip::LoadLe32(&archive[archive.size() - 22 - 20]),
+            archive::zip::kZip64LocatorSignature);
   WriteAll(dir.File("z.zip"), archive);
-  TZipReader reader;
+  archive::TZipReader reader;
   reader.SetZipName(dir.File("z.zip"));
   reader.ReadZip();
   EXPECT_EQ(reader.Count(), 3);
@@ -107,39 +110,40 @@ TEST(Zip64RecordsTest, OnlyTheMarkedFieldsAreTakenFromTheExtraField) {
 TEST(Zip64RecordsTest, WriterFieldsFitOrGoToTheExtraField) {
   // The central record of an entry past every 32-bit limit, written and read back.
   TempDir dir;
-  TZipHeaderInfo big;
+  archive::TZipHeaderInfo big;
   big.SetFileName("huge.img");
   big.UncompressedSize = 0x123456789ull;
   big.CompressedSize = 0xFFFFFFFFull;  // the marker itself does not fit
   big.LocalHeaderOffset = 0x100000000ull;
   big.Crc32 = 0xCAFEF00D;
   {
-    TLFNFileStream out(dir.File("rec"), TLFNFileMode::Create);
+    archive::TLFNFileStream out(dir.File("rec"), archive::TLFNFileMode::Create);
     big.WriteCentralHeader(out);
   }
   const Bytes bytes = ReadAll(dir.File("rec"));
   ASSERT_EQ(bytes.size(), 46u + 8 + 4 + 24);
-  EXPECT_EQ(zip::LoadLe16(&bytes[zip::central::kVersionNeeded]), zip::kVersionZip64);
-  EXPECT_EQ(zip::LoadLe32(&bytes[zip::central::kCompressedSize]), 0xFFFFFFFFu);
-  EXPECT_EQ(zip::LoadLe32(&bytes[zip::central::kUncompressedSize]), 0xFFFFFFFFu);
-  EXPECT_EQ(zip::LoadLe32(&bytes[zip::central::kLocalHeaderOffset]), 0xFFFFFFFFu);
-  EXPECT_EQ(zip::LoadLe16(&bytes[zip::central::kExtraLength]), 28u);
-  EXPECT_EQ(zip::LoadLe16(&bytes[54]), 1u);   // ID
-  EXPECT_EQ(zip::LoadLe16(&bytes[56]), 24u);  // data length
-  EXPECT_EQ(zip::LoadLe64(&bytes[58]), 0x123456789ull);
-  EXPECT_EQ(zip::LoadLe64(&bytes[66]), 0xFFFFFFFFull);
-  EXPECT_EQ(zip::LoadLe64(&bytes[74]), 0x100000000ull);
+  EXPECT_EQ(archive::zip::LoadLe16(&bytes[archive::zip::central::kVersionNeeded]),
+            archive::zip::kVersionZip64);
+  EXPECT_EQ(archive::zip::LoadLe32(&bytes[archive::zip::central::kCompressedSize]), 0xFFFFFFFFu);
+  EXPECT_EQ(archive::zip::LoadLe32(&bytes[archive::zip::central::kUncompressedSize]), 0xFFFFFFFFu);
+  EXPECT_EQ(archive::zip::LoadLe32(&bytes[archive::zip::central::kLocalHeaderOffset]), 0xFFFFFFFFu);
+  EXPECT_EQ(archive::zip::LoadLe16(&bytes[archive::zip::central::kExtraLength]), 28u);
+  EXPECT_EQ(archive::zip::LoadLe16(&bytes[54]), 1u);   // ID
+  EXPECT_EQ(archive::zip::LoadLe16(&bytes[56]), 24u);  // data length
+  EXPECT_EQ(archive::zip::LoadLe64(&bytes[58]), 0x123456789ull);
+  EXPECT_EQ(archive::zip::LoadLe64(&bytes[66]), 0xFFFFFFFFull);
+  EXPECT_EQ(archive::zip::LoadLe64(&bytes[74]), 0x100000000ull);
 
-  TLFNFileStream in(dir.File("rec"), TLFNFileMode::OpenRead);
-  TZipHeaderInfo back;
+  archive::TLFNFileStream in(dir.File("rec"), archive::TLFNFileMode::OpenRead);
+  archive::TZipHeaderInfo back;
   ASSERT_TRUE(back.ReadCentralHeader(in));
   EXPECT_EQ(back.UncompressedSize, big.UncompressedSize);
   EXPECT_EQ(back.CompressedSize, big.CompressedSize);
   EXPECT_EQ(back.LocalHeaderOffset, big.LocalHeaderOffset);
 
   // A local header for such sizes needs LocalZip64; without it nothing wrapped is written.
-  TLFNFileStream out(dir.File("local"), TLFNFileMode::Create);
-  EXPECT_THROW(big.WriteLocalHeader(out), EZipError);
+  archive::TLFNFileStream out(dir.File("local"), archive::TLFNFileMode::Create);
+  EXPECT_THROW(big.WriteLocalHeader(out), archive::EZipError);
   big.LocalZip64 = true;
   big.WriteLocalHeader(out);
   EXPECT_EQ(out.Position(), 30 + 8 + 20);
@@ -157,9 +161,9 @@ TEST(Zip64ManyEntriesTest, A16BitCountThatWrappedIsNotTakenForAnEmptyArchive) {
   // 65,536 entries without a Zip64 end record: the count field says 0.
   TempDir dir;
   const Bytes archive = EmptyEntries(65536);
-  ASSERT_EQ(zip::LoadLe16(&archive[archive.size() - 12]), 0u);
+  ASSERT_EQ(archive::zip::LoadLe16(&archive[archive.size() - 12]), 0u);
   WriteAll(dir.File("z.zip"), archive);
-  TZipReader reader;
+  archive::TZipReader reader;
   reader.SetZipName(dir.File("z.zip"));
   reader.ReadZip();
   EXPECT_EQ(reader.Count(), 65536);
@@ -167,7 +171,7 @@ TEST(Zip64ManyEntriesTest, A16BitCountThatWrappedIsNotTakenForAnEmptyArchive) {
   EXPECT_EQ(reader.TestZip(), 65536);
   // 65,537 wraps to 1.
   WriteAll(dir.File("z1.zip"), EmptyEntries(65537));
-  TZipReader more;
+  archive::TZipReader more;
   more.SetZipName(dir.File("z1.zip"));
   more.ReadZip();
   EXPECT_EQ(more.Count(), 65537);
@@ -176,7 +180,7 @@ TEST(Zip64ManyEntriesTest, A16BitCountThatWrappedIsNotTakenForAnEmptyArchive) {
 TEST(Zip64ManyEntriesTest, AnEmptyArchiveStaysEmpty) {
   TempDir dir;
   WriteAll(dir.File("z.zip"), ziptest::Build({}));
-  TZipReader reader;
+  archive::TZipReader reader;
   reader.SetZipName(dir.File("z.zip"));
   reader.ReadZip();
   EXPECT_EQ(reader.Count(), 0);
@@ -224,12 +228,12 @@ std::map<std::string, Bytes> Sources(const TempDir& dir) {
 }
 
 bool FirstLocalHasZip64Block(const Bytes& raw) {
-  const std::size_t nameLength = zip::LoadLe16(&raw[zip::local::kNameLength]);
-  const std::size_t extraEnd =
-      zip::kLocalHeaderSize + nameLength + zip::LoadLe16(&raw[zip::local::kExtraLength]);
-  for (std::size_t at = zip::kLocalHeaderSize + nameLength; at + 4 <= extraEnd;
-       at += 4 + zip::LoadLe16(&raw[at + 2])) {
-    if (zip::LoadLe16(&raw[at]) == zip::kZip64ExtraId) return true;
+  const std::size_t nameLength = archive::zip::LoadLe16(&raw[archive::zip::local::kNameLength]);
+  const std::size_t extraEnd = archive::zip::kLocalHeaderSize + nameLength +
+                               archive::zip::LoadLe16(&raw[archive::zip::local::kExtraLength]);
+  for (std::size_t at = archive::zip::kLocalHeaderSize + nameLength; at + 4 <= extraEnd;
+       at += 4 + archive::zip::LoadLe16(&raw[at + 2])) {
+    if (archive::zip::LoadLe16(&raw[at]) == archive::zip::kZip64ExtraId) return true;
   }
   return false;
 }
@@ -256,13 +260,13 @@ TEST_P(Zip64PeerTest, ListedTestedAndExtracted) {
   const Bytes raw = ReadAll(archive);
   ASSERT_TRUE(FirstLocalHasZip64Block(raw));
 
-  TZipReader reader;
+  archive::TZipReader reader;
   reader.DoAll = true;
   reader.SetZipName(archive);
   reader.ReadZip();
   ASSERT_EQ(reader.Count(), static_cast<int>(files.size()));
   for (int i = 0; i < reader.Count(); ++i) {
-    const TZipHeaderInfo& e = reader.Entry(i);
+    const archive::TZipHeaderInfo& e = reader.Entry(i);
     EXPECT_EQ(e.UncompressedSize, files.at(e.FileName).size()) << e.FileName;
   }
   EXPECT_EQ(reader.TestZip(), static_cast<int>(files.size()));
@@ -294,20 +298,23 @@ TEST(Zip64WriterTest, SixtyFiveThousandFiveHundredThirtyFiveEntriesGetAZip64EndR
   const Bytes original = EmptyEntries(65534);
   WriteAll(dir.File("many.zip"), original);
   WriteText(dir.File("one-more.txt"), "one more\n");
-  TZipWriter writer;
+  archive::TZipWriter writer;
   writer.SetZipName(dir.File("many.zip"));
   writer.FilesList = {dir.File("one-more.txt")};
   ASSERT_EQ(writer.Zip(), 1);
   EXPECT_EQ(writer.Count(), 65535);
   const Bytes written = ReadAll(dir.File("many.zip"));
   const std::size_t end = written.size() - 22;
-  EXPECT_EQ(zip::LoadLe16(&written[end + zip::endcentral::kTotalEntries]), 0xFFFFu);
-  EXPECT_EQ(zip::LoadLe32(&written[end - 20]), zip::kZip64LocatorSignature);
-  const std::size_t record = zip::LoadLe64(&written[end - 20 + zip::zip64locator::kEndOffset]);
-  EXPECT_EQ(zip::LoadLe32(&written[record]), zip::kZip64EndSignature);
-  EXPECT_EQ(zip::LoadLe64(&written[record + zip::zip64end::kTotalEntries]), 65535u);
+  EXPECT_EQ(archive::zip::LoadLe16(&written[end + archive::zip::endcentral::kTotalEntries]),
+            0xFFFFu);
+  EXPECT_EQ(archive::zip::LoadLe32(&written[end - 20]), archive::zip::kZip64LocatorSignature);
+  const std::size_t record =
+      archive::zip::LoadLe64(&written[end - 20 + archive::zip::zip64locator::kEndOffset]);
+  EXPECT_EQ(archive::zip::LoadLe32(&written[record]), archive::zip::kZip64EndSignature);
+  EXPECT_EQ(archive::zip::LoadLe64(&written[record + archive::zip::zip64end::kTotalEntries]),
+            65535u);
 
-  TZipReader reader;
+  archive::TZipReader reader;
   reader.SetZipName(dir.File("many.zip"));
   reader.ReadZip();
   EXPECT_EQ(reader.Count(), 65535);
@@ -332,7 +339,7 @@ TEST(Zip64WriterTest, SixtyFiveThousandFiveHundredThirtyFiveEntriesGetAZip64EndR
 TEST(Zip64WriterTest, ArchivesThatFitHaveNoZip64Records) {
   TempDir dir;
   const auto files = Sources(dir);
-  TZipWriter writer;
+  archive::TZipWriter writer;
   writer.SetZipName(dir.File("fits.zip"));
   for (const auto& [name, bytes] : files) writer.FilesList.push_back(dir.File(name));
   writer.PackLevel = 6;
@@ -340,12 +347,12 @@ TEST(Zip64WriterTest, ArchivesThatFitHaveNoZip64Records) {
   const Bytes written = ReadAll(dir.File("fits.zip"));
   // No Zip64 signature, no version 45, no 0x0001 field: the central records have no extra.
   for (std::size_t i = 0; i + 4 <= written.size(); ++i) {
-    const std::uint32_t v = zip::LoadLe32(&written[i]);
-    ASSERT_NE(v, zip::kZip64EndSignature);
-    ASSERT_NE(v, zip::kZip64LocatorSignature);
-    if (v == zip::kCentralHeaderSignature) {
-      EXPECT_EQ(zip::LoadLe16(&written[i + zip::central::kExtraLength]), 0u);
-      EXPECT_EQ(zip::LoadLe16(&written[i + zip::central::kVersionNeeded]), 20u);
+    const std::uint32_t v = archive::zip::LoadLe32(&written[i]);
+    ASSERT_NE(v, archive::zip::kZip64EndSignature);
+    ASSERT_NE(v, archive::zip::kZip64LocatorSignature);
+    if (v == archive::zip::kCentralHeaderSignature) {
+      EXPECT_EQ(archive::zip::LoadLe16(&written[i + archive::zip::central::kExtraLength]), 0u);
+      EXPECT_EQ(archive::zip::LoadLe16(&written[i + archive::zip::central::kVersionNeeded]), 20u);
     }
   }
 }

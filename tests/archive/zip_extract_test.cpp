@@ -68,11 +68,11 @@ std::map<std::string, Bytes> MakeSources(const TempDir& dir) {
   return files;
 }
 
-int Extract(const std::string& archive, const std::string& dest, TZipReader& reader) {
+int Extract(const std::string& archive, const std::string& dest, archive::TZipReader& reader) {
   reader.SetZipName(archive);
   reader.SetDestDir(dest);
   reader.DoAll = true;
-  reader.OverwriteMode = Always;
+  reader.OverwriteMode = archive::TUZOverwriteMode::Always;
   reader.ReadZip();
   return reader.UnZip();
 }
@@ -115,7 +115,7 @@ TEST_P(PeerArchiveTest, UnpacksByteForByte) {
   ASSERT_EQ(Shell("cd " + Quote(dir.File("src/sub")) + " && " + command + " >/dev/null 2>&1"), 0)
       << command;
 
-  TZipReader reader;
+  archive::TZipReader reader;
   reader.Password = c.password;
   ASSERT_EQ(Extract(archive, dir.File("out"), reader), static_cast<int>(files.size()));
   ExpectExtracted(files, dir.File("out"));
@@ -155,11 +155,11 @@ INSTANTIATE_TEST_SUITE_P(
 // Deflate; PKZ204E0.ZIP holds them stored, which gives the expected bytes.
 TEST(LegacyExtractTest, PkzipSetsUnpackToTheStoredOriginals) {
   TempDir dir;
-  TZipReader stored;
+  archive::TZipReader stored;
   ASSERT_EQ(Extract(kLegacyDir + "pkzip-dos-tests/PKZ204E0.ZIP", dir.File("orig"), stored), 15);
   for (const char* name : {"PKZ110.ZIP", "PKZ110EI.ZIP", "PKZ110ES.ZIP", "PKZ204EX.ZIP",
                            "PKZ80B1.ZIP", "PKZ80B2.ZIP", "PKZ80B3.ZIP", "PKZ80B4.ZIP"}) {
-    TZipReader reader;
+    archive::TZipReader reader;
     const std::string out = dir.File(name);
     ASSERT_EQ(Extract(kLegacyDir + "pkzip-dos-tests/" + name, out, reader), 15) << name;
     for (const std::string& file : ListDir(dir.File("orig"))) {
@@ -177,7 +177,7 @@ TEST(LegacyExtractTest, EveryLegacyArchiveExtractsAllItsFiles) {
   int archives = 0;
   while (names >> name) {
     TempDir dir;
-    TZipReader reader;
+    archive::TZipReader reader;
     TScriptedInteraction interaction;
     reader.Interaction = &interaction;
     reader.RecreateDirs = true;
@@ -197,15 +197,15 @@ TEST(LegacyExtractTest, EveryLegacyArchiveExtractsAllItsFiles) {
 
 TEST(ExtractTest, UnknownMethodIsReportedThroughTheInteraction) {
   TempDir dir;
-  TZipReader reader;
+  archive::TZipReader reader;
   TScriptedInteraction interaction;
   reader.Interaction = &interaction;
   reader.FilesList = {"$14_df64.tmp"};
   reader.SetZipName(kLegacyDir + "zip-ada/many_formats.zip");
   reader.SetDestDir(dir.Path());
-  reader.OverwriteMode = Always;
+  reader.OverwriteMode = archive::TUZOverwriteMode::Always;
   int badCrc = 0;
-  reader.OnBadCRC = [&](TZipReader&, std::uint32_t, std::uint32_t, int) { ++badCrc; };
+  reader.OnBadCRC = [&](archive::TZipReader&, std::uint32_t, std::uint32_t, int) { ++badCrc; };
   EXPECT_EQ(reader.UnZip(), 0);
   ASSERT_EQ(interaction.messages.size(), 1u);
   EXPECT_EQ(interaction.messages[0], "Zip Error: Unknown Compression Method");
@@ -238,13 +238,13 @@ TEST(ExtractTest, DamagedEntryLeavesTheExistingFileIntact) {
   Shell("mkdir -p " + Quote(dir.File("out")));
   testsupport::WriteText(dir.File("out/report.doc"), "the good copy");
 
-  TZipReader reader;
+  archive::TZipReader reader;
   // Depending on the bits flipped the decoder meets invalid data (its own outcome) or
   // produces other bytes (a CRC mismatch); either way the entry fails once.
   int failures = 0;
-  reader.OnBadCRC = [&](TZipReader&, std::uint32_t, std::uint32_t, int) { ++failures; };
-  reader.OnSkippingFile = [&](TZipReader&, int reason, const std::string&, int) {
-    EXPECT_EQ(reason, TZipReader::kSkipBadData);
+  reader.OnBadCRC = [&](archive::TZipReader&, std::uint32_t, std::uint32_t, int) { ++failures; };
+  reader.OnSkippingFile = [&](archive::TZipReader&, int reason, const std::string&, int) {
+    EXPECT_EQ(reason, archive::TZipReader::kSkipBadData);
     ++failures;
   };
   EXPECT_EQ(Extract(archive, dir.File("out"), reader), 0);
@@ -269,14 +269,14 @@ TEST(ExtractTest, EntryClaimingMoreDataThanTheArchiveHoldsLeavesTheExistingFileI
   testsupport::WriteAll(archive, d);
   Shell("mkdir -p " + Quote(dir.File("out")));
   testsupport::WriteText(dir.File("out/b.bin"), "old");
-  TZipReader reader;
+  archive::TZipReader reader;
   std::vector<int> reasons;
-  reader.OnSkippingFile = [&](TZipReader&, int reason, const std::string&, int) {
+  reader.OnSkippingFile = [&](archive::TZipReader&, int reason, const std::string&, int) {
     reasons.push_back(reason);
   };
   EXPECT_EQ(Extract(archive, dir.File("out"), reader), 0);
   // The local header, which zip wrote, says the true size: the two records disagree.
-  EXPECT_EQ(reasons, std::vector<int>{TZipReader::kSkipBadLocalHeader});
+  EXPECT_EQ(reasons, std::vector<int>{archive::TZipReader::kSkipBadLocalHeader});
   const Bytes kept = ReadAll(dir.File("out/b.bin"));
   EXPECT_EQ(std::string(kept.begin(), kept.end()), "old");
   EXPECT_EQ(ListDir(dir.File("out")), std::vector<std::string>{"b.bin"});
@@ -294,12 +294,12 @@ TEST(ExtractTest, CutArchiveRaisesAndLeavesTheExistingFileIntact) {
   testsupport::WriteAll(archive, d);
   Shell("mkdir -p " + Quote(dir.File("out")));
   testsupport::WriteText(dir.File("out/b.bin"), "old");
-  TZipReader reader;
-  reader.IncompleteZipMode = izAssumeBad;
+  archive::TZipReader reader;
+  reader.IncompleteZipMode = archive::TIncompleteZipMode::izAssumeBad;
   try {
     Extract(archive, dir.File("out"), reader);
     ADD_FAILURE() << "no error";
-  } catch (const EFatalUnzipError& e) {
+  } catch (const archive::EFatalUnzipError& e) {
     EXPECT_STREQ(e.what(), "Premature end of file reached");
   }
   const Bytes kept = ReadAll(dir.File("out/b.bin"));
@@ -321,10 +321,10 @@ std::string HostileArchive(const TempDir& dir) {
 TEST(ExtractTest, EntriesCannotLeaveTheDestination) {
   TempDir dir;
   const std::string archive = HostileArchive(dir);
-  TZipReader reader;
+  archive::TZipReader reader;
   reader.RecreateDirs = true;
   std::vector<std::pair<int, std::string>> skipped;
-  reader.OnSkippingFile = [&](TZipReader&, int reason, const std::string& name, int) {
+  reader.OnSkippingFile = [&](archive::TZipReader&, int reason, const std::string& name, int) {
     skipped.emplace_back(reason, name);
   };
   const std::string dest = dir.File("deep/dest");
@@ -334,13 +334,14 @@ TEST(ExtractTest, EntriesCannotLeaveTheDestination) {
   EXPECT_FALSE(platform::FileExists(dir.File("escape2.txt")));
   EXPECT_FALSE(platform::FileExists("/abs/escape3.txt"));
   ASSERT_EQ(skipped.size(), 3u);
-  for (const auto& s : skipped) EXPECT_EQ(s.first, TZipReader::kSkipUnsafePath) << s.second;
+  for (const auto& s : skipped)
+    EXPECT_EQ(s.first, archive::TZipReader::kSkipUnsafePath) << s.second;
 }
 
 TEST(ExtractTest, WithoutRecreateDirsOnlyTheBareNameIsUsed) {
   TempDir dir;
   const std::string archive = HostileArchive(dir);
-  TZipReader reader;
+  archive::TZipReader reader;
   EXPECT_EQ(Extract(archive, dir.File("flat"), reader), 4);
   std::vector<std::string> expected = {"escape.txt", "escape2.txt", "escape3.txt", "fine.txt"};
   EXPECT_EQ(ListDir(dir.File("flat")), expected);
@@ -349,7 +350,7 @@ TEST(ExtractTest, WithoutRecreateDirsOnlyTheBareNameIsUsed) {
 TEST(ExtractTest, RecreateDirsWithRootDirStripsThePrefix) {
   TempDir dir;
   const std::string archive = ZipOf(dir, {{"Data/Docs/report.doc", "report"}});
-  TZipReader reader;
+  archive::TZipReader reader;
   reader.RecreateDirs = true;
   reader.SetRootDir("data");  // compared without regard to case
   EXPECT_EQ(Extract(archive, dir.File("out"), reader), 1);
@@ -360,7 +361,7 @@ TEST(ExtractTest, PatternsMatchTheWholeStoredPath) {
   TempDir dir;
   const std::string archive =
       ZipOf(dir, {{"Data/Docs/report.doc", "r"}, {"Data/notes.txt", "n"}, {"x.doc", "x"}});
-  TZipReader reader;
+  archive::TZipReader reader;
   reader.SetZipName(archive);
   reader.SetDestDir(dir.File("out"));
   reader.FilesList = {"*.DOC"};
@@ -378,11 +379,11 @@ TEST(ExtractTest, OverwriteModes) {
     return std::string(b.begin(), b.end());
   };
 
-  TZipReader reader;
+  archive::TZipReader reader;
   TScriptedInteraction interaction;
   reader.Interaction = &interaction;
   std::vector<int> reasons;
-  reader.OnSkippingFile = [&](TZipReader&, int reason, const std::string&, int) {
+  reader.OnSkippingFile = [&](archive::TZipReader&, int reason, const std::string&, int) {
     reasons.push_back(reason);
   };
   reader.SetZipName(archive);
@@ -390,11 +391,11 @@ TEST(ExtractTest, OverwriteModes) {
   reader.DoAll = true;
 
   testsupport::WriteText(target, "old");
-  reader.OverwriteMode = Never;
+  reader.OverwriteMode = archive::TUZOverwriteMode::Never;
   EXPECT_EQ(reader.UnZip(), 0);
   EXPECT_EQ(content(), "old");
 
-  reader.OverwriteMode = Prompt;
+  reader.OverwriteMode = archive::TUZOverwriteMode::Prompt;
   interaction.answer = false;
   EXPECT_EQ(reader.UnZip(), 0);
   EXPECT_EQ(content(), "old");
@@ -404,7 +405,7 @@ TEST(ExtractTest, OverwriteModes) {
   interaction.answer = true;
   EXPECT_EQ(reader.UnZip(), 1);
   EXPECT_EQ(content(), "new");
-  EXPECT_EQ(reasons, (std::vector<int>{kSkipFileExists, kSkipFileExists}));
+  EXPECT_EQ(reasons, (std::vector<int>{archive::kSkipFileExists, archive::kSkipFileExists}));
 
   // Without an interaction the question counts as answered No.
   testsupport::WriteText(target, "old");
@@ -412,7 +413,7 @@ TEST(ExtractTest, OverwriteModes) {
   EXPECT_EQ(reader.UnZip(), 0);
   EXPECT_EQ(content(), "old");
 
-  reader.OverwriteMode = Always;
+  reader.OverwriteMode = archive::TUZOverwriteMode::Always;
   EXPECT_EQ(reader.UnZip(), 1);
   EXPECT_EQ(content(), "new");
 }
@@ -421,19 +422,19 @@ TEST(ExtractTest, WrongPasswordSkipsAndANewOneIsTried) {
   if (!testsupport::HaveTool("zip")) GTEST_SKIP();
   TempDir dir;
   const std::string archive = ZipOf(dir, {{"secret.txt", "the secret text"}}, "-q -P right");
-  TZipReader reader;
+  archive::TZipReader reader;
   reader.Password = "wrong";
   std::vector<int> reasons;
-  reader.OnSkippingFile = [&](TZipReader&, int reason, const std::string&, int) {
+  reader.OnSkippingFile = [&](archive::TZipReader&, int reason, const std::string&, int) {
     reasons.push_back(reason);
   };
   EXPECT_EQ(Extract(archive, dir.File("a"), reader), 0);
-  EXPECT_EQ(reasons, std::vector<int>{kSkipBadPassword});
+  EXPECT_EQ(reasons, std::vector<int>{archive::kSkipBadPassword});
 
-  TZipReader retry;
+  archive::TZipReader retry;
   retry.Password = "wrong";
   int asked = 0;
-  retry.OnBadPassword = [&](TZipReader&, int, std::string& password) {
+  retry.OnBadPassword = [&](archive::TZipReader&, int, std::string& password) {
     ++asked;
     password = "right";
   };
@@ -451,7 +452,7 @@ TEST(ExtractTest, UnixModeAndDateAreRestored) {
         Quote(dir.File("zsrc/run.sh")));
   const std::string archive = dir.File("m.zip");
   Shell("cd " + Quote(dir.File("zsrc")) + " && zip -q " + Quote(archive) + " run.sh");
-  TZipReader reader;
+  archive::TZipReader reader;
   ASSERT_EQ(Extract(archive, dir.File("out"), reader), 1);
   platform::FileInfo info;
   ASSERT_FALSE(platform::GetFileInfo(dir.File("out/run.sh"), info));
@@ -462,7 +463,7 @@ TEST(ExtractTest, UnixModeAndDateAreRestored) {
   EXPECT_EQ(info.times.lastWrite, source.times.lastWrite);
 
   // Without RetainAttributes the file keeps the default mode.
-  TZipReader plain;
+  archive::TZipReader plain;
   plain.RetainAttributes = false;
   ASSERT_EQ(Extract(archive, dir.File("out2"), plain), 1);
   platform::GetFileInfo(dir.File("out2/run.sh"), info);
@@ -472,18 +473,20 @@ TEST(ExtractTest, UnixModeAndDateAreRestored) {
 TEST(ExtractTest, EventsReportProgressAndSelection) {
   TempDir dir;
   const std::string archive = ZipOf(dir, {{"a.txt", std::string(300000, 'a')}, {"b.txt", "b"}});
-  TZipReader reader;
+  archive::TZipReader reader;
   int infoFiles = -1;
   std::int64_t infoBytes = -1;
   std::vector<int> totals;
   std::vector<std::string> started, ended;
-  reader.OnStartUnZipInfo = [&](TZipReader&, int n, std::int64_t bytes, bool&) {
+  reader.OnStartUnZipInfo = [&](archive::TZipReader&, int n, std::int64_t bytes, bool&) {
     infoFiles = n;
     infoBytes = bytes;
   };
-  reader.OnTotalPercentDone = [&](TZipReader&, int p) { totals.push_back(p); };
-  reader.OnStartUnZip = [&](TZipReader&, int, const std::string& n, bool&) { started.push_back(n); };
-  reader.OnEndUnZip = [&](TZipReader&, int, const std::string& n) { ended.push_back(n); };
+  reader.OnTotalPercentDone = [&](archive::TZipReader&, int p) { totals.push_back(p); };
+  reader.OnStartUnZip = [&](archive::TZipReader&, int, const std::string& n, bool&) {
+    started.push_back(n);
+  };
+  reader.OnEndUnZip = [&](archive::TZipReader&, int, const std::string& n) { ended.push_back(n); };
   EXPECT_EQ(Extract(archive, dir.File("out"), reader), 2);
   EXPECT_EQ(infoFiles, 2);
   EXPECT_EQ(infoBytes, 300001);
@@ -495,7 +498,9 @@ TEST(ExtractTest, EventsReportProgressAndSelection) {
 
   // A handler that skips an entry: nothing is written, an existing file stays.
   testsupport::WriteText(dir.File("out/b.txt"), "keep");
-  reader.OnStartUnZip = [&](TZipReader&, int, const std::string&, bool& skip) { skip = true; };
+  reader.OnStartUnZip = [&](archive::TZipReader&, int, const std::string&, bool& skip) {
+    skip = true;
+  };
   EXPECT_EQ(reader.UnZip(), 2);
   const Bytes kept = ReadAll(dir.File("out/b.txt"));
   EXPECT_EQ(std::string(kept.begin(), kept.end()), "keep");
@@ -508,13 +513,13 @@ TEST(ExtractTest, StopInStartUnZipInfoReturnsTheSelectedCountAndWritesNothing) {
   TempDir dir;
   const std::string archive =
       ZipOf(dir, {{"a.txt", "aaa"}, {"b.txt", "bbb"}, {"c.dat", "ccc"}});
-  TZipReader reader;
+  archive::TZipReader reader;
   reader.SetZipName(archive);
   reader.SetDestDir(dir.File("out"));
   reader.DoAll = false;
   reader.FilesList = {"*.txt"};
   int announced = -1;
-  reader.OnStartUnZipInfo = [&](TZipReader&, int n, std::int64_t, bool& stopNow) {
+  reader.OnStartUnZipInfo = [&](archive::TZipReader&, int n, std::int64_t, bool& stopNow) {
     announced = n;
     stopNow = true;
   };
@@ -526,7 +531,7 @@ TEST(ExtractTest, StopInStartUnZipInfoReturnsTheSelectedCountAndWritesNothing) {
 TEST(ExtractTest, TestZipWritesNothing) {
   TempDir dir;
   const std::string archive = ZipOf(dir, {{"a.txt", "aaa"}, {"b.txt", "bbb"}});
-  TZipReader reader;
+  archive::TZipReader reader;
   reader.SetZipName(archive);
   reader.SetDestDir(dir.File("never"));
   reader.DoAll = true;
@@ -545,11 +550,11 @@ TEST(ExtractTest, ReadOnlyTargetRaisesTheCreateError) {
       platform::CreateDirectory(dir.File("out"));
       testsupport::WriteText(dir.File("out/ro.txt"), "old");
       if (chmod(dir.File("out/ro.txt").c_str(), 0444) != 0) return 10;
-      TZipReader reader;
+      archive::TZipReader reader;
       try {
         Extract(archive, dir.File("out"), reader);
         return 1;
-      } catch (const EFOpenError&) {
+      } catch (const archive::EFOpenError&) {
       }
       const Bytes kept = ReadAll(dir.File("out/ro.txt"));
       return std::string(kept.begin(), kept.end()) == "old" ? 0 : 2;

@@ -71,20 +71,22 @@ struct TOutcome {
 
 TOutcome RunArchive(const HostileArchive& fixture, TRun how) {
   TOutcome outcome;
-  TZipReader reader;
+  archive::TZipReader reader;
   reader.DoAll = true;
   reader.RecreateDirs = how != TRun::ExtractBare;
-  reader.OverwriteMode = Always;
-  reader.OnSkippingFile = [&](TZipReader&, int reason, const std::string&, int) {
+  reader.OverwriteMode = archive::TUZOverwriteMode::Always;
+  reader.OnSkippingFile = [&](archive::TZipReader&, int reason, const std::string&, int) {
     outcome.skipped.push_back(reason);
   };
-  reader.OnBadCRC = [&](TZipReader&, std::uint32_t, std::uint32_t, int) { ++outcome.badCrc; };
+  reader.OnBadCRC = [&](archive::TZipReader&, std::uint32_t, std::uint32_t, int) {
+    ++outcome.badCrc;
+  };
   try {
     reader.SetZipName(fixture.Archive());
     reader.SetDestDir(fixture.Dest());
     reader.ReadZip();
     outcome.count = how == TRun::Test ? reader.TestZip() : reader.UnZip();
-  } catch (const EZipError& e) {
+  } catch (const archive::EZipError& e) {
     outcome.error = e.what();
   }
   return outcome;
@@ -119,7 +121,7 @@ TEST_P(HostileNameTest, IsRefusedAndHarmsNothing) {
     }
     EXPECT_EQ(outcome.error, "");
     EXPECT_EQ(outcome.count, 1);
-    EXPECT_EQ(outcome.skipped, std::vector<int>{TZipReader::kSkipUnsafePath});
+    EXPECT_EQ(outcome.skipped, std::vector<int>{archive::TZipReader::kSkipUnsafePath});
     if (how != TRun::Test) {
       EXPECT_TRUE(ReadAll(fixture.Dest() + "/fine.txt") == ToBytes("fine\n"));
     }
@@ -169,16 +171,18 @@ void ExpectRefused(const Bytes& archive, int reason, const std::string& problemS
     SCOPED_TRACE(static_cast<int>(how));
     HostileArchive fixture(archive);
     TOutcome outcome;
-    TZipReader reader;
+    archive::TZipReader reader;
     reader.DoAll = true;
     reader.RecreateDirs = how != TRun::ExtractBare;
-    reader.OverwriteMode = Always;
+    reader.OverwriteMode = archive::TUZOverwriteMode::Always;
     std::string problem;
-    reader.OnSkippingFile = [&](TZipReader& sender, int r, const std::string&, int) {
+    reader.OnSkippingFile = [&](archive::TZipReader& sender, int r, const std::string&, int) {
       outcome.skipped.push_back(r);
       problem = sender.LastProblem();
     };
-    reader.OnBadCRC = [&](TZipReader&, std::uint32_t, std::uint32_t, int) { ++outcome.badCrc; };
+    reader.OnBadCRC = [&](archive::TZipReader&, std::uint32_t, std::uint32_t, int) {
+      ++outcome.badCrc;
+    };
     reader.SetZipName(fixture.Archive());
     reader.SetDestDir(fixture.Dest());
     reader.ReadZip();
@@ -213,14 +217,16 @@ TEST(HostileOverlapTest, DataRunningOverAnotherEntrysHeaderIsRefused) {
   const ziptest::TEntry outer{.name = "bomb.bin", .data = innerRecord};
   ziptest::TEntry pointer = inner;
   pointer.pointAt = 30 + 8;  // inside the first entry's data
-  ExpectRefused(ziptest::Build({outer, pointer}), TZipReader::kSkipOverlap, "data overlaps");
+  ExpectRefused(ziptest::Build({outer, pointer}), archive::TZipReader::kSkipOverlap,
+                "data overlaps");
 }
 
 TEST(HostileOverlapTest, DataRunningIntoTheCentralDirectoryIsRefused) {
   ziptest::TEntry greedy{.name = "greedy.bin", .data = ToBytes("twelve bytes")};
   greedy.compressedSizeOverride = 12 + 100;  // reaches into the central directory
   greedy.localCompressedSize = 12 + 100;
-  ExpectRefused(ziptest::Build({greedy, kFine}), TZipReader::kSkipOverlap, "data overlaps");
+  ExpectRefused(ziptest::Build({greedy, kFine}), archive::TZipReader::kSkipOverlap,
+                "data overlaps");
 }
 
 struct TMismatchCase {
@@ -233,7 +239,7 @@ class HostileHeaderTest : public ::testing::TestWithParam<TMismatchCase> {};
 TEST_P(HostileHeaderTest, LocalHeaderThatDisagreesIsRefused) {
   ziptest::TEntry entry{.name = "entry.txt", .data = ToBytes("what the central record says\n")};
   GetParam().spoil(entry);
-  ExpectRefused(ziptest::Build({entry, kFine}), TZipReader::kSkipBadLocalHeader,
+  ExpectRefused(ziptest::Build({entry, kFine}), archive::TZipReader::kSkipBadLocalHeader,
                 "local header disagrees with the central directory");
 }
 
@@ -267,7 +273,8 @@ TEST(HostileSizeTest, MoreDataThanDeclaredIsRefusedAsASizeMismatch) {
   ziptest::TEntry bomb{.name = "keep.txt", .data = RawDeflate(plenty), .method = 8};
   bomb.crc = ziptest::Crc(plenty);
   bomb.size = 1000;
-  ExpectRefused(ziptest::Build({bomb, kFine}), TZipReader::kSkipSizeMismatch, "size mismatch");
+  ExpectRefused(ziptest::Build({bomb, kFine}), archive::TZipReader::kSkipSizeMismatch,
+                "size mismatch");
 }
 
 // The CRC matches the bytes but the size does not: once reported as "bad CRC 7545ea13
@@ -275,7 +282,7 @@ TEST(HostileSizeTest, MoreDataThanDeclaredIsRefusedAsASizeMismatch) {
 TEST(HostileSizeTest, ASizeMismatchWithAGoodCrcHasItsOwnMessage) {
   ziptest::TEntry shorter{.name = "short.txt", .data = ToBytes("fewer bytes than declared\n")};
   shorter.size = 40;
-  ExpectRefused(ziptest::Build({shorter, kFine}), TZipReader::kSkipSizeMismatch,
+  ExpectRefused(ziptest::Build({shorter, kFine}), archive::TZipReader::kSkipSizeMismatch,
                 "size mismatch: 26 bytes decoded, 40 declared");
 }
 
@@ -289,8 +296,8 @@ TEST(HostileSizeTest, ALocalZip64SizeNearTheLimitEndsTheHeaderWalk) {
   // The local record alone: header, name, Zip64 extra field and data.
   const Bytes localOnly(whole.begin(), whole.begin() + 30 + 7 + 20 + huge.data.size());
   HostileArchive fixture(localOnly);
-  TZipReader reader;
-  reader.IncompleteZipMode = izAssumeBad;  // walk the local headers
+  archive::TZipReader reader;
+  reader.IncompleteZipMode = archive::TIncompleteZipMode::izAssumeBad;  // walk the local headers
   reader.SetZipName(fixture.Archive());
   reader.ReadZip();
   ASSERT_EQ(reader.Count(), 1);
@@ -298,7 +305,7 @@ TEST(HostileSizeTest, ALocalZip64SizeNearTheLimitEndsTheHeaderWalk) {
   int tested = -1;
   try {
     tested = reader.TestZip();
-  } catch (const EZipError&) {
+  } catch (const archive::EZipError&) {
     // refusing the whole archive is as good as refusing the entry
   }
   EXPECT_NE(tested, 1) << "an entry whose data runs past the file passed the test";
@@ -310,7 +317,7 @@ TEST(HostileDataTest, InvalidCompressedDataIsReportedAsSuch) {
   ziptest::TEntry broken{.name = "broken.txt", .data = {0xFF, 0xFF, 0xFF, 0xFF}, .method = 8};
   broken.crc = 0x11111111;
   broken.size = 100;
-  ExpectRefused(ziptest::Build({broken, kFine}), TZipReader::kSkipBadData,
+  ExpectRefused(ziptest::Build({broken, kFine}), archive::TZipReader::kSkipBadData,
                 "invalid compressed data");
 }
 
@@ -351,8 +358,8 @@ class UnsafeSymlinkTest : public ::testing::TestWithParam<TLinkCase> {};
 
 TEST_P(UnsafeSymlinkTest, IsRefused) {
   const TLinkCase& c = GetParam();
-  ExpectRefused(ziptest::Build({Link(c.name, c.target), kFine}), TZipReader::kSkipUnsafeLink,
-                "link target");
+  ExpectRefused(ziptest::Build({Link(c.name, c.target), kFine}),
+                archive::TZipReader::kSkipUnsafeLink, "link target");
 }
 
 INSTANTIATE_TEST_SUITE_P(

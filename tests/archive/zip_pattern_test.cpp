@@ -17,7 +17,7 @@ class MatchPatternTest : public ::testing::TestWithParam<Case> {};
 
 TEST_P(MatchPatternTest, Matches) {
   const Case& c = GetParam();
-  EXPECT_EQ(MatchPattern(c.pattern, c.name), c.matches)
+  EXPECT_EQ(archive::MatchPattern(c.pattern, c.name), c.matches)
       << "pattern \"" << c.pattern << "\" name \"" << c.name << "\"";
 }
 
@@ -44,8 +44,9 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"<a->", "-", true}));
 
 TEST(HasWildcardsTest, EachWildcardCharacter) {
-  EXPECT_FALSE(HasWildcards("plain/name.txt"));
-  for (const char* text : {"a*", "a?", "a<", "a>", "|a"}) EXPECT_TRUE(HasWildcards(text)) << text;
+  EXPECT_FALSE(archive::HasWildcards("plain/name.txt"));
+  for (const char* text : {"a*", "a?", "a<", "a>", "|a"})
+    EXPECT_TRUE(archive::HasWildcards(text)) << text;
 }
 
 }  // namespace

@@ -74,14 +74,14 @@ void ExpectSameAsOracle(const std::string& archive) {
   std::string oracleComment;
   const std::vector<OracleEntry> expected = Oracle(archive, oracleComment);
   ASSERT_FALSE(expected.empty());
-  TZipReader reader;
+  archive::TZipReader reader;
   reader.SetZipName(archive);
   reader.ReadZip();
   EXPECT_FALSE(reader.DirectoryFromScan());
   ASSERT_EQ(reader.Count(), static_cast<int>(expected.size()));
   for (int i = 0; i < reader.Count(); ++i) {
     const OracleEntry& want = expected[static_cast<std::size_t>(i)];
-    const TZipHeaderInfo& got = reader.Entry(i);
+    const archive::TZipHeaderInfo& got = reader.Entry(i);
     SCOPED_TRACE("entry " + want.name);
     EXPECT_EQ(got.Directory + got.FileName, want.name);
     EXPECT_EQ(reader.Filename(i), got.FileName);
@@ -122,12 +122,12 @@ TEST(ZipReaderInteropTest, InfoZipStoredDeflatedDirectoriesCommentsAndExtraField
 
   // Info-ZIP writes longer extra fields into local headers than into central ones: the
   // directory must still be read from the central records.
-  TZipReader reader;
+  archive::TZipReader reader;
   reader.SetZipName(zip);
   reader.ReadZip();
   bool sawDirectory = false, sawStored = false, sawDeflated = false;
   for (int i = 0; i < reader.Count(); ++i) {
-    const TZipHeaderInfo& e = reader.Entry(i);
+    const archive::TZipHeaderInfo& e = reader.Entry(i);
     EXPECT_GT(e.ExtraLength, 0);
     sawDirectory |= e.FileName.empty() && !e.Directory.empty();
     sawStored |= e.Method == 0 && e.UncompressedSize == 5000;
@@ -165,7 +165,7 @@ TEST(ZipReaderInteropTest, PythonNamesWithAndWithoutUtf8FlagExtraFieldsAndCommen
   const std::string zip = dir.File("py.zip");
   ASSERT_EQ(testsupport::RunPython(kPythonWriter, {zip}), 0);
   ExpectSameAsOracle(zip);
-  TZipReader reader;
+  archive::TZipReader reader;
   reader.SetZipName(zip);
   reader.ReadZip();
   ASSERT_EQ(reader.Count(), 4);
@@ -195,7 +195,7 @@ TEST(ZipReaderInteropTest, PythonStreamedEntriesWithDataDescriptors) {
   const std::string zip = dir.File("stream.zip");
   ASSERT_EQ(testsupport::RunPython(kPythonStreamWriter, {zip}), 0);
   ExpectSameAsOracle(zip);
-  TZipReader reader;
+  archive::TZipReader reader;
   reader.SetZipName(zip);
   reader.ReadZip();
   ASSERT_EQ(reader.Count(), 3);

@@ -40,10 +40,11 @@ with zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED) as z:
 void LoadSurvives(const TempDir& dir, const Bytes& bytes) {
   const std::string path = dir.File("case.zip");
   WriteAll(path, bytes);
-  for (TIncompleteZipMode mode : {izAssumeMulti, izAssumeBad}) {
-    TZipReader reader;
+  for (archive::TIncompleteZipMode mode :
+       {archive::TIncompleteZipMode::izAssumeMulti, archive::TIncompleteZipMode::izAssumeBad}) {
+    archive::TZipReader reader;
     reader.IncompleteZipMode = mode;
-    reader.OnGetNextDisk = [](TZipReader&, int, std::string& name) { name.clear(); };
+    reader.OnGetNextDisk = [](archive::TZipReader&, int, std::string& name) { name.clear(); };
     try {
       reader.SetZipName(path);
       reader.ReadZip();
@@ -52,9 +53,9 @@ void LoadSurvives(const TempDir& dir, const Bytes& bytes) {
         (void)reader.DateTime(i);
       }
       (void)reader.ZipComment();
-      reader.Sort(ByName);
-      reader.Sort(ByRate);
-    } catch (const EZipError&) {
+      reader.Sort(archive::TZipSortMode::ByName);
+      reader.Sort(archive::TZipSortMode::ByRate);
+    } catch (const archive::EZipError&) {
       // One of ours: fine.
     }
   }

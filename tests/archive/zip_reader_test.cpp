@@ -56,7 +56,7 @@ std::size_t EndRecordOffset(const Bytes& bytes) {
   return 0;
 }
 
-std::vector<std::string> StoredNames(TZipReader& reader) {
+std::vector<std::string> StoredNames(archive::TZipReader& reader) {
   std::vector<std::string> names;
   for (int i = 0; i < reader.Count(); ++i)
     names.push_back(reader.Entry(i).Directory + reader.Entry(i).FileName);
@@ -64,7 +64,7 @@ std::vector<std::string> StoredNames(TZipReader& reader) {
 }
 
 // Scripted answers for the dialogs.
-class ScriptedInteraction : public TZipInteraction {
+class ScriptedInteraction : public archive::TZipInteraction {
  public:
   bool answer = true;
   std::string chosen;
@@ -90,25 +90,25 @@ class ScriptedInteraction : public TZipInteraction {
 };
 
 TEST(ZipReaderTest, ConstructionValues) {
-  TZipReader reader;
+  archive::TZipReader reader;
   EXPECT_EQ(reader.ThisVersion(), 217);
   reader.SetThisVersion(5);
   EXPECT_EQ(reader.ThisVersion(), 217);
   EXPECT_EQ(reader.ZipName(), "");
   EXPECT_EQ(reader.DestDir(), "");
   EXPECT_EQ(reader.RootDir(), "");
-  EXPECT_EQ(reader.SortMode(), ByNone);
+  EXPECT_EQ(reader.SortMode(), archive::TZipSortMode::ByNone);
   EXPECT_FALSE(reader.RecreateDirs);
-  EXPECT_EQ(reader.OverwriteMode, Prompt);
+  EXPECT_EQ(reader.OverwriteMode, archive::TUZOverwriteMode::Prompt);
   EXPECT_TRUE(reader.FilesList.empty());
   EXPECT_FALSE(reader.DoAll);
-  EXPECT_EQ(reader.IncompleteZipMode, izAssumeMulti);
+  EXPECT_EQ(reader.IncompleteZipMode, archive::TIncompleteZipMode::izAssumeMulti);
   EXPECT_FALSE(reader.KeepZipOpen);
   EXPECT_TRUE(reader.DoProcessMessages);
   EXPECT_TRUE(reader.RetainAttributes);
   EXPECT_EQ(reader.Password, "");
   EXPECT_TRUE(reader.GetCheckDiskLabels());
-  EXPECT_EQ(reader.GetMultiMode(), mmNone);
+  EXPECT_EQ(reader.GetMultiMode(), archive::TMultiMode::mmNone);
   EXPECT_EQ(reader.NumberOfDisks(), 1);
   EXPECT_EQ(reader.CurrentDisk(), 0);
   EXPECT_EQ(reader.Count(), 0);
@@ -117,42 +117,42 @@ TEST(ZipReaderTest, ConstructionValues) {
 
 TEST(ZipReaderTest, ReadsDirectoryInPhysicalOrderAndSortsViews) {
   TempDir dir;
-  TZipReader reader;
+  archive::TZipReader reader;
   reader.SetZipName(MakeArchive(dir));
   reader.ReadZip();
   EXPECT_EQ(StoredNames(reader), (std::vector<std::string>{"b.txt", "a/c.txt", "a.txt"}));
-  reader.Sort(ByName);
-  EXPECT_EQ(reader.SortMode(), ByName);
+  reader.Sort(archive::TZipSortMode::ByName);
+  EXPECT_EQ(reader.SortMode(), archive::TZipSortMode::ByName);
   EXPECT_EQ(StoredNames(reader), (std::vector<std::string>{"a.txt", "a/c.txt", "b.txt"}));
   EXPECT_EQ(reader.Filename(1), "c.txt");
-  reader.SetSortMode(ByDate);
+  reader.SetSortMode(archive::TZipSortMode::ByDate);
   EXPECT_EQ(StoredNames(reader), (std::vector<std::string>{"a/c.txt", "a.txt", "b.txt"}));
-  reader.Sort(ByUnCompressedSize);
+  reader.Sort(archive::TZipSortMode::ByUnCompressedSize);
   EXPECT_EQ(StoredNames(reader), (std::vector<std::string>{"a.txt", "a/c.txt", "b.txt"}));
-  reader.Sort(ByNone);
+  reader.Sort(archive::TZipSortMode::ByNone);
   EXPECT_EQ(StoredNames(reader), (std::vector<std::string>{"b.txt", "a/c.txt", "a.txt"}));
 }
 
 TEST(ZipReaderTest, IndexOutOfRange) {
   TempDir dir;
-  TZipReader reader;
+  archive::TZipReader reader;
   reader.SetZipName(MakeArchive(dir));
   reader.ReadZip();
   for (int index : {-1, 3}) {
     try {
       reader.Filename(index);
       FAIL() << "no error";
-    } catch (const EListError& e) {
+    } catch (const archive::EListError& e) {
       EXPECT_EQ(std::string(e.what()), "Index " + std::to_string(index) + " is out of range");
     }
   }
-  EXPECT_THROW(reader.DateTime(3), EListError);
-  EXPECT_THROW(reader.FileComment(3), EListError);
+  EXPECT_THROW(reader.DateTime(3), archive::EListError);
+  EXPECT_THROW(reader.FileComment(3), archive::EListError);
 }
 
 TEST(ZipReaderTest, CommentsAreReadOnDemandAndOnlyChangesMarkModified) {
   TempDir dir;
-  TZipReader reader;
+  archive::TZipReader reader;
   reader.SetZipName(MakeArchive(dir));
   reader.ReadZip();
   EXPECT_FALSE(reader.Entry(1).FileComment.has_value());
@@ -179,7 +179,7 @@ TEST(ZipReaderTest, ArchiveCommentIsReadFromBehindTheRecordEvenWithBytesAppended
   std::string unzipText;
   ASSERT_EQ(Shell("unzip -z " + Quote(path), &unzipText), 0);
   EXPECT_NE(unzipText.find("three entries"), std::string::npos) << unzipText;
-  TZipReader reader;
+  archive::TZipReader reader;
   reader.SetZipName(path);
   reader.ReadZip();
   EXPECT_EQ(reader.Count(), 3);
@@ -188,7 +188,7 @@ TEST(ZipReaderTest, ArchiveCommentIsReadFromBehindTheRecordEvenWithBytesAppended
 
 TEST(ZipReaderTest, DateTimeOfAnEntryAndOfAnInvalidDate) {
   TempDir dir;
-  TZipReader reader;
+  archive::TZipReader reader;
   reader.SetZipName(MakeArchive(dir));
   reader.ReadZip();
   // 2020-01-01 00:00:00 local is OLE day 43831.
@@ -198,7 +198,7 @@ TEST(ZipReaderTest, DateTimeOfAnEntryAndOfAnInvalidDate) {
 TEST(ZipReaderTest, SameNameKeepsTheDirectoryUntilTheFileDateChanges) {
   TempDir dir;
   const std::string path = MakeArchive(dir);
-  TZipReader reader;
+  archive::TZipReader reader;
   reader.SetZipName(path);
   reader.ReadZip();
   ASSERT_EQ(reader.Count(), 3);
@@ -229,7 +229,7 @@ TEST(ZipReaderTest, KeptOpenStreamOfAReplacedArchiveIsNotReadAgain) {
   // the new directory would have been read from the old file's bytes.
   TempDir dir;
   const std::string path = MakeArchive(dir);
-  TZipReader reader;
+  archive::TZipReader reader;
   reader.KeepZipOpen = true;
   reader.SetZipName(path);
   reader.ReadZip();
@@ -248,7 +248,7 @@ with zipfile.ZipFile(sys.argv[1], 'w') as z:
 
 TEST(ZipReaderTest, NewNameFreesTheDirectoryAndResetArchiveClearsTheName) {
   TempDir dir;
-  TZipReader reader;
+  archive::TZipReader reader;
   reader.SetZipName(MakeArchive(dir));
   reader.ReadZip();
   reader.SetZipName(dir.File("other.zip"));
@@ -265,17 +265,17 @@ TEST(ZipReaderTest, NewNameFreesTheDirectoryAndResetArchiveClearsTheName) {
 
 TEST(ZipReaderTest, MissingArchiveRaisesTheOpenError) {
   TempDir dir;
-  TZipReader reader;
+  archive::TZipReader reader;
   reader.SetZipName(dir.File("none.zip"));
-  EXPECT_THROW(reader.ReadZip(), EFOpenError);
+  EXPECT_THROW(reader.ReadZip(), archive::EFOpenError);
 }
 
 TEST(ZipReaderTest, QuestionMarkNameWithoutInteractionIsCancelled) {
-  TZipReader reader;
+  archive::TZipReader reader;
   try {
     reader.SetZipName("/tmp/x?");
     FAIL() << "no error";
-  } catch (const EUserCanceled& e) {
+  } catch (const archive::EUserCanceled& e) {
     EXPECT_STREQ(e.what(), "User canceled setting zip file name.");
   }
 }
@@ -284,7 +284,7 @@ TEST(ZipReaderTest, QuestionMarkNameAsksWithTheDialogTexts) {
   TempDir dir;
   ScriptedInteraction ui;
   ui.chosen = dir.File("chosen.zip");
-  TZipReader reader;
+  archive::TZipReader reader;
   reader.Interaction = &ui;
   reader.SetZipName(dir.File("start.zip?"));
   EXPECT_EQ(reader.ZipName(), dir.File("chosen.zip"));
@@ -294,19 +294,19 @@ TEST(ZipReaderTest, QuestionMarkNameAsksWithTheDialogTexts) {
             "Все файлы (*.*)|*.*");
   EXPECT_EQ(ui.lastStart, dir.Path());
   ui.answer = false;
-  EXPECT_THROW(reader.SetZipName("?"), EUserCanceled);
+  EXPECT_THROW(reader.SetZipName("?"), archive::EUserCanceled);
   EXPECT_EQ(reader.ZipName(), dir.File("chosen.zip"));
 }
 
 TEST(ZipReaderTest, DestDirDropsOneTrailingSlashAndAsksForQuestionMark) {
   TempDir dir;
-  TZipReader reader;
+  archive::TZipReader reader;
   reader.SetDestDir("/data/out/");
   EXPECT_EQ(reader.DestDir(), "/data/out");
   try {
     reader.SetDestDir("?");
     FAIL() << "no error";
-  } catch (const EUserCanceled& e) {
+  } catch (const archive::EUserCanceled& e) {
     EXPECT_STREQ(e.what(), "User canceled Set Desination Directory");
   }
   ScriptedInteraction ui;
@@ -331,7 +331,7 @@ TEST(ZipReaderTest, EndRecordPointingAtGarbageIsRebuiltByTheHeaderScan) {
   Set32(bytes, end + 16, 40);
   WriteAll(path, bytes);
   ScriptedInteraction ui;
-  TZipReader reader;
+  archive::TZipReader reader;
   reader.Interaction = &ui;
   reader.SetZipName(path);
   reader.ReadZip();
@@ -351,12 +351,12 @@ TEST(ZipReaderTest, NoEndRecordRaisesIncompleteZipAndResets) {
   Bytes bytes = ReadAll(path);
   bytes.resize(EndRecordOffset(bytes));
   WriteAll(path, bytes);
-  TZipReader reader;
+  archive::TZipReader reader;
   reader.SetZipName(path);
   try {
     reader.ReadZip();
     FAIL() << "no error";
-  } catch (const EIncompleteZip& e) {
+  } catch (const archive::EIncompleteZip& e) {
     EXPECT_STREQ(e.what(), "Incomplete Zip File");
   }
   EXPECT_EQ(reader.ZipName(), "");
@@ -369,37 +369,37 @@ TEST(ZipReaderTest, NoEndRecordWithAssumeBadIsScanned) {
   Bytes bytes = ReadAll(path);
   bytes.resize(EndRecordOffset(bytes));
   WriteAll(path, bytes);
-  TZipReader reader;
-  reader.IncompleteZipMode = izAssumeBad;
+  archive::TZipReader reader;
+  reader.IncompleteZipMode = archive::TIncompleteZipMode::izAssumeBad;
   reader.SetZipName(path);
   reader.ReadZip();
   EXPECT_TRUE(reader.DirectoryFromScan());
   EXPECT_EQ(StoredNames(reader), (std::vector<std::string>{"b.txt", "a/c.txt", "a.txt"}));
 
   // The event may decide instead.
-  TZipReader asked;
+  archive::TZipReader asked;
   int calls = 0;
-  asked.OnInCompleteZip = [&calls](TZipReader&, TIncompleteZipMode& mode) {
+  asked.OnInCompleteZip = [&calls](archive::TZipReader&, archive::TIncompleteZipMode& mode) {
     ++calls;
-    mode = izAssumeBad;
+    mode = archive::TIncompleteZipMode::izAssumeBad;
   };
   asked.SetZipName(path);
   asked.ReadZip();
   EXPECT_EQ(calls, 1);
-  EXPECT_EQ(asked.IncompleteZipMode, izAssumeBad);
+  EXPECT_EQ(asked.IncompleteZipMode, archive::TIncompleteZipMode::izAssumeBad);
   EXPECT_EQ(asked.Count(), 3);
 }
 
 TEST(ZipReaderTest, ScanThatFindsNothingIsNotAValidZipFile) {
   TempDir dir;
   WriteAll(dir.File("random.zip"), Bytes(50000, 0x11));
-  TZipReader reader;
-  reader.IncompleteZipMode = izAssumeBad;
+  archive::TZipReader reader;
+  reader.IncompleteZipMode = archive::TIncompleteZipMode::izAssumeBad;
   reader.SetZipName(dir.File("random.zip"));
   try {
     reader.ReadZip();
     FAIL() << "no error";
-  } catch (const EBadZipFile& e) {
+  } catch (const archive::EBadZipFile& e) {
     EXPECT_STREQ(e.what(), "Not a valid zip file!");
   }
   EXPECT_EQ(reader.ZipName(), "");
@@ -416,8 +416,8 @@ TEST(ZipReaderTest, SelfExtractorScanStartsBehindTheStub) {
   std::copy(decoy.begin(), decoy.end(), exe.begin() + 100);
   exe.insert(exe.end(), archive.begin(), archive.end());
   WriteAll(dir.File("SETUP.EXE"), exe);
-  TZipReader reader;
-  reader.IncompleteZipMode = izAssumeBad;
+  archive::TZipReader reader;
+  reader.IncompleteZipMode = archive::TIncompleteZipMode::izAssumeBad;
   reader.SetZipName(dir.File("SETUP.EXE"));
   reader.ReadZip();
   ASSERT_EQ(reader.Count(), 3);
@@ -487,10 +487,10 @@ void MakeSplitArchive(const TempDir& dir) {
 TEST(ZipReaderTest, SplitArchiveInBlockFilesLoadsTheDirectoryFromTheFirstBlock) {
   TempDir dir;
   MakeSplitArchive(dir);
-  TZipReader reader;
+  archive::TZipReader reader;
   reader.SetZipName(dir.File("arc.zip"));
   reader.ReadZip();
-  EXPECT_EQ(reader.GetMultiMode(), mmBlocks);
+  EXPECT_EQ(reader.GetMultiMode(), archive::TMultiMode::mmBlocks);
   EXPECT_EQ(StoredNames(reader), (std::vector<std::string>{"one.txt", "two.txt"}));
   EXPECT_EQ(reader.NumberOfDisks(), 2);
   EXPECT_EQ(reader.CurrentDisk(), 1);
@@ -501,8 +501,8 @@ TEST(ZipReaderTest, SplitArchiveAsksTheHandlerAndAMissingBlockIsCancelled) {
   TempDir dir;
   MakeSplitArchive(dir);
   std::vector<int> asked;
-  TZipReader reader;
-  reader.OnGetNextDisk = [&asked](TZipReader&, int disk, std::string& name) {
+  archive::TZipReader reader;
+  reader.OnGetNextDisk = [&asked](archive::TZipReader&, int disk, std::string& name) {
     asked.push_back(disk);
     name = name.substr(0, name.rfind('/')) + "/missing.001";
   };
@@ -510,7 +510,7 @@ TEST(ZipReaderTest, SplitArchiveAsksTheHandlerAndAMissingBlockIsCancelled) {
   try {
     reader.ReadZip();
     FAIL() << "no error";
-  } catch (const EUserCanceled& e) {
+  } catch (const archive::EUserCanceled& e) {
     EXPECT_STREQ(e.what(), "User canceled loading new disk.");
   }
   ASSERT_FALSE(asked.empty());
@@ -518,9 +518,9 @@ TEST(ZipReaderTest, SplitArchiveAsksTheHandlerAndAMissingBlockIsCancelled) {
   EXPECT_EQ(reader.Count(), 0);
 
   std::remove(dir.File("arc.001").c_str());
-  TZipReader defaults;
+  archive::TZipReader defaults;
   defaults.SetZipName(dir.File("arc.zip"));
-  EXPECT_THROW(defaults.ReadZip(), EUserCanceled);
+  EXPECT_THROW(defaults.ReadZip(), archive::EUserCanceled);
 }
 
 TEST(ZipReaderTest, EmptyArchiveHasNoEntries) {
@@ -529,7 +529,7 @@ TEST(ZipReaderTest, EmptyArchiveHasNoEntries) {
   Put32(end, 0x06054b50);
   end.resize(22, 0);
   WriteAll(dir.File("empty.zip"), end);
-  TZipReader reader;
+  archive::TZipReader reader;
   reader.SetZipName(dir.File("empty.zip"));
   reader.ReadZip();
   EXPECT_EQ(reader.Count(), 0);

@@ -52,7 +52,7 @@ Bytes CentralHeader(const std::string& name, std::uint16_t flags, std::uint32_t 
 
 TEST(ZipRecordsTest, LocalHeaderOfReportDocInDataDocs) {
   TempDir dir;
-  TZipHeaderInfo entry;
+  archive::TZipHeaderInfo entry;
   entry.SetFileName("report.doc");
   entry.SetDirectory("Data/Docs");
   EXPECT_EQ(entry.Directory, "Data/Docs/");
@@ -62,7 +62,7 @@ TEST(ZipRecordsTest, LocalHeaderOfReportDocInDataDocs) {
   entry.CompressedSize = 10;
   entry.UncompressedSize = 20;
   {
-    TLFNFileStream out(dir.File("h.bin"), TLFNFileMode::Create);
+    archive::TLFNFileStream out(dir.File("h.bin"), archive::TLFNFileMode::Create);
     out.Write("xyz", 3);
     entry.WriteLocalHeader(out);
   }
@@ -81,9 +81,9 @@ TEST(ZipRecordsTest, LocalHeaderOfReportDocInDataDocs) {
   EXPECT_EQ(ReadAll(dir.File("h.bin")), expected);
   EXPECT_EQ(entry.LocalHeaderOffset, 3u);
 
-  TLFNFileStream in(dir.File("h.bin"), TLFNFileMode::OpenRead);
-  in.Seek(3, soBeginning);
-  TZipHeaderInfo back;
+  archive::TLFNFileStream in(dir.File("h.bin"), archive::TLFNFileMode::OpenRead);
+  in.Seek(3, archive::TSeekOrigin::soBeginning);
+  archive::TZipHeaderInfo back;
   ASSERT_TRUE(back.ReadLocalHeader(in));
   EXPECT_EQ(back.Directory, "Data/Docs/");
   EXPECT_EQ(back.FileName, "report.doc");
@@ -98,9 +98,9 @@ TEST(ZipRecordsTest, CentralHeaderReadsEveryFieldAndSkipsExtraAndComment) {
   file.insert(file.end(), header.begin(), header.end());
   PutText(file, "NEXT");
   WriteAll(dir.File("c.bin"), file);
-  TLFNFileStream in(dir.File("c.bin"), TLFNFileMode::OpenRead);
-  in.Seek(3, soBeginning);
-  TZipHeaderInfo e;
+  archive::TLFNFileStream in(dir.File("c.bin"), archive::TLFNFileMode::OpenRead);
+  in.Seek(3, archive::TSeekOrigin::soBeginning);
+  archive::TZipHeaderInfo e;
   ASSERT_TRUE(e.ReadCentralHeader(in));
   EXPECT_EQ(e.VersionMadeBy, 0x031E);
   EXPECT_EQ(e.VersionNeeded, 20);
@@ -129,8 +129,8 @@ TEST(ZipRecordsTest, BadSignatureOrShortNameLeavesTheStreamWhereItWas) {
   Bytes file = CentralHeader("abc", 0, 0x5A2B6C3D);
   file[0] = 'Q';
   WriteAll(dir.File("bad.bin"), file);
-  TLFNFileStream in(dir.File("bad.bin"), TLFNFileMode::OpenRead);
-  TZipHeaderInfo e;
+  archive::TLFNFileStream in(dir.File("bad.bin"), archive::TLFNFileMode::OpenRead);
+  archive::TZipHeaderInfo e;
   EXPECT_FALSE(e.ReadCentralHeader(in));
   EXPECT_EQ(in.Position(), 0);
   EXPECT_FALSE(e.ReadLocalHeader(in));
@@ -139,7 +139,7 @@ TEST(ZipRecordsTest, BadSignatureOrShortNameLeavesTheStreamWhereItWas) {
   Bytes cut = CentralHeader("a-long-name", 0, 0x5A2B6C3D);
   cut.resize(cut.size() - 3);  // name cut short by the end of the file
   WriteAll(dir.File("cut.bin"), cut);
-  TLFNFileStream in2(dir.File("cut.bin"), TLFNFileMode::OpenRead);
+  archive::TLFNFileStream in2(dir.File("cut.bin"), archive::TLFNFileMode::OpenRead);
   EXPECT_FALSE(e.ReadCentralHeader(in2));
   EXPECT_EQ(in2.Position(), 0);
 }
@@ -149,11 +149,11 @@ TEST(ZipRecordsTest, CentralHeaderCutByTheEndOfADiskContinuesOnTheNext) {
   const Bytes header = CentralHeader("spanned.txt", 0, 0x5A2B6C3D);
   WriteAll(dir.File("disk1"), Bytes(header.begin(), header.begin() + 20));
   WriteAll(dir.File("disk2"), Bytes(header.begin() + 20, header.end()));
-  TLFNFileStream first(dir.File("disk1"), TLFNFileMode::OpenRead);
-  TLFNFileStream second(dir.File("disk2"), TLFNFileMode::OpenRead);
+  archive::TLFNFileStream first(dir.File("disk1"), archive::TLFNFileMode::OpenRead);
+  archive::TLFNFileStream second(dir.File("disk2"), archive::TLFNFileMode::OpenRead);
   int switches = 0;
-  TZipHeaderInfo e;
-  ASSERT_TRUE(e.ReadCentralHeader(first, [&]() -> TStream& {
+  archive::TZipHeaderInfo e;
+  ASSERT_TRUE(e.ReadCentralHeader(first, [&]() -> archive::TStream& {
     ++switches;
     return second;
   }));
@@ -161,25 +161,25 @@ TEST(ZipRecordsTest, CentralHeaderCutByTheEndOfADiskContinuesOnTheNext) {
   EXPECT_EQ(e.FileName, "spanned.txt");
   EXPECT_EQ(e.UncompressedSize, 5678u);
   // Without a callback the cut record does not read.
-  first.Seek(0, soBeginning);
+  first.Seek(0, archive::TSeekOrigin::soBeginning);
   EXPECT_FALSE(e.ReadCentralHeader(first));
   EXPECT_EQ(first.Position(), 0);
 }
 
 TEST(ZipRecordsTest, WritingTheLocalHeaderAgainRewritesTheSameBytes) {
   TempDir dir;
-  TZipHeaderInfo e;
+  archive::TZipHeaderInfo e;
   e.SetFileName("data.bin");
   {
-    TLFNFileStream out(dir.File("l.bin"), TLFNFileMode::Create);
+    archive::TLFNFileStream out(dir.File("l.bin"), archive::TLFNFileMode::Create);
     e.WriteLocalHeader(out);
     out.Write("payload", 7);
     const std::int64_t end = out.Position();
     e.Crc32 = 0x01020304;
     e.CompressedSize = 7;
-    out.Seek(e.LocalHeaderOffset, soBeginning);
+    out.Seek(e.LocalHeaderOffset, archive::TSeekOrigin::soBeginning);
     e.WriteLocalHeader(out);
-    out.Seek(end, soBeginning);
+    out.Seek(end, archive::TSeekOrigin::soBeginning);
   }
   const Bytes bytes = ReadAll(dir.File("l.bin"));
   ASSERT_EQ(bytes.size(), 30u + 8 + 7);
@@ -193,8 +193,8 @@ TEST(ZipRecordsTest, NameWithoutUtf8FlagIsCodePage437) {
   TempDir dir;
   // "caf\x82.txt": 0x82 is e-acute in code page 437.
   WriteAll(dir.File("cp.bin"), CentralHeader("caf\x82.txt", 0, 0x5A2B6C3D));
-  TLFNFileStream in(dir.File("cp.bin"), TLFNFileMode::OpenRead);
-  TZipHeaderInfo e;
+  archive::TLFNFileStream in(dir.File("cp.bin"), archive::TLFNFileMode::OpenRead);
+  archive::TZipHeaderInfo e;
   ASSERT_TRUE(e.ReadCentralHeader(in));
   EXPECT_EQ(e.FileName, "caf\xC3\xA9.txt");
 }
@@ -202,8 +202,8 @@ TEST(ZipRecordsTest, NameWithoutUtf8FlagIsCodePage437) {
 TEST(ZipRecordsTest, NameWithUtf8FlagIsTakenAsIs) {
   TempDir dir;
   WriteAll(dir.File("u.bin"), CentralHeader("\xE6\x97\xA5/\xC3\xA9.txt", 0x0800, 0x5A2B6C3D));
-  TLFNFileStream in(dir.File("u.bin"), TLFNFileMode::OpenRead);
-  TZipHeaderInfo e;
+  archive::TLFNFileStream in(dir.File("u.bin"), archive::TLFNFileMode::OpenRead);
+  archive::TZipHeaderInfo e;
   ASSERT_TRUE(e.ReadCentralHeader(in));
   EXPECT_EQ(e.Directory, "\xE6\x97\xA5/");
   EXPECT_EQ(e.FileName, "\xC3\xA9.txt");
@@ -211,12 +211,12 @@ TEST(ZipRecordsTest, NameWithUtf8FlagIsTakenAsIs) {
 
 TEST(ZipRecordsTest, NonAsciiNameIsWrittenAsUtf8WithFlagBit11AsciiWithout) {
   TempDir dir;
-  TZipHeaderInfo utf;
+  archive::TZipHeaderInfo utf;
   utf.SetFileName("\xC3\xA9t\xC3\xA9.txt");  // "été.txt"
-  TZipHeaderInfo plain;
+  archive::TZipHeaderInfo plain;
   plain.SetFileName("plain.txt");
   {
-    TLFNFileStream out(dir.File("n.bin"), TLFNFileMode::Create);
+    archive::TLFNFileStream out(dir.File("n.bin"), archive::TLFNFileMode::Create);
     utf.WriteCentralHeader(out);
     plain.WriteCentralHeader(out);
   }
@@ -231,11 +231,11 @@ TEST(ZipRecordsTest, NonAsciiNameIsWrittenAsUtf8WithFlagBit11AsciiWithout) {
 
 TEST(ZipRecordsTest, CentralRecordWithCommentWritesItsLength) {
   TempDir dir;
-  TZipHeaderInfo e;
+  archive::TZipHeaderInfo e;
   e.SetFileName("f");
   e.SetFileComment(std::string("hello"));
   {
-    TLFNFileStream out(dir.File("c.bin"), TLFNFileMode::Create);
+    archive::TLFNFileStream out(dir.File("c.bin"), archive::TLFNFileMode::Create);
     e.WriteCentralHeader(out);
   }
   const Bytes bytes = ReadAll(dir.File("c.bin"));
@@ -245,7 +245,7 @@ TEST(ZipRecordsTest, CentralRecordWithCommentWritesItsLength) {
 }
 
 TEST(ZipRecordsTest, SetDirectoryAppendsSlashAndEmptyStoresNothing) {
-  TZipHeaderInfo e;
+  archive::TZipHeaderInfo e;
   e.SetFileName("report.doc");
   e.SetDirectory("Data");
   EXPECT_EQ(e.Directory, "Data/");
@@ -256,13 +256,13 @@ TEST(ZipRecordsTest, SetDirectoryAppendsSlashAndEmptyStoresNothing) {
 }
 
 TEST(ZipRecordsTest, ClearDefaultsAndAssignCopiesTheComment) {
-  TZipHeaderInfo e;
+  archive::TZipHeaderInfo e;
   EXPECT_EQ(e.VersionMadeBy, 20);
   EXPECT_EQ(e.Method, 8);
   EXPECT_EQ(e.Crc32, 0xFFFFFFFFu);
   EXPECT_EQ(e.InternalAttributes, 1);
   EXPECT_EQ(e.ExternalAttributes, 0x20u);
-  TZipHeaderInfo source;
+  archive::TZipHeaderInfo source;
   source.SetFileName("x");
   source.SetDirectory("d");
   source.SetFileComment(std::string("note"));
@@ -273,7 +273,7 @@ TEST(ZipRecordsTest, ClearDefaultsAndAssignCopiesTheComment) {
   EXPECT_EQ(e.NameLength, 3);
   EXPECT_EQ(e.FileComment.value_or(""), "note");
   EXPECT_EQ(e.LocalHeaderOffset, 99u);
-  TZipHeaderInfo noComment;
+  archive::TZipHeaderInfo noComment;
   e.Assign(noComment);
   EXPECT_FALSE(e.FileComment.has_value());
 }
@@ -285,23 +285,24 @@ TEST(ZipRecordsTest, NormalizeDosDateTime) {
                                       (mi << 5) | s2);
   };
   const std::uint32_t valid = pack(2024, 2, 29, 13, 45, 7);
-  EXPECT_EQ(NormalizeDosDateTime(valid), valid);
-  EXPECT_EQ(NormalizeDosDateTime(pack(2001, 0, 0, 10, 0, 0)), pack(2001, 1, 1, 10, 0, 0));
-  EXPECT_EQ(NormalizeDosDateTime(pack(2001, 5, 5, 25, 0, 0)), pack(2001, 5, 5, 24, 0, 0));
-  EXPECT_EQ(NormalizeDosDateTime(pack(2001, 5, 5, 24, 0, 0)), pack(2001, 5, 5, 24, 0, 0));
-  EXPECT_EQ(NormalizeDosDateTime(pack(2001, 13, 5, 1, 60, 30)), pack(2001, 12, 5, 1, 59, 29));
-  EXPECT_EQ(NormalizeDosDateTime(pack(2100, 1, 1, 0, 0, 0)), pack(2099, 1, 1, 0, 0, 0));
+  EXPECT_EQ(archive::NormalizeDosDateTime(valid), valid);
+  EXPECT_EQ(archive::NormalizeDosDateTime(pack(2001, 0, 0, 10, 0, 0)), pack(2001, 1, 1, 10, 0, 0));
+  EXPECT_EQ(archive::NormalizeDosDateTime(pack(2001, 5, 5, 25, 0, 0)), pack(2001, 5, 5, 24, 0, 0));
+  EXPECT_EQ(archive::NormalizeDosDateTime(pack(2001, 5, 5, 24, 0, 0)), pack(2001, 5, 5, 24, 0, 0));
+  EXPECT_EQ(archive::NormalizeDosDateTime(pack(2001, 13, 5, 1, 60, 30)),
+            pack(2001, 12, 5, 1, 59, 29));
+  EXPECT_EQ(archive::NormalizeDosDateTime(pack(2100, 1, 1, 0, 0, 0)), pack(2099, 1, 1, 0, 0, 0));
 }
 
 TEST(ZipRecordsTest, CompressionRateRoundsHalfToEvenAndCaps) {
-  EXPECT_EQ(CompressionRate(0, 5), 0);
-  EXPECT_EQ(CompressionRate(200, 300), 100);
-  EXPECT_EQ(CompressionRate(3, 1), 33);
-  EXPECT_EQ(CompressionRate(3, 2), 67);
-  EXPECT_EQ(CompressionRate(200, 1), 0);  // 0.5 -> 0
-  EXPECT_EQ(CompressionRate(200, 3), 2);  // 1.5 -> 2
-  EXPECT_EQ(CompressionRate(200, 5), 2);  // 2.5 -> 2
-  EXPECT_EQ(CompressionRate(200, 7), 4);  // 3.5 -> 4
+  EXPECT_EQ(archive::CompressionRate(0, 5), 0);
+  EXPECT_EQ(archive::CompressionRate(200, 300), 100);
+  EXPECT_EQ(archive::CompressionRate(3, 1), 33);
+  EXPECT_EQ(archive::CompressionRate(3, 2), 67);
+  EXPECT_EQ(archive::CompressionRate(200, 1), 0);  // 0.5 -> 0
+  EXPECT_EQ(archive::CompressionRate(200, 3), 2);  // 1.5 -> 2
+  EXPECT_EQ(archive::CompressionRate(200, 5), 2);  // 2.5 -> 2
+  EXPECT_EQ(archive::CompressionRate(200, 7), 4);  // 3.5 -> 4
 }
 
 // The 22-byte end record with a comment, as the application note lays it out.
@@ -325,8 +326,8 @@ TEST(ZipRecordsTest, FileOf21BytesHasNoEndRecord) {
   Bytes b = EndRecord(0, 0, 0, "");
   b.pop_back();
   WriteAll(dir.File("21.bin"), b);
-  TLFNFileStream in(dir.File("21.bin"), TLFNFileMode::OpenRead);
-  TEndCentral end;
+  archive::TLFNFileStream in(dir.File("21.bin"), archive::TLFNFileMode::OpenRead);
+  archive::TEndCentral end;
   EXPECT_FALSE(end.FindEndCentral(in));
 }
 
@@ -339,8 +340,8 @@ TEST(ZipRecordsTest, LastSignatureInTheWindowWins) {
   const Bytes outer = EndRecord(1, 46, 5, "cmt" + innerText);
   file.insert(file.end(), outer.begin(), outer.end());
   WriteAll(dir.File("two.bin"), file);
-  TLFNFileStream in(dir.File("two.bin"), TLFNFileMode::OpenRead);
-  TEndCentral end;
+  archive::TLFNFileStream in(dir.File("two.bin"), archive::TLFNFileMode::OpenRead);
+  archive::TEndCentral end;
   ASSERT_TRUE(end.FindEndCentral(in));
   EXPECT_EQ(end.TotalEntries, 7);
   EXPECT_EQ(end.CentralDirOffset, 700u);
@@ -354,8 +355,8 @@ TEST(ZipRecordsTest, EndRecordFieldsAndCommentPosition) {
   const Bytes end = EndRecord(3, 150, 40, "archive note");
   file.insert(file.end(), end.begin(), end.end());
   WriteAll(dir.File("e.bin"), file);
-  TLFNFileStream in(dir.File("e.bin"), TLFNFileMode::OpenRead);
-  TEndCentral record;
+  archive::TLFNFileStream in(dir.File("e.bin"), archive::TLFNFileMode::OpenRead);
+  archive::TEndCentral record;
   ASSERT_TRUE(record.FindEndCentral(in));
   EXPECT_EQ(record.TotalEntries, 3);
   EXPECT_EQ(record.EntriesThisDisk, 3);
@@ -372,19 +373,19 @@ TEST(ZipRecordsTest, EndRecordBeyondTheWindowIsNotFound) {
   Bytes file = EndRecord(0, 0, 0, "");
   file.resize(file.size() + 65529 - 22, 'c');
   WriteAll(dir.File("far.bin"), file);
-  TLFNFileStream in(dir.File("far.bin"), TLFNFileMode::OpenRead);
-  TEndCentral end;
+  archive::TLFNFileStream in(dir.File("far.bin"), archive::TLFNFileMode::OpenRead);
+  archive::TEndCentral end;
   EXPECT_FALSE(end.FindEndCentral(in));
   // One byte closer, it is found.
   file.pop_back();
   WriteAll(dir.File("near.bin"), file);
-  TLFNFileStream in2(dir.File("near.bin"), TLFNFileMode::OpenRead);
+  archive::TLFNFileStream in2(dir.File("near.bin"), archive::TLFNFileMode::OpenRead);
   EXPECT_TRUE(end.FindEndCentral(in2));
 }
 
 TEST(ZipRecordsTest, WriteEndCentralLayout) {
   TempDir dir;
-  TEndCentral end;
+  archive::TEndCentral end;
   end.TotalEntries = 2;
   end.EntriesThisDisk = 2;
   end.CentralDirSize = 92;
@@ -392,7 +393,7 @@ TEST(ZipRecordsTest, WriteEndCentralLayout) {
   end.ZipComment = "hi";
   end.CommentLength = 2;
   {
-    TLFNFileStream out(dir.File("w.bin"), TLFNFileMode::Create);
+    archive::TLFNFileStream out(dir.File("w.bin"), archive::TLFNFileMode::Create);
     end.WriteEndCentral(out);
   }
   EXPECT_EQ(ReadAll(dir.File("w.bin")), EndRecord(2, 92, 1000, "hi"));

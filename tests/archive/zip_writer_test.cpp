@@ -146,7 +146,7 @@ TEST_P(EveryWriterLevel, PeersAcceptTheArchiveAndUnpackEveryByte) {
   big.insert(big.end(), more.begin(), more.end());
   files.emplace_back("big-mixed.dat", big);
 
-  TZipWriter writer;
+  archive::TZipWriter writer;
   writer.PackLevel = level;
   writer.SetZipName(dir.File("out.zip"));
   for (auto& [name, data] : files) {
@@ -199,9 +199,9 @@ INSTANTIATE_TEST_SUITE_P(Levels, EveryWriterLevel, ::testing::Range(0, 10));
 TEST(ZipWriter, BackupStoreOfOneBareNameGivesOneEntryUnderThatName) {
   TempDir dir;
   WriteAll(dir.File("report.doc"), testcorpus::Text(10000, 1));
-  TZipWriter writer;
+  archive::TZipWriter writer;
   writer.SetStorePaths(true);
-  writer.ZipAction = zaReplace;
+  writer.ZipAction = archive::TZipAction::zaReplace;
   writer.SetRootDir(dir.Path());
   writer.SetRelativePaths(true);
   writer.SetZipName(dir.File("report.doc.ZIP"));
@@ -217,7 +217,7 @@ TEST(ZipWriter, BackupStoreOfOneBareNameGivesOneEntryUnderThatName) {
   EXPECT_EQ(writer.Entry(0).Directory, "");
 
   // The same with the full path and StorePaths off.
-  TZipWriter plain;
+  archive::TZipWriter plain;
   plain.SetZipName(dir.File("second.zip"));
   plain.FilesList = {dir.File("report.doc")};
   EXPECT_EQ(plain.Zip(), 1);
@@ -226,9 +226,11 @@ TEST(ZipWriter, BackupStoreOfOneBareNameGivesOneEntryUnderThatName) {
 
 TEST(ZipWriter, NoFileToAddStillMakesAnEmptyArchive) {
   TempDir dir;
-  TZipWriter writer;
+  archive::TZipWriter writer;
   std::vector<std::string> missing;
-  writer.OnNoSuchFile = [&](TZipWriter&, const std::string& name) { missing.push_back(name); };
+  writer.OnNoSuchFile = [&](archive::TZipWriter&, const std::string& name) {
+    missing.push_back(name);
+  };
   writer.SetZipName(dir.File("empty.zip"));
   writer.FilesList = {dir.File("nothing-here.txt")};
   EXPECT_EQ(writer.Zip(), 0);
@@ -243,16 +245,16 @@ TEST(ZipWriter, SecondFileWithTheSameStoredNameIsSkipped) {
   std::filesystem::create_directory(dir.File("b"));
   WriteText(dir.File("a/x.txt"), "first");
   WriteText(dir.File("b/X.TXT"), "second");
-  TZipWriter writer;
+  archive::TZipWriter writer;
   std::vector<int> reasons;
-  writer.OnSkippingFile = [&](TZipReader&, int reason, const std::string&, int index) {
+  writer.OnSkippingFile = [&](archive::TZipReader&, int reason, const std::string&, int index) {
     reasons.push_back(reason);
     EXPECT_EQ(index, -1);
   };
   writer.SetZipName(dir.File("dup.zip"));
   writer.FilesList = {dir.File("a/x.txt"), dir.File("b/X.TXT")};
   EXPECT_EQ(writer.Zip(), 1);
-  EXPECT_EQ(reasons, std::vector<int>{kSkipDuplicateName});
+  EXPECT_EQ(reasons, std::vector<int>{archive::kSkipDuplicateName});
 }
 
 TEST(ZipWriter, StoredDirectoriesAreRelativeAndFollowTheRootDir) {
@@ -260,7 +262,7 @@ TEST(ZipWriter, StoredDirectoriesAreRelativeAndFollowTheRootDir) {
   std::filesystem::create_directories(dir.File("root/sub/deeper"));
   WriteText(dir.File("root/top.txt"), "top");
   WriteText(dir.File("root/sub/deeper/low.txt"), "low");
-  TZipWriter writer;
+  archive::TZipWriter writer;
   writer.SetRootDir(dir.File("root"));
   writer.SetRelativePaths(true);
   writer.SetZipName(dir.File("rel.zip"));
@@ -270,7 +272,7 @@ TEST(ZipWriter, StoredDirectoriesAreRelativeAndFollowTheRootDir) {
   EXPECT_NE(view.Find("top.txt"), nullptr);
   EXPECT_NE(view.Find("sub/deeper/low.txt"), nullptr);
 
-  TZipWriter absolute;
+  archive::TZipWriter absolute;
   absolute.SetStorePaths(true);
   absolute.SetZipName(dir.File("abs.zip"));
   absolute.FilesList = {dir.File("root/top.txt")};
@@ -281,7 +283,7 @@ TEST(ZipWriter, StoredDirectoriesAreRelativeAndFollowTheRootDir) {
 }
 
 TEST(ZipWriter, CoupledSettersKeepThePathOptionsConsistent) {
-  TZipWriter writer;
+  archive::TZipWriter writer;
   writer.SetRelativePaths(true);
   EXPECT_TRUE(writer.StorePaths());
   EXPECT_TRUE(writer.Recurse);
@@ -312,7 +314,7 @@ TEST(ZipWriter, WildcardsRecurseExcludeAndNeverAddTheArchiveItself) {
   {
     // "|" keeps to the one directory even with Recurse; the archive lies in the walked
     // directory and matches the mask, yet is not added to itself.
-    TZipWriter writer;
+    archive::TZipWriter writer;
     writer.Recurse = true;
     writer.ExcludeList = {"SKIP-*"};
     writer.SetZipName(dir.File("t/self.txt"));
@@ -324,7 +326,7 @@ TEST(ZipWriter, WildcardsRecurseExcludeAndNeverAddTheArchiveItself) {
   {
     // ">" descends (but not into directories whose names begin with "."), and a pattern
     // with a directory part is matched against the whole path.
-    TZipWriter writer;
+    archive::TZipWriter writer;
     writer.SetRootDir(dir.File("t"));
     writer.SetRelativePaths(true);
     writer.ExcludeList = {"*/t/skip*"};
@@ -342,28 +344,28 @@ TEST(ZipWriter, EventsReportTheRunInOrder) {
   TempDir dir;
   WriteAll(dir.File("one.txt"), testcorpus::Text(100000, 4));
   WriteAll(dir.File("two.txt"), testcorpus::Text(50000, 5));
-  TZipWriter writer;
+  archive::TZipWriter writer;
   std::vector<std::string> log;
   int lastTotal = -1;
-  writer.OnStartZipInfo = [&](TZipWriter&, int numFiles, std::int64_t totalBytes, TEndCentral& end,
-                              bool&) {
+  writer.OnStartZipInfo = [&](archive::TZipWriter&, int numFiles, std::int64_t totalBytes,
+                              archive::TEndCentral& end, bool&) {
     log.push_back("info " + std::to_string(numFiles) + " " + std::to_string(totalBytes));
     end.ZipComment = "set by the handler";
     end.CommentLength = 18;
   };
-  writer.OnStartZip = [&](TZipWriter&, const std::string& name, TZipHeaderInfo& header,
-                          bool& skip) {
+  writer.OnStartZip = [&](archive::TZipWriter&, const std::string& name,
+                          archive::TZipHeaderInfo& header, bool& skip) {
     log.push_back("start " + platform::BaseName(name));
     if (header.FileName == "two.txt") header.SetFileName("renamed.txt");
     skip = false;
   };
-  writer.OnEndZip = [&](TZipWriter&, const std::string& name, std::uint32_t size,
+  writer.OnEndZip = [&](archive::TZipWriter&, const std::string& name, std::uint32_t size,
                         std::uint32_t compressed, std::int64_t zipSize) {
     log.push_back("end " + platform::BaseName(name) + " " + std::to_string(size));
     EXPECT_LT(compressed, size);
     EXPECT_GT(zipSize, static_cast<std::int64_t>(compressed));
   };
-  writer.OnTotalPercentDone = [&](TZipReader&, int percent) {
+  writer.OnTotalPercentDone = [&](archive::TZipReader&, int percent) {
     EXPECT_GE(percent, lastTotal);
     lastTotal = percent;
   };
@@ -382,10 +384,9 @@ TEST(ZipWriter, AFileSkippedInStartZipIsNotAddedOrCounted) {
   TempDir dir;
   WriteText(dir.File("keep.txt"), "keep");
   WriteText(dir.File("skip.txt"), "skip");
-  TZipWriter writer;
-  writer.OnStartZip = [](TZipWriter&, const std::string& name, TZipHeaderInfo&, bool& skip) {
-    skip = name.ends_with("skip.txt");
-  };
+  archive::TZipWriter writer;
+  writer.OnStartZip = [](archive::TZipWriter&, const std::string& name, archive::TZipHeaderInfo&,
+                         bool& skip) { skip = name.ends_with("skip.txt"); };
   writer.SetZipName(dir.File("k.zip"));
   writer.FilesList = {dir.File("keep.txt"), dir.File("skip.txt")};
   EXPECT_EQ(writer.Zip(), 1);
@@ -397,16 +398,15 @@ TEST(ZipWriter, AFileSkippedInStartZipIsNotAddedOrCounted) {
 TEST(ZipWriter, StopInStartZipInfoCancelsAndLeavesNoArchive) {
   TempDir dir;
   WriteText(dir.File("a.txt"), "a");
-  TZipWriter writer;
-  writer.OnStartZipInfo = [](TZipWriter&, int, std::int64_t, TEndCentral&, bool& stop) {
-    stop = true;
-  };
+  archive::TZipWriter writer;
+  writer.OnStartZipInfo = [](archive::TZipWriter&, int, std::int64_t, archive::TEndCentral&,
+                             bool& stop) { stop = true; };
   writer.SetZipName(dir.File("c.zip"));
   writer.FilesList = {dir.File("a.txt")};
   try {
     writer.Zip();
     FAIL() << "no exception";
-  } catch (const EUserCanceled& e) {
+  } catch (const archive::EUserCanceled& e) {
     EXPECT_STREQ(e.what(), "User canceled Zip operation.");
   }
   EXPECT_FALSE(std::filesystem::exists(dir.File("c.zip")));
@@ -416,9 +416,9 @@ TEST(ZipWriter, DisposeDeletesTheAddedFilesUnlessTheHandlerSkips) {
   TempDir dir;
   WriteText(dir.File("gone.txt"), "gone");
   WriteText(dir.File("kept.txt"), "kept");
-  TZipWriter writer;
+  archive::TZipWriter writer;
   writer.Dispose = true;
-  writer.OnDisposeFile = [](TZipWriter&, const std::string& name, bool& skip) {
+  writer.OnDisposeFile = [](archive::TZipWriter&, const std::string& name, bool& skip) {
     skip = name.ends_with("kept.txt");
   };
   writer.SetZipName(dir.File("d.zip"));
@@ -477,7 +477,7 @@ class InfoZipArchive : public ::testing::Test {
     EXPECT_EQ(after.entries[2].name, "sub/gamma.txt");
   }
 
-  TZipWriter& Writer(TZipAction action) {
+  archive::TZipWriter& Writer(archive::TZipAction action) {
     writer.ZipAction = action;
     writer.SetRootDir(dir.File("src"));
     writer.SetRelativePaths(true);
@@ -486,7 +486,7 @@ class InfoZipArchive : public ::testing::Test {
   }
 
   TempDir dir;
-  TZipWriter writer;
+  archive::TZipWriter writer;
   PeerView before;
 };
 
@@ -494,7 +494,7 @@ TEST_F(InfoZipArchive, UpdateReplacesOnlyANewerFile) {
   const Bytes newBeta = testcorpus::Binary(40000, 99);
   WriteAll(dir.File("src/beta.bin"), newBeta);
   SetMtime(dir.File("src/beta.bin"), 1700000000 + 3600);
-  TZipWriter& w = Writer(zaUpdate);
+  archive::TZipWriter& w = Writer(archive::TZipAction::zaUpdate);
   w.FilesList = {"alpha.txt", "beta.bin"};  // alpha is as old as its entry
   EXPECT_EQ(w.Zip(), 1);
   ExpectIntact("beta.bin", newBeta);
@@ -504,7 +504,7 @@ TEST_F(InfoZipArchive, ReplaceRewritesTheEntryWhateverItsDate) {
   const Bytes newGamma = testcorpus::Text(12000, 98);
   WriteAll(dir.File("src/sub/gamma.txt"), newGamma);
   SetMtime(dir.File("src/sub/gamma.txt"), 1600000000);  // older than the entry
-  TZipWriter& w = Writer(zaReplace);
+  archive::TZipWriter& w = Writer(archive::TZipAction::zaReplace);
   w.FilesList = {dir.File("src/sub/gamma.txt")};
   EXPECT_EQ(w.Zip(), 1);
   ExpectIntact("sub/gamma.txt", newGamma);
@@ -515,7 +515,7 @@ TEST_F(InfoZipArchive, FreshenReplacesKnownNamesAndAddsNothingNew) {
   WriteAll(dir.File("src/alpha.txt"), newAlpha);
   SetMtime(dir.File("src/alpha.txt"), 1700000000 + 7200);
   WriteText(dir.File("src/new.txt"), "not in the archive");
-  TZipWriter& w = Writer(zaFreshen);
+  archive::TZipWriter& w = Writer(archive::TZipAction::zaFreshen);
   w.ReadZip();  // freshening tests names against the directory held in memory
   w.FilesList = {"alpha.txt", "new.txt"};
   EXPECT_EQ(w.Zip(), 1);
@@ -523,7 +523,7 @@ TEST_F(InfoZipArchive, FreshenReplacesKnownNamesAndAddsNothingNew) {
 }
 
 TEST_F(InfoZipArchive, UnchangedEntryIsCopiedAndNotCounted) {
-  TZipWriter& w = Writer(zaUpdate);
+  archive::TZipWriter& w = Writer(archive::TZipAction::zaUpdate);
   w.FilesList = {"alpha.txt"};
   EXPECT_EQ(w.Zip(), 0);
   ExpectIntact("", {});
@@ -533,14 +533,15 @@ TEST_F(InfoZipArchive, AFailureOnTheSecondFileLeavesTheArchiveUntouched) {
   const Bytes original = ReadAll(archive());
   WriteText(dir.File("src/new1.txt"), "one");
   WriteText(dir.File("src/new2.txt"), "two");
-  TZipWriter& w = Writer(zaUpdate);
+  archive::TZipWriter& w = Writer(archive::TZipAction::zaUpdate);
   w.TempPath = dir.File("tmp");
   std::filesystem::create_directory(dir.File("tmp"));
-  w.OnStartZip = [](TZipWriter&, const std::string& name, TZipHeaderInfo&, bool&) {
-    if (name.ends_with("new2.txt")) throw EZipError("disk on fire");
+  w.OnStartZip = [](archive::TZipWriter&, const std::string& name, archive::TZipHeaderInfo&,
+                    bool&) {
+    if (name.ends_with("new2.txt")) throw archive::EZipError("disk on fire");
   };
   w.FilesList = {"new1.txt", "new2.txt"};
-  EXPECT_THROW(w.Zip(), EZipError);
+  EXPECT_THROW(w.Zip(), archive::EZipError);
   EXPECT_TRUE(ReadAll(archive()) == original);
   EXPECT_TRUE(std::filesystem::is_empty(dir.File("tmp")));  // no temporary file left
   // The writer is usable again afterwards.
@@ -564,7 +565,7 @@ TEST(ZipWriter, ATemporaryFileOnAnotherFileSystemIsCopiedNextToTheArchiveFirst) 
   if (otherTemp.empty()) GTEST_SKIP() << "no writable temporary folder on another file system";
   WriteText(dir.File("a.txt"), "first");
   WriteText(dir.File("b.txt"), "second");
-  TZipWriter writer;
+  archive::TZipWriter writer;
   writer.SetZipName(dir.File("x.zip"));
   writer.FilesList = {dir.File("a.txt")};
   ASSERT_EQ(writer.Zip(), 1);
@@ -579,7 +580,8 @@ TEST(ZipWriter, ATemporaryFileOnAnotherFileSystemIsCopiedNextToTheArchiveFirst) 
   };
   const std::vector<std::string> before = temporaryFiles();
   std::string tempName;  // ours: the one that appeared during Zip
-  writer.OnStartZip = [&](TZipWriter&, const std::string&, TZipHeaderInfo&, bool&) {
+  writer.OnStartZip = [&](archive::TZipWriter&, const std::string&, archive::TZipHeaderInfo&,
+                          bool&) {
     for (const std::string& name : temporaryFiles())
       if (!std::binary_search(before.begin(), before.end(), name)) tempName = name;
   };
@@ -601,14 +603,14 @@ TEST(ZipWriter, AFailureOnTheSecondFileOfANewArchiveLeavesNoArchive) {
   TempDir dir;
   WriteText(dir.File("a.txt"), "a");
   WriteText(dir.File("b.txt"), "b");
-  TZipWriter writer;
-  writer.OnEndZip = [](TZipWriter&, const std::string& name, std::uint32_t, std::uint32_t,
+  archive::TZipWriter writer;
+  writer.OnEndZip = [](archive::TZipWriter&, const std::string& name, std::uint32_t, std::uint32_t,
                        std::int64_t) {
-    if (name.ends_with("b.txt")) throw EZipError("no space left");
+    if (name.ends_with("b.txt")) throw archive::EZipError("no space left");
   };
   writer.SetZipName(dir.File("new.zip"));
   writer.FilesList = {dir.File("a.txt"), dir.File("b.txt")};
-  EXPECT_THROW(writer.Zip(), EZipError);
+  EXPECT_THROW(writer.Zip(), archive::EZipError);
   EXPECT_FALSE(std::filesystem::exists(dir.File("new.zip")));
 }
 
@@ -620,7 +622,7 @@ TEST(ZipWriter, AnArchiveWithDataDescriptorsIsUpdatedConsistently) {
   ASSERT_EQ(Shell("cd " + Quote(dir.Path()) + " && zip -q - one.txt two.bin | cat > s.zip"), 0);
   ASSERT_NE(Python(dir.File("s.zip")).Find("one.txt")->flags & 8, 0);
   WriteText(dir.File("three.txt"), "three");
-  TZipWriter writer;
+  archive::TZipWriter writer;
   writer.SetZipName(dir.File("s.zip"));
   writer.FilesList = {dir.File("three.txt")};
   EXPECT_EQ(writer.Zip(), 1);
@@ -640,12 +642,12 @@ TEST(ZipWriter, SortModeAndKeepZipOpenComeBackAfterZip) {
   TempDir dir;
   WriteText(dir.File("b.txt"), "b");
   WriteText(dir.File("a.txt"), "a");
-  TZipWriter writer;
-  writer.SetSortMode(ByName);
+  archive::TZipWriter writer;
+  writer.SetSortMode(archive::TZipSortMode::ByName);
   writer.SetZipName(dir.File("s.zip"));
   writer.FilesList = {dir.File("b.txt"), dir.File("a.txt")};
   EXPECT_EQ(writer.Zip(), 2);
-  EXPECT_EQ(writer.SortMode(), ByName);
+  EXPECT_EQ(writer.SortMode(), archive::TZipSortMode::ByName);
   EXPECT_FALSE(writer.KeepZipOpen);
   ASSERT_EQ(writer.Count(), 2);
   EXPECT_EQ(writer.Entry(0).FileName, "a.txt");  // the view is by name again
@@ -663,8 +665,8 @@ TEST(ZipWriter, ByNameViewKeepsEntriesWhoseNamesDifferOnlyInCase) {
   ASSERT_EQ(Shell("cd " + Quote(dir.File("src")) + " && zip -q -X " + Quote(dir.File("c.zip")) +
                   " read.me READ.ME"),
             0);
-  TZipWriter writer;
-  writer.SetSortMode(ByName);
+  archive::TZipWriter writer;
+  writer.SetSortMode(archive::TZipSortMode::ByName);
   writer.SetZipName(dir.File("c.zip"));
   writer.FilesList = {dir.File("src/new.txt")};
   EXPECT_EQ(writer.Zip(), 1);
@@ -685,7 +687,7 @@ TEST(ZipWriter, ByNameViewKeepsEntriesWhoseNamesDifferOnlyInCase) {
 TEST(ZipWriter, ChangedCommentsAreWrittenBeforeTheWriterMovesToAnotherArchive) {
   TempDir dir;
   WriteText(dir.File("a.txt"), "a");
-  TZipWriter writer;
+  archive::TZipWriter writer;
   writer.SetZipName(dir.File("first.zip"));
   writer.FilesList = {dir.File("a.txt")};
   ASSERT_EQ(writer.Zip(), 1);
@@ -701,7 +703,7 @@ TEST(ZipWriter, ChangedCommentsAreWrittenBeforeTheWriterMovesToAnotherArchive) {
 // Answers nothing, but asks the writer to stop at the first chance to handle messages.
 class CancellingInteraction : public testsupport::SilentInteraction {
  public:
-  explicit CancellingInteraction(TZipWriter& writer) : writer_(writer) {}
+  explicit CancellingInteraction(archive::TZipWriter& writer) : writer_(writer) {}
   void ProcessMessages() override {
     ++calls;
     writer_.Cancel();
@@ -709,13 +711,13 @@ class CancellingInteraction : public testsupport::SilentInteraction {
   int calls = 0;
 
  private:
-  TZipWriter& writer_;
+  archive::TZipWriter& writer_;
 };
 
 TEST(ZipWriter, ACancelWhileWritingAbortsWithoutAnArchive) {
   TempDir dir;
   WriteAll(dir.File("big.txt"), testcorpus::Text(200000, 11));
-  TZipWriter writer;
+  archive::TZipWriter writer;
   CancellingInteraction interaction(writer);
   writer.Interaction = &interaction;
   writer.SetZipName(dir.File("cancel.zip"));
@@ -723,7 +725,7 @@ TEST(ZipWriter, ACancelWhileWritingAbortsWithoutAnArchive) {
   try {
     writer.Zip();
     FAIL() << "no exception";
-  } catch (const EUserCanceled& e) {
+  } catch (const archive::EUserCanceled& e) {
     EXPECT_STREQ(e.what(), "User Aborted Operation");
   }
   EXPECT_EQ(interaction.calls, 1);
@@ -752,12 +754,12 @@ TEST(ZipWriterLimits, OneMoreThan65535EntriesIsCountedInZip64) {
   TempDir dir;
   WriteAll(dir.File("full.zip"), ManyEmptyEntries(65535));
   WriteText(dir.File("one-more.txt"), "x");
-  TZipWriter writer;
+  archive::TZipWriter writer;
   writer.SetZipName(dir.File("full.zip"));
   writer.FilesList = {dir.File("one-more.txt")};
   EXPECT_EQ(writer.Zip(), 1);
   EXPECT_EQ(writer.Count(), 65536);
-  TZipReader reader;
+  archive::TZipReader reader;
   reader.SetZipName(dir.File("full.zip"));
   reader.ReadZip();
   EXPECT_EQ(reader.Count(), 65536);

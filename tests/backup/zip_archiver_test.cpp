@@ -32,7 +32,7 @@ bool HoldsExactly(const std::string& archive, const std::string& name, const std
 class ZipArchiverTest : public ::testing::TestWithParam<const char*> {
  protected:
   TempDir dir_;
-  TZipWriter writer_;
+  archive::TZipWriter writer_;
   backup::ZipWriterArchiver archiver_{writer_};
 };
 
@@ -55,7 +55,7 @@ INSTANTIATE_TEST_SUITE_P(Names, ZipArchiverTest,
 
 TEST(ZipArchiver, MissingFileStoresNothing) {
   TempDir dir;
-  TZipWriter writer;
+  archive::TZipWriter writer;
   backup::ZipWriterArchiver archiver(writer);
   EXPECT_EQ(archiver.StoreOne(dir / "out.ZIP", dir / "missing.txt", 6), 0);
 }

@@ -73,11 +73,11 @@ TEST(BigFileTest, A4Point3GiBSparseFileIsBackedUpAtLevel1AndRestored) {
 
   std::filesystem::create_directory(dir.File("store"));
   const std::string archive = dir.File("store/disk.img.ZIP");
-  TZipWriter writer;
+  archive::TZipWriter writer;
   backup::ZipWriterArchiver archiver(writer);
   ASSERT_EQ(archiver.StoreOne(archive, source, 1), 1);
 
-  TZipReader check;
+  archive::TZipReader check;
   check.SetZipName(archive);
   check.ReadZip();
   ASSERT_EQ(check.Count(), 1);
@@ -103,7 +103,7 @@ TEST(BigFileTest, A4Point3GiBSparseFileIsBackedUpAtLevel1AndRestored) {
 
   std::filesystem::remove(source);  // room on disk for the restored copy
   std::filesystem::create_directory(dir.File("restored"));
-  TZipReader reader;
+  archive::TZipReader reader;
   restore::ConfigureReaderForRestore(reader);
   restore::ZipReaderUnpacker unpacker(reader);
   ASSERT_EQ(unpacker.Unpack(archive, dir.File("restored")), 1);

@@ -45,7 +45,7 @@ class FakeUnpacker : public restore::ArchiveUnpacker {
  public:
   int Unpack(const std::string& archivePath, const std::string& destDir) override {
     const std::string name = fs::path(archivePath).filename().string();
-    if (name == "bad.ZIP") throw EBadZipFile("Not a valid zip file!");
+    if (name == "bad.ZIP") throw archive::EBadZipFile("Not a valid zip file!");
     if (name == "fatal.ZIP") throw std::runtime_error("Disk full");
     std::ofstream(destDir + "/" + name.substr(0, name.size() - 4)) << "from " << name;
     return 1;

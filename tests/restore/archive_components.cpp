@@ -17,7 +17,7 @@ class OwningWriterArchiver : public backup::Archiver {
   }
 
  private:
-  TZipWriter writer_;
+  archive::TZipWriter writer_;
   backup::ZipWriterArchiver archiver_{writer_};
 };
 
@@ -29,7 +29,7 @@ class OwningReaderUnpacker : public restore::ArchiveUnpacker {
   }
 
  private:
-  TZipReader reader_;
+  archive::TZipReader reader_;
   restore::ZipReaderUnpacker unpacker_{reader_};
 };
 

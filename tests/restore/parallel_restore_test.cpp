@@ -109,7 +109,7 @@ class ParallelRestore : public RestoreTest {
                   const std::string& tag) {
     Recorder recorder;
     recorder.answers = std::move(answers);
-    TZipReader reader;
+    archive::TZipReader reader;
     restore::ConfigureReaderForRestore(reader);
     reader.Interaction = &recorder;
     restore::ZipReaderUnpacker unpacker(reader);

@@ -96,7 +96,7 @@ TEST_F(RestoreTest, TheReadersTemporaryFileMatchesThePattern) {
   fs::create_directories(dest);
   WriteText(dest + "/keep.txt", "x");
 
-  TZipReader reader;
+  archive::TZipReader reader;
   restore::ConfigureReaderForRestore(reader);
   SnoopingInteraction snoop(dest);
   reader.Interaction = &snoop;

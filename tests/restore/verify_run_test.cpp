@@ -47,7 +47,7 @@ class VerifyTest : public RestoreTest {
     return all;
   }
 
-  TZipReader reader_;
+  archive::TZipReader reader_;
   RecordingVerifyObserver observer_;
 };
 

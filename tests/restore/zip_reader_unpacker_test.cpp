@@ -34,12 +34,12 @@ TEST(ZipReaderUnpacker, UnpacksAndLeavesNoArchiveOpen) {
   const fs::path root = dir.Path();
   fs::create_directories(root / "out");
   std::ofstream(root / "notes.txt") << "backed up text";
-  TZipWriter writer;
+  archive::TZipWriter writer;
   backup::ZipWriterArchiver archiver(writer);
   const std::string archive = (root / "notes.txt.ZIP").string();
   ASSERT_EQ(archiver.StoreOne(archive, (root / "notes.txt").string(), 6), 1);
 
-  TZipReader reader;
+  archive::TZipReader reader;
   restore::ConfigureReaderForRestore(reader);
   restore::ZipReaderUnpacker unpacker(reader);
   EXPECT_EQ(unpacker.Unpack(archive, (root / "out").string()), 1);
@@ -49,7 +49,7 @@ TEST(ZipReaderUnpacker, UnpacksAndLeavesNoArchiveOpen) {
   // A file that is no archive: the reader's error passes through, and it is closed too.
   const std::string broken = (root / "broken.ZIP").string();
   std::ofstream(broken) << "not a zip file at all";
-  EXPECT_THROW(unpacker.Unpack(broken, (root / "out").string()), EZipError);
+  EXPECT_THROW(unpacker.Unpack(broken, (root / "out").string()), archive::EZipError);
   EXPECT_EQ(OpenDescriptors(broken), 0);
 }
 

@@ -9,7 +9,7 @@
 
 namespace testsupport {
 
-class SilentInteraction : public TZipInteraction {
+class SilentInteraction : public archive::TZipInteraction {
  public:
   bool ChooseFile(const std::string&, const std::string&, const std::string&,
                   std::string&) override {
