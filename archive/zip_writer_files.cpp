@@ -125,7 +125,10 @@ void TZipWriter::ExpandFileList() {
     expanded.push_back(name);
   }
 
-  const std::string archivePath = AsciiLower(platform::AbsolutePath(zipName_));
+  // Only a wildcard could name the archive itself; a plain name needs no look at the current
+  // directory (a call per stored file in a backup).
+  const std::string archivePath =
+      wildcards.empty() ? std::string() : AsciiLower(platform::AbsolutePath(zipName_));
   for (std::string wildcard : wildcards) {
     bool recurse = Recurse;
     if (!wildcard.empty() && (wildcard[0] == '|' || wildcard[0] == '>')) {
