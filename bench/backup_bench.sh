@@ -90,25 +90,9 @@ for i in range(count):
 print('tree: %d files, %.1f MB' % (count, total / 1e6), file=sys.stderr)
 PY
 
-# The catalogue: one project BENCH with the tree as its only folder (all files, level 6),
-# written record by record from the file layout.
+# The catalogue: one project BENCH with the tree as its only folder.
 write_catalogue() {  # dir store
-  python3 - "$1" "$2" "$src" <<'PY'
-import os, struct, sys
-catdir, store, folder = sys.argv[1:4]
-def counted(text, capacity):
-    b = text.encode()[:capacity]
-    return bytes([len(b)]) + b + bytes(capacity - len(b))
-project = struct.pack('<iB', 1, 1) + counted('BENCH', 50) + counted(store, 255) \
-    + struct.pack('<dB', 0.0, 0)
-folder_rec = struct.pack('<Bi', 1, 1) + counted(folder, 255) + counted('', 100) \
-    + struct.pack('<BBd', 0, 6, 0.0)
-assert len(project) == 321 and len(folder_rec) == 372
-os.makedirs(catdir, exist_ok=True)
-open(os.path.join(catdir, 'Rpoject.vrn'), 'wb').write(project)
-open(os.path.join(catdir, 'Folder.vrn'), 'wb').write(folder_rec)
-open(os.path.join(catdir, 'Log.vrn'), 'wb').close()
-PY
+  python3 "$root/bench/bench_catalogue.py" "$1" "$2" "$src"
 }
 
 now() { date +%s.%N; }

@@ -87,21 +87,7 @@ libdeflate_ms=$(printf '%s\n' "${peer_times[@]}" | sort -n | sed -n 2p)
 # The program as a user runs it: "/F:<folder> /T:<directory> /O:REWRITE /R:<project>" without
 # a display, with one worker and with the default (one per online CPU); three times each,
 # interleaved, into fresh directories; the medians count.
-mkdir -p "$work/cat"
-python3 - "$work/cat" "$work/store" "$work/src" <<'PY'
-import os, struct, sys
-catdir, store, folder = sys.argv[1:4]
-def counted(text, capacity):
-    b = text.encode()[:capacity]
-    return bytes([len(b)]) + b + bytes(capacity - len(b))
-project = struct.pack('<iB', 1, 1) + counted('BENCH', 50) + counted(store, 255) \
-    + struct.pack('<dB', 0.0, 0)
-folder_rec = struct.pack('<Bi', 1, 1) + counted(folder, 255) + counted('', 100) \
-    + struct.pack('<BBd', 0, 6, 0.0)
-open(os.path.join(catdir, 'Rpoject.vrn'), 'wb').write(project)
-open(os.path.join(catdir, 'Folder.vrn'), 'wb').write(folder_rec)
-open(os.path.join(catdir, 'Log.vrn'), 'wb').close()
-PY
+python3 "$root/bench/bench_catalogue.py" "$work/cat" "$work/store" "$work/src"
 app_one=()
 app_all=()
 for r in 1 2 3; do
