@@ -64,6 +64,7 @@ struct TZipWriter::Operation {
   std::string outputName;
   bool existing = false;
   bool ownsOutput = false;  // outputName is ours to delete on failure
+  bool byCaller = false;    // the output is a file the caller opened (ZipOpenedFile)
   std::unique_ptr<TLFNFileStream> out;
   std::unique_ptr<TSortedZip> entries;  // owning, physical order: the new directory
   std::unique_ptr<TSortedZip> byName;   // the same entries by stored name
@@ -117,7 +118,7 @@ void TZipWriter::SetZipName(const std::string& name) {
   TZipReader::SetZipName(name);
 }
 
-int TZipWriter::Zip() {
+void TZipWriter::BeginOperation() {
   if (zipping_) throw EZipWriteError("Zip is already running on this writer");
   if (MultiZipInfo.MultiMode != TMultiMode::mmNone)
     throw EZipWriteError("Archives spread over several disks or block files cannot be written");
@@ -130,15 +131,47 @@ int TZipWriter::Zip() {
   op_->savedKeepZipOpen = KeepZipOpen;
   KeepZipOpen = true;
   Sort(TZipSortMode::ByNone);
+}
 
+void TZipWriter::PrepareOutput() {
+  if (copyBuffer_.empty()) copyBuffer_.resize(kCopyBufferBytes);
+  op_->entries = std::make_unique<TSortedZip>(true, TZipSortMode::ByNone);
+  op_->entries->Duplicates = TDuplicates::dupError;
+  op_->byName = std::make_unique<TSortedZip>(false, TZipSortMode::ByName);
+  op_->byName->Duplicates = TDuplicates::dupError;
+}
+
+void TZipWriter::AnnounceFiles(int count) {
+  if (count == 0 || !OnStartZipInfo) return;
+  bool stopNow = false;
+  OnStartZipInfo(*this, count, zipTotalBytes_, op_->endCentral, stopNow);
+  if (stopNow) throw EUserCanceled("User canceled Zip operation.");
+}
+
+void TZipWriter::AbandonOperation() {
+  op_->source.reset();
+  op_->out.reset();
+  if (op_->ownsOutput) platform::DeleteFile(op_->outputName);
+  const TZipSortMode sortMode = op_->savedSortMode;
+  KeepZipOpen = op_->savedKeepZipOpen;
+  op_.reset();
+  zipping_ = false;
+  Sort(sortMode);
+  CloseArchive();
+}
+
+int TZipWriter::EndOperation() {
+  const int added = op_->added;
+  op_.reset();
+  zipping_ = false;
+  return added;
+}
+
+int TZipWriter::Zip() {
+  BeginOperation();
   try {
     if (!FilesList.empty()) ExpandFileList();
-
-    if (copyBuffer_.empty()) copyBuffer_.resize(kCopyBufferBytes);
-    op_->entries = std::make_unique<TSortedZip>(true, TZipSortMode::ByNone);
-    op_->entries->Duplicates = TDuplicates::dupError;
-    op_->byName = std::make_unique<TSortedZip>(false, TZipSortMode::ByName);
-    op_->byName->Duplicates = TDuplicates::dupError;
+    PrepareOutput();
     op_->existing = platform::FileExists(zipName_);
     if (!op_->existing) {
       op_->outputName = zipName_;
@@ -162,12 +195,7 @@ int TZipWriter::Zip() {
       CopyExistingEntries();
     }
 
-    if (!FilesList.empty() && OnStartZipInfo) {
-      bool stopNow = false;
-      OnStartZipInfo(*this, static_cast<int>(FilesList.size()), zipTotalBytes_,
-                     op_->endCentral, stopNow);
-      if (stopNow) throw EUserCanceled("User canceled Zip operation.");
-    }
+    AnnounceFiles(static_cast<int>(FilesList.size()));
     const std::vector<std::string> names = FilesList;
     for (const std::string& name : names) {
       auto entry = std::make_unique<TZipHeaderInfo>();
@@ -176,21 +204,37 @@ int TZipWriter::Zip() {
     WriteCentralDirectory();
     Commit();
   } catch (...) {
-    op_->source.reset();
-    op_->out.reset();
-    if (op_->ownsOutput) platform::DeleteFile(op_->outputName);
-    const TZipSortMode sortMode = op_->savedSortMode;
-    KeepZipOpen = op_->savedKeepZipOpen;
-    op_.reset();
-    zipping_ = false;
-    Sort(sortMode);
-    CloseArchive();
+    AbandonOperation();
     throw;
   }
-  const int added = op_->added;
-  op_.reset();
-  zipping_ = false;
-  return added;
+  return EndOperation();
+}
+
+int TZipWriter::ZipOpenedFile(platform::File&& archive, platform::File&& source) {
+  SetZipName(archive.Path());
+  BeginOperation();
+  try {
+    PrepareOutput();
+    op_->outputName = zipName_;
+    op_->out = std::make_unique<TLFNFileStream>(std::move(archive), TLFNFileMode::Create);
+    op_->byCaller = true;
+    const platform::FileInfo info = source.OpenedInfo();
+    const std::string name = source.Path();
+    zipTotalBytes_ = static_cast<std::int64_t>(info.size);
+    AnnounceFiles(1);
+    auto entry = std::make_unique<TZipHeaderInfo>();
+    if (ZipSource(name, info,
+                  std::make_unique<TLFNFileStream>(std::move(source), TLFNFileMode::OpenRead),
+                  *entry)) {
+      AddNewEntry(std::move(entry), name);
+    }
+    WriteCentralDirectory();
+    Commit();
+  } catch (...) {
+    AbandonOperation();
+    throw;
+  }
+  return EndOperation();
 }
 
 void TZipWriter::CopyExistingEntries() {
@@ -320,9 +364,6 @@ void TZipWriter::AddNewEntry(std::unique_ptr<TZipHeaderInfo> entry, const std::s
 bool TZipWriter::ZipOneFile(const std::string& name, TZipHeaderInfo& entry) {
   platform::FileInfo info;
   if (platform::GetFileInfo(name, info) || !info.isRegular) return false;
-  entry.VersionMadeBy = zip::kVersionMadeByUnix;
-  entry.VersionNeeded = zip::kVersion20;
-  entry.ExternalAttributes = info.attributes | ((kUnixRegularFile | info.unixMode) << 16);
   std::unique_ptr<TLFNFileStream> source;
   try {
     source = std::make_unique<TLFNFileStream>(name, TLFNFileMode::OpenRead);
@@ -330,6 +371,14 @@ bool TZipWriter::ZipOneFile(const std::string& name, TZipHeaderInfo& entry) {
     if (OnSkippingFile) OnSkippingFile(*this, kSkipCannotOpen, name, -1);
     return false;
   }
+  return ZipSource(name, info, std::move(source), entry);
+}
+
+bool TZipWriter::ZipSource(const std::string& name, const platform::FileInfo& info,
+                           std::unique_ptr<TLFNFileStream> source, TZipHeaderInfo& entry) {
+  entry.VersionMadeBy = zip::kVersionMadeByUnix;
+  entry.VersionNeeded = zip::kVersion20;
+  entry.ExternalAttributes = info.attributes | ((kUnixRegularFile | info.unixMode) << 16);
   entry.DosDateTime = platform::FileTimeToDosDateTime(info.times.lastWrite);
   entry.UncompressedSize = info.size;
   entry.SetFileName(platform::BaseName(name));
@@ -360,6 +409,9 @@ bool TZipWriter::ZipOneFile(const std::string& name, TZipHeaderInfo& entry) {
   // the file) is written once more with one: the compressor's output depends only on the
   // input, so the second pass writes the same data 20 bytes further on.
   entry.LocalZip64 = info.size >= zip::kZip64Marker32;
+  op_->source = std::move(source);
+  op_->sourceName = name;
+  op_->sourceSize = info.size;
   for (;;) {
     entry.Crc32 = 0xFFFFFFFF;
     entry.CompressedSize = 0;
@@ -369,21 +421,18 @@ bool TZipWriter::ZipOneFile(const std::string& name, TZipHeaderInfo& entry) {
     out.Seek(headerAt, TSeekOrigin::soBeginning);
     entry.WriteLocalHeader(out);
 
-    op_->source = std::move(source);
-    op_->sourceName = name;
-    op_->sourceSize = info.size;
     op_->sourceBytes = 0;
     op_->crc = 0xFFFFFFFF;
     const std::int64_t readBefore = zipBytesRead_;
     StoreFile(entry);
-    op_->source.reset();
     const bool fits = entry.CompressedSize < zip::kZip64Marker32 &&
                       entry.UncompressedSize < zip::kZip64Marker32;
     if (fits || entry.LocalZip64) break;
     entry.LocalZip64 = true;
     zipBytesRead_ = readBefore;
-    source = std::make_unique<TLFNFileStream>(name, TLFNFileMode::OpenRead);
+    op_->source->Seek(0, TSeekOrigin::soBeginning);
   }
+  op_->source.reset();
 
   // The header goes out again with the final values; its length is unchanged.
   const std::int64_t end = out.Position();
@@ -488,7 +537,9 @@ void TZipWriter::Commit() {
   directory_ = std::move(op_->entries);
   endCentral_.Assign(op_->endCentral);
   endCentral_.Modified = 0;
-  archiveStamp_ = StampOf(zipName_);
+  // A caller's file is not looked up by name again (ZipOpenedFile's promise): without a
+  // stamp the directory is read anew if it is asked for.
+  archiveStamp_ = op_->byCaller ? FileStamp{} : StampOf(zipName_);
   scanned_ = false;
   sortMode_ = op_->savedSortMode;
   // Not byName as the view: it holds only the first of names that differ only in case.

@@ -32,6 +32,7 @@
 
 #include "archive/deflate_compressor.h"
 #include "archive/zip_reader.h"
+#include "platform/file.h"
 #include "platform/file_info.h"
 
 namespace archive {
@@ -123,9 +124,24 @@ class TZipWriter : public TZipReader, private IDeflateIo {
   // Applies FilesList to the archive ZipName; returns the number of files added (new entries
   // and replaced ones). FilesList holds the expanded names afterwards.
   int Zip();
+  // Writes a new archive of one entry into archive, a file the caller has just created
+  // empty, from source, a file open for reading: the entry takes the source's name (by
+  // StorePaths's rules) and the status it had when opened (File::OpenedInfo). No name is
+  // looked up: a caller that opened both relative to directories it holds open (a backup,
+  // one archive per file) pays for no path resolution here. ZipName becomes archive's
+  // path; FilesList and its filters (ExcludeList, the archive bit) play no part. Returns 1,
+  // or 0 when OnStartZip skipped the file; raises as Zip does, but leaves archive, the
+  // caller's file, where it is.
+  int ZipOpenedFile(platform::File&& archive, platform::File&& source);
 
  private:
   struct Operation;  // the working state of one Zip
+
+  void BeginOperation();
+  void PrepareOutput();
+  void AnnounceFiles(int count);
+  void AbandonOperation();
+  int EndOperation();
 
   void ExpandFileList();
   bool IsExcluded(const std::string& path) const;
@@ -140,6 +156,8 @@ class TZipWriter : public TZipReader, private IDeflateIo {
   void CopyExistingEntries();
   void CopyEntry(TZipHeaderInfo& entry);
   bool ZipOneFile(const std::string& name, TZipHeaderInfo& entry);
+  bool ZipSource(const std::string& name, const platform::FileInfo& info,
+                 std::unique_ptr<TLFNFileStream> source, TZipHeaderInfo& entry);
   void AddNewEntry(std::unique_ptr<TZipHeaderInfo> entry, const std::string& name);
   void KeepEntry(std::unique_ptr<TZipHeaderInfo> entry);
   void StoreFile(TZipHeaderInfo& entry);

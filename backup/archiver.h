@@ -3,17 +3,19 @@
 // every way the writer can fail.
 #pragma once
 
-#include <string>
+#include "platform/file.h"
 
 namespace backup {
 
 class Archiver {
  public:
   virtual ~Archiver() = default;
-  // Writes the new archive zipName (which does not exist) holding the file sourcePath as
-  // one entry named by the file's bare name, deflated at level 1..9. Returns the number of
-  // files stored, as the writer's Zip does; may throw on failure.
-  virtual int StoreOne(const std::string& zipName, const std::string& sourcePath, int level) = 0;
+  // Writes into archive, a new file just created empty, an archive holding source, a file
+  // open for reading, as one entry named by the source's bare name and dated by its status
+  // when opened (File::OpenedInfo), deflated at level 1..9. Both are named by their Path()
+  // in messages and events. Returns the number of files stored, as the writer's Zip does;
+  // may throw on failure.
+  virtual int StoreOne(platform::File&& archive, platform::File&& source, int level) = 0;
 };
 
 }  // namespace backup

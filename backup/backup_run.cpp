@@ -65,6 +65,8 @@ bool FileChangedWhileRead(const platform::FileInfo& before, const platform::File
 }
 
 struct BackupRun::PendingStore : Pool::Task {
+  std::shared_ptr<const WalkLevel> dirs;
+  std::string name;
   std::string filePath;
   std::string archivePath;
   int level = 0;
@@ -76,7 +78,7 @@ struct BackupRun::PendingStore : Pool::Task {
 
   void Run(Archiver& archiver) noexcept override {
     try {
-      outcome = PrepareArchive(archiver, filePath, archivePath, level);
+      outcome = PrepareArchive(archiver, *dirs, name, level);
     } catch (...) {
       error = std::current_exception();
     }
@@ -182,13 +184,11 @@ bool BackupRun::ProcessFolder(const std::string& storeFolder, const std::string&
   if (workers_ > 1 && !pool_ && makeArchiver_) {
     pool_ = std::make_unique<Pool>(workers_, makeArchiver_);
   }
-  walk.store = [&](const std::string& sourceDir, const std::string& name,
-                   const std::string& targetDir) {
-    const std::string targetPath = platform::JoinPath(targetDir, name);
+  walk.store = [&](const std::shared_ptr<const WalkLevel>& dirs, const std::string& name) {
     if (pool_) {
-      SubmitStore(platform::JoinPath(sourceDir, name), targetPath, level, raiseErrors);
-    } else if (!StoreFile(sourceDir, name, targetPath, level) && raiseErrors) {
-      observer_.ShowMessage(UnableToProcessText(targetPath));
+      SubmitStore(dirs, name, level, raiseErrors);
+    } else if (!StoreFile(*dirs, name, level) && raiseErrors) {
+      observer_.ShowMessage(UnableToProcessText(platform::JoinPath(dirs->target.Path(), name)));
     }
   };
   walk.unreadable = [&](const std::string& dir, std::error_code reason) {
@@ -214,15 +214,17 @@ bool BackupRun::ProcessFolder(const std::string& storeFolder, const std::string&
   }
 }
 
-void BackupRun::SubmitStore(const std::string& filePath, const std::string& targetPath, int level,
-                            bool raiseErrors) {
+void BackupRun::SubmitStore(const std::shared_ptr<const WalkLevel>& dirs, const std::string& name,
+                            int level, bool raiseErrors) {
   while (pending_.size() >= kInFlightPerWorker * static_cast<std::size_t>(pool_->Workers())) {
     CommitOldest();
   }
   auto task = std::make_shared<PendingStore>();
-  task->filePath = filePath;
-  task->archivePath = targetPath + std::string(store::kArchiveExtension);
-  task->targetPath = targetPath;
+  task->dirs = dirs;
+  task->name = name;
+  task->filePath = platform::JoinPath(dirs->source.Path(), name);
+  task->targetPath = platform::JoinPath(dirs->target.Path(), name);
+  task->archivePath = task->targetPath + std::string(store::kArchiveExtension);
   task->level = level;
   task->raiseErrors = raiseErrors;
   pending_.push_back(task);
@@ -235,7 +237,7 @@ void BackupRun::CommitOldest() {
   // Out of the queue before anything that may throw: from here on it is committed.
   pending_.pop_front();
   if (task->error) std::rethrow_exception(task->error);
-  FinishArchive(task->outcome, task->archivePath);
+  FinishArchive(task->outcome, task->dirs->target, task->name, task->archivePath);
   if (!ReportStore(task->filePath, task->outcome) && task->raiseErrors) {
     observer_.ShowMessage(UnableToProcessText(task->targetPath));
   }
@@ -257,18 +259,17 @@ void BackupRun::AbandonPending() {
   for (const std::shared_ptr<PendingStore>& task : pending_) {
     if (std::find(dropped.begin(), dropped.end(), task) != dropped.end()) continue;
     pool_->Wait(*task, nullptr);
-    if (task->outcome.prepared) platform::DeleteFile(task->outcome.temporary);
+    if (task->outcome.prepared) task->dirs->target.DeleteFile(task->outcome.temporary);
   }
   pending_.clear();
 }
 
-bool BackupRun::StoreFile(const std::string& sourceDir, const std::string& name,
-                          const std::string& targetPath, int level) {
-  const std::string filePath = platform::JoinPath(sourceDir, name);
-  const std::string archivePath = targetPath + std::string(store::kArchiveExtension);
-  StoreOutcome outcome = PrepareArchive(archiver_, filePath, archivePath, level);
-  FinishArchive(outcome, archivePath);
-  return ReportStore(filePath, outcome);
+bool BackupRun::StoreFile(const WalkLevel& dirs, const std::string& name, int level) {
+  const std::string archivePath =
+      platform::JoinPath(dirs.target.Path(), name) + std::string(store::kArchiveExtension);
+  StoreOutcome outcome = PrepareArchive(archiver_, dirs, name, level);
+  FinishArchive(outcome, dirs.target, name, archivePath);
+  return ReportStore(platform::JoinPath(dirs.source.Path(), name), outcome);
 }
 
 bool BackupRun::ReportStore(const std::string& filePath, const StoreOutcome& outcome) {
@@ -282,58 +283,42 @@ bool BackupRun::ReportStore(const std::string& filePath, const StoreOutcome& out
   return outcome.stored;
 }
 
-BackupRun::StoreOutcome BackupRun::PrepareArchive(Archiver& archiver, const std::string& sourcePath,
-                                                  const std::string& archivePath, int level) {
+BackupRun::StoreOutcome BackupRun::PrepareArchive(Archiver& archiver, const WalkLevel& dirs,
+                                                  const std::string& name, int level) {
   StoreOutcome outcome;
-  // The state before the read: the archive takes these times, and the state after the
-  // read must match it.
-  platform::FileInfo before;
-  if (std::error_code error = platform::GetFileInfo(sourcePath, before)) {
+  // The file is opened first: the status its open takes is the state before the read,
+  // whose times the archive gets and which the state after the read must match; and a file
+  // that cannot be read is reported with the system's reason before anything is written.
+  platform::File source;
+  if (std::error_code error = dirs.source.OpenFile(name, platform::File::Mode::Read, source)) {
     outcome.reason = error.message();
     return outcome;
   }
-  // The writer opens the file by itself and says only that it could not; an open of our
-  // own gives the system's reason (no read permission, an I/O error). It is made only once
-  // something failed, and its reason then comes first, as it did when every store began
-  // with it: a file the writer read whole was readable.
-  const auto unreadable = [&sourcePath](StoreOutcome& failed) {
-    platform::File probe;
-    std::error_code error = probe.Open(sourcePath, platform::File::Mode::Read);
-    if (!error) return false;
-    failed = StoreOutcome{};
-    failed.reason = error.message();
-    return true;
-  };
-  const std::string archiveDir = platform::ParentPath(archivePath);
+  const platform::FileInfo before = source.OpenedInfo();
+  platform::File archive;
   std::string temporary;
-  if (std::error_code error = ReserveTemporary(archiveDir, temporary)) {
-    if (!unreadable(outcome)) {
-      outcome.reason = "no temporary archive in \"" + archiveDir + "\": " + error.message();
-    }
+  if (std::error_code error = dirs.target.CreateTempFile(std::string(kTemporaryPrefix), archive,
+                                                         temporary, kArchivePermissions)) {
+    outcome.reason =
+        "no temporary archive in \"" + dirs.target.Path() + "\": " + error.message();
     return outcome;
   }
   int count = 0;
   try {
-    count = archiver.StoreOne(temporary, sourcePath, level);
+    count = archiver.StoreOne(std::move(archive), std::move(source), level);
   } catch (const std::exception& e) {
-    platform::DeleteFile(temporary);
-    if (!unreadable(outcome)) {
-      outcome.writerFailed = true;
-      outcome.reason = e.what();
-    }
-    return outcome;
-  }
-  if (count != 1 && unreadable(outcome)) {
-    platform::DeleteFile(temporary);
+    dirs.target.DeleteFile(temporary);
+    outcome.writerFailed = true;
+    outcome.reason = e.what();
     return outcome;
   }
   platform::FileInfo after;
   if (count != 1) {
     outcome.reason = "the archive writer did not store it";
-  } else if (platform::GetFileInfo(sourcePath, after) || FileChangedWhileRead(before, after)) {
+  } else if (dirs.source.GetFileInfo(name, after) || FileChangedWhileRead(before, after)) {
     outcome.changed = true;
     outcome.reason = "changed while being stored";
-  } else if (std::error_code error = platform::WriteFileTimes(
+  } else if (std::error_code error = dirs.target.WriteFileTimes(
                  temporary, before.times.lastAccess, before.times.lastWrite)) {
     outcome.reason = "can't set the archive's times: " + error.message();
   } else {
@@ -341,16 +326,18 @@ BackupRun::StoreOutcome BackupRun::PrepareArchive(Archiver& archiver, const std:
     outcome.temporary = std::move(temporary);
     return outcome;
   }
-  platform::DeleteFile(temporary);
+  dirs.target.DeleteFile(temporary);
   return outcome;
 }
 
-void BackupRun::FinishArchive(StoreOutcome& outcome, const std::string& archivePath) {
+void BackupRun::FinishArchive(StoreOutcome& outcome, const platform::OpenDirectory& target,
+                              const std::string& name, const std::string& archivePath) {
   if (!outcome.prepared) return;
   outcome.prepared = false;
-  if (std::error_code error = platform::RenameFile(outcome.temporary, archivePath)) {
+  if (std::error_code error =
+          target.Rename(outcome.temporary, name + std::string(store::kArchiveExtension))) {
     outcome.reason = "can't write \"" + archivePath + "\": " + error.message();
-    platform::DeleteFile(outcome.temporary);
+    target.DeleteFile(outcome.temporary);
   } else {
     outcome.stored = true;
   }

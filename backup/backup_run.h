@@ -43,6 +43,7 @@
 #include "backup/archiver.h"
 #include "backup/observer.h"
 #include "backup/temporary.h"
+#include "backup/walk.h"
 #include "catalogue/catalogue.h"
 #include "platform/file_info.h"
 #include "store/worker_pool.h"
@@ -90,10 +91,9 @@ class BackupRun {
   // empty store folder walks nothing and gives false as well.
   bool ProcessFolder(const std::string& storeFolder, const std::string& path,
                      const std::string& masks, bool include, bool raiseErrors, int level);
-  // Stores the file name of sourceDir into targetPath + ".ZIP" and logs the outcome.
-  // True when stored.
-  bool StoreFile(const std::string& sourceDir, const std::string& name,
-                 const std::string& targetPath, int level);
+  // Stores the file name of dirs.source into its archive in dirs.target (name + ".ZIP")
+  // and logs the outcome. True when stored.
+  bool StoreFile(const WalkLevel& dirs, const std::string& name, int level);
 
   // What the runs since construction stored and failed to store.
   const RunTotals& Totals() const { return totals_; }
@@ -105,21 +105,22 @@ class BackupRun {
     bool changed = false;       // the file changed while it was read
     bool writerFailed = false;  // the writer raised an error
     std::string reason;         // why not stored, in words
-    std::string temporary;      // the prepared archive
+    std::string temporary;      // the prepared archive's bare name, in the target directory
   };
   struct PendingStore;
   using Pool = store::WorkerPool<Archiver>;
 
   // The store itself, without logging: everything up to the rename (any thread), then
   // the rename (the run thread, in walk order).
-  static StoreOutcome PrepareArchive(Archiver& archiver, const std::string& sourcePath,
-                                     const std::string& archivePath, int level);
-  static void FinishArchive(StoreOutcome& outcome, const std::string& archivePath);
+  static StoreOutcome PrepareArchive(Archiver& archiver, const WalkLevel& dirs,
+                                     const std::string& name, int level);
+  static void FinishArchive(StoreOutcome& outcome, const platform::OpenDirectory& target,
+                            const std::string& name, const std::string& archivePath);
   // Reports, logs and counts one store attempt; true when stored.
   bool ReportStore(const std::string& filePath, const StoreOutcome& outcome);
   // The worker side: hand a file out, commit finished results in order.
-  void SubmitStore(const std::string& filePath, const std::string& targetPath, int level,
-                   bool raiseErrors);
+  void SubmitStore(const std::shared_ptr<const WalkLevel>& dirs, const std::string& name,
+                   int level, bool raiseErrors);
   void CommitOldest();
   void CommitFinished();
   void CommitAll();

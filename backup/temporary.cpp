@@ -9,7 +9,7 @@
 namespace backup {
 
 namespace {
-// The random part platform::PickUnusedName appends.
+// The random part platform::OpenDirectory::CreateTempFile appends.
 constexpr std::size_t kRandomLength = 6;
 }  // namespace
 
@@ -23,10 +23,6 @@ bool IsTemporaryName(std::string_view name) {
          name.substr(name.size() - kTemporarySuffix.size()) == kTemporarySuffix &&
          name.substr(name.size() - oldSuffix, store::kArchiveExtension.size()) ==
              store::kArchiveExtension;
-}
-
-std::error_code ReserveTemporary(const std::string& dir, std::string& path) {
-  return platform::PickUnusedName(dir, std::string(kTemporaryPrefix), path);
 }
 
 int RemoveStaleTemporaries(const std::string& dir) {

@@ -25,11 +25,9 @@ inline constexpr std::string_view kTemporarySuffix = ".vrn-tmp";
 // an archive name (".ZIP") followed by kTemporarySuffix. Never true for an archive.
 bool IsTemporaryName(std::string_view name);
 
-// Picks a new temporary name in dir, one that nothing there has, and returns its path; the
-// archive writer then creates the file, and only if it still does not exist. Fails when dir
-// does not let the program create files. Nothing is created and removed again: in a
-// directory of many small files the extra create and unlink cost more than the store.
-std::error_code ReserveTemporary(const std::string& dir, std::string& path);
+// The permission bits a temporary archive is created with (less the umask): those of any
+// new file, which the archive keeps after the rename.
+inline constexpr unsigned kArchivePermissions = 0666;
 
 // Deletes every file of dir whose name IsTemporaryName. Returns how many went.
 int RemoveStaleTemporaries(const std::string& dir);

@@ -21,12 +21,12 @@ bool ProcessDirectory(const std::string& sourceDir, const std::string& targetDir
     return false;
   }
   if (statusError && walk.unreadable) walk.unreadable(sourceDir, statusError);
-  const platform::OpenDirectory target(targetDir);
+  const auto level = std::make_shared<const WalkLevel>(sourceDir, targetDir);
   for (const platform::DirEntry& entry : entries) {
     if (entry.info.isRegular) {
-      if (store::IsFileSelected(entry.info.times.lastWrite, target, entry.name, walk.masks,
-                                walk.include)) {
-        walk.store(sourceDir, entry.name, targetDir);
+      if (store::IsFileSelected(entry.info.times.lastWrite, level->target, entry.name,
+                                walk.masks, walk.include)) {
+        walk.store(level, entry.name);
       }
     } else if (entry.info.isDirectory && !entry.info.isSymlink && entry.name[0] != '.') {
       const store::DirectoryId id{entry.info.device, entry.info.inode};

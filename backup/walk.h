@@ -8,13 +8,26 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <system_error>
 #include <vector>
 
+#include "platform/directory.h"
 #include "store/selection.h"
 
 namespace backup {
+
+// A source directory and its mirror in the store, held open while files of it are stored:
+// a store opens its file, creates, dates and renames its archive by bare names relative to
+// them, so the kernel does not walk two long paths for every call. Shared, because stores
+// in flight may outlive the walk's visit of the directory.
+struct WalkLevel {
+  WalkLevel(const std::string& sourceDir, const std::string& targetDir)
+      : source(sourceDir), target(targetDir) {}
+  platform::OpenDirectory source;
+  platform::OpenDirectory target;
+};
 
 // One walk of a source folder.
 struct FolderWalk {
@@ -24,9 +37,8 @@ struct FolderWalk {
   // backup folder. Compared by device and inode, so a store reached through a link into
   // the tree (or a tree named through a link) is recognised as well.
   std::vector<store::DirectoryId> leftOut;
-  // Called for every selected file with its directory, bare name and target directory.
-  std::function<void(const std::string& sourceDir, const std::string& name,
-                     const std::string& targetDir)>
+  // Called for every selected file with its directories and its bare name.
+  std::function<void(const std::shared_ptr<const WalkLevel>& level, const std::string& name)>
       store;
   // Called after every directory entry, so that the caller's window stays responsive.
   std::function<void()> afterEntry;

@@ -1,6 +1,7 @@
 #include "platform/directory.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -71,12 +72,12 @@ std::error_code OpenDirectory::OpenFile(const std::string& name, File::Mode mode
 }
 
 std::error_code OpenDirectory::CreateTempFile(const std::string& prefix, File& file,
-                                              std::string& name) const {
+                                              std::string& name, unsigned permissions) const {
   constexpr int kAttempts = 100;
   std::error_code error;
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
     const std::string candidate = prefix + detail::TempSuffix();
-    error = file.OpenAt(Fd(), At(candidate), Join(candidate), File::Mode::CreateNew, 0600);
+    error = file.OpenAt(Fd(), At(candidate), Join(candidate), File::Mode::CreateNew, permissions);
     if (!error) {
       name = candidate;
       return {};
@@ -110,6 +111,13 @@ std::error_code OpenDirectory::Rename(const std::string& from, const std::string
 
 std::error_code OpenDirectory::DeleteFile(const std::string& name) const {
   if (unlinkat(Fd(), At(name).c_str(), 0) != 0) return LastError();
+  return {};
+}
+
+std::error_code OpenDirectory::WriteFileTimes(const std::string& name, FileTime lastAccess,
+                                             FileTime lastWrite) const {
+  const struct timespec times[2] = {detail::ToTimespec(lastAccess), detail::ToTimespec(lastWrite)};
+  if (utimensat(Fd(), At(name).c_str(), times, 0) != 0) return LastError();
   return {};
 }
 

@@ -29,9 +29,11 @@ class OpenDirectory {
   std::error_code GetFileInfo(const std::string& name, FileInfo& out) const;
   // Opens the file name into file; Path() of the file is the joined path.
   std::error_code OpenFile(const std::string& name, File::Mode mode, File& file) const;
-  // Creates a new file prefix + six random characters, readable and writable by the owner
-  // only, opens it into file and returns its bare name.
-  std::error_code CreateTempFile(const std::string& prefix, File& file, std::string& name) const;
+  // Creates a new file prefix + six random characters with the permission bits given (less
+  // the umask; by default readable and writable by the owner only), opens it into file and
+  // returns its bare name.
+  std::error_code CreateTempFile(const std::string& prefix, File& file, std::string& name,
+                                 unsigned permissions = 0600) const;
   // Creates a symbolic link to target under a new unique name beginning with prefix, which
   // is returned in name.
   std::error_code CreateTempSymlink(const std::string& target, const std::string& prefix,
@@ -39,6 +41,9 @@ class OpenDirectory {
   // Renames from onto to, both inside this directory; an existing to is replaced.
   std::error_code Rename(const std::string& from, const std::string& to) const;
   std::error_code DeleteFile(const std::string& name) const;
+  // WriteFileTimes of the name.
+  std::error_code WriteFileTimes(const std::string& name, FileTime lastAccess,
+                                 FileTime lastWrite) const;
 
  private:
   std::string Join(const std::string& name) const;

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <utility>
 
+#include "platform/file_info_at.h"
 #include "platform/posix.h"
 
 namespace platform {
@@ -24,16 +25,14 @@ File::~File() {
 File::File(File&& other) noexcept
     : fd_(std::exchange(other.fd_, -1)),
       path_(std::move(other.path_)),
-      openedSize_(other.openedSize_),
-      openedLastWrite_(other.openedLastWrite_) {}
+      openedInfo_(other.openedInfo_) {}
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
     if (fd_ >= 0) ::close(fd_);
     fd_ = std::exchange(other.fd_, -1);
     path_ = std::move(other.path_);
-    openedSize_ = other.openedSize_;
-    openedLastWrite_ = other.openedLastWrite_;
+    openedInfo_ = other.openedInfo_;
   }
   return *this;
 }
@@ -68,23 +67,21 @@ std::error_code File::OpenAt(int dirFd, const std::string& name, const std::stri
     fd = ::openat(dirFd, name.c_str(), flags, static_cast<mode_t>(permissions));
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return LastError();
-  openedSize_ = 0;
-  openedLastWrite_ = 0;
+  openedInfo_ = FileInfo{};
   // Opening a directory for writing fails by itself (EISDIR); only a read-only open can
   // succeed on one.
   if (mode == Mode::Read) {
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) {
-      const std::error_code error = LastError();
+    const std::size_t slash = path.find_last_of('/');
+    const char* bare = slash == std::string::npos ? path.c_str() : path.c_str() + slash + 1;
+    if (const std::error_code error = detail::StatFd(fd, bare, openedInfo_)) {
       ::close(fd);
       return error;
     }
-    if (S_ISDIR(st.st_mode)) {
+    if (openedInfo_.isDirectory) {
       ::close(fd);
+      openedInfo_ = FileInfo{};
       return std::make_error_code(std::errc::is_a_directory);
     }
-    openedSize_ = static_cast<std::uint64_t>(st.st_size);
-    openedLastWrite_ = UnixToFileTime(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
   }
   fd_ = fd;
   path_ = path;

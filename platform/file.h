@@ -7,6 +7,7 @@
 #include <string>
 #include <system_error>
 
+#include "platform/file_info.h"
 #include "platform/file_time.h"
 
 namespace platform {
@@ -34,10 +35,11 @@ class File {
   bool IsOpen() const { return fd_ >= 0; }
   const std::string& Path() const { return path_; }
 
-  // Mode::Read: the size and last-write time the file had when it was opened, taken by the
-  // open's own status check. 0 in the other modes.
-  std::uint64_t OpenedSize() const { return openedSize_; }
-  FileTime OpenedLastWrite() const { return openedLastWrite_; }
+  // Mode::Read: the status the file had when it was opened, taken by the open's own status
+  // check (so a caller needs no lookup of its own). Empty in the other modes.
+  const FileInfo& OpenedInfo() const { return openedInfo_; }
+  std::uint64_t OpenedSize() const { return openedInfo_.size; }
+  FileTime OpenedLastWrite() const { return openedInfo_.times.lastWrite; }
 
   // Reads up to size bytes; bytesRead < size only at the end of the file.
   std::error_code Read(void* buffer, std::size_t size, std::size_t& bytesRead);
@@ -64,8 +66,7 @@ class File {
 
   int fd_ = -1;
   std::string path_;
-  std::uint64_t openedSize_ = 0;
-  FileTime openedLastWrite_ = 0;
+  FileInfo openedInfo_;
 };
 
 }  // namespace platform

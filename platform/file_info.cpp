@@ -63,6 +63,14 @@ std::error_code detail::StatAt(int dirFd, const char* path, const char* name, Fi
   return {};
 }
 
+std::error_code detail::StatFd(int fd, const char* name, FileInfo& out) {
+  struct statx sx {};
+  if (statx(fd, "", AT_EMPTY_PATH, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0) return LastError();
+  out = FileInfo{};
+  FillInfo(sx, name, out);
+  return {};
+}
+
 std::error_code GetFileInfo(const std::string& path, FileInfo& out) {
   return detail::StatAt(AT_FDCWD, path.c_str(), NameOf(path), out);
 }

@@ -111,20 +111,4 @@ std::error_code CreateTempFile(const std::string& dir, const std::string& prefix
   return {};
 }
 
-std::error_code PickUnusedName(const std::string& dir, const std::string& prefix,
-                               std::string& outPath) {
-  const std::string where = dir.empty() ? "." : dir;
-  if (::access(where.c_str(), W_OK | X_OK) != 0) return LastError();
-  constexpr int kAttempts = 100;
-  for (int attempt = 0; attempt < kAttempts; ++attempt) {
-    const std::string candidate = JoinPath(where, prefix + detail::TempSuffix());
-    struct stat status {};
-    if (::lstat(candidate.c_str(), &status) == 0) continue;
-    if (errno != ENOENT) return LastError();
-    outPath = candidate;
-    return {};
-  }
-  return std::make_error_code(std::errc::file_exists);
-}
-
 }  // namespace platform

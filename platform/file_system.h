@@ -33,11 +33,4 @@ std::string TempDirectory();   // $TMPDIR or /tmp
 std::error_code CreateTempFile(const std::string& dir, const std::string& prefix,
                                std::string& outPath);
 
-// Picks "<dir>/<prefix>XXXXXX", a name nothing in dir has now, for a file that another part
-// of the program creates next. Nothing is created, so the directory is not changed twice
-// for nothing; the name is free only as far as six random characters make it so. Fails
-// first when dir does not let this process create files (the error of access(2)).
-std::error_code PickUnusedName(const std::string& dir, const std::string& prefix,
-                               std::string& outPath);
-
 }  // namespace platform

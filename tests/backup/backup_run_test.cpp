@@ -42,21 +42,29 @@ class ScriptedArchiver : public backup::Archiver {
   std::vector<std::string> zipNames;
   std::vector<int> levels;
 
-  int StoreOne(const std::string& zipName, const std::string& sourcePath, int level) override {
+  int StoreOne(platform::File&& archive, platform::File&& source, int level) override {
+    const std::string zipName = archive.Path();
     zipNames.push_back(zipName);
     levels.push_back(level);
-    EXPECT_FALSE(fs::exists(zipName)) << "the writer must get a name that does not exist";
-    switch (script(sourcePath)) {
-      case Outcome::Store:
-        WriteText(zipName, "ARCHIVE:" + ReadText(sourcePath));
+    EXPECT_EQ(fs::file_size(zipName), 0u) << "the writer must get a new, empty file";
+    const auto put = [&archive](const std::string& text) {
+      ASSERT_FALSE(archive.Write(text.data(), text.size()));
+    };
+    switch (script(source.Path())) {
+      case Outcome::Store: {
+        std::string content(source.OpenedInfo().size, '\0');
+        std::size_t got = 0;
+        EXPECT_FALSE(source.Read(content.data(), content.size(), got));
+        put("ARCHIVE:" + content.substr(0, got));
         return 1;
+      }
       case Outcome::ReturnZero:
-        WriteText(zipName, "EMPTY");
+        put("EMPTY");
         return 0;
       case Outcome::Throw:
         throw std::runtime_error("read error");
       case Outcome::ThrowAfterPartialWrite:
-        WriteText(zipName, "PARTIAL");
+        put("PARTIAL");
         throw std::runtime_error("disk full");
     }
     return 0;

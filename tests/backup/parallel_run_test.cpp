@@ -37,12 +37,13 @@ namespace {
 // raise.
 class HookedArchiver : public backup::Archiver {
  public:
-  int StoreOne(const std::string& zipName, const std::string& sourcePath, int level) override {
+  int StoreOne(platform::File&& archive, platform::File&& source, int level) override {
+    const std::string sourcePath = source.Path();
     const std::string name = fs::path(sourcePath).filename().string();
     if (name.rfind("grow", 0) == 0) std::ofstream(sourcePath, std::ios::app) << "more\n";
     if (name.rfind("vanish", 0) == 0) fs::remove(sourcePath);
     if (name.rfind("throw", 0) == 0) throw std::runtime_error("read error");
-    return real_->StoreOne(zipName, sourcePath, level);
+    return real_->StoreOne(std::move(archive), std::move(source), level);
   }
 
  private:

@@ -29,9 +29,9 @@ struct Recorder {
     backup::FolderWalk walk;
     walk.masks = store::MaskList(masks);
     walk.include = include;
-    walk.store = [this](const std::string& dir, const std::string& name,
-                        const std::string& target) {
-      stored.push_back(dir + "/" + name + " -> " + target);
+    walk.store = [this](const std::shared_ptr<const backup::WalkLevel>& level,
+                        const std::string& name) {
+      stored.push_back(level->source.Path() + "/" + name + " -> " + level->target.Path());
     };
     walk.afterEntry = [this] { ++entries; };
     walk.unreadable = [this](const std::string& dir, std::error_code reason) {

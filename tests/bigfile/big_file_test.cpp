@@ -75,7 +75,7 @@ TEST(BigFileTest, A4Point3GiBSparseFileIsBackedUpAtLevel1AndRestored) {
   const std::string archive = dir.File("store/disk.img.ZIP");
   archive::TZipWriter writer;
   backup::ZipWriterArchiver archiver(writer);
-  ASSERT_EQ(archiver.StoreOne(archive, source, 1), 1);
+  ASSERT_EQ(backup::StoreNamed(archiver, archive, source, 1), 1);
 
   archive::TZipReader check;
   check.SetZipName(archive);

@@ -243,34 +243,64 @@ TEST_F(TempDir, TempFilesAreUniqueAndCarryThePrefix) {
   EXPECT_EQ(ParentPath(a), dir_);
 }
 
-// A name for a file someone else creates: free now, nothing made; and no name at all where
-// files cannot be made.
-TEST_F(TempDir, PickUnusedNameCreatesNothingAndNeedsAWritableDirectory) {
-  std::string a, b;
-  ASSERT_FALSE(PickUnusedName(dir_, ".vrn-tmp.", a));
-  ASSERT_FALSE(PickUnusedName(dir_, ".vrn-tmp.", b));
-  EXPECT_NE(a, b);
-  EXPECT_EQ(ParentPath(a), dir_);
-  EXPECT_EQ(BaseName(a).size(), 15u);
-  EXPECT_EQ(BaseName(a).substr(0, 9), ".vrn-tmp.");
-  EXPECT_FALSE(FileExists(a));
-  std::vector<std::string> names;
-  ASSERT_FALSE(ListNames(dir_, names));
-  EXPECT_TRUE(names.empty());
+// What a backup needs of a directory held open: a new file with the usual permissions,
+// none where files cannot be made, and times set by bare name.
+TEST_F(TempDir, OpenDirectoryMakesPublicFilesAndDatesThem) {
+  fs::create_directory(Path("d"));
+  const OpenDirectory held(Path("d"));
+  const mode_t old = umask(022);
+  File file;
+  std::string name;
+  ASSERT_FALSE(held.CreateTempFile(".vrn-tmp.", file, name, 0666));
+  umask(old);
+  EXPECT_EQ(name.size(), 15u);
+  FileInfo info;
+  ASSERT_FALSE(held.GetFileInfo(name, info));
+  EXPECT_EQ(info.unixMode, 0644u);
+  const FileTime access = UnixToFileTime(1262304000, 500);
+  const FileTime write = UnixToFileTime(1262390400, 123456700);
+  ASSERT_FALSE(held.WriteFileTimes(name, access, write));
+  ASSERT_FALSE(GetFileInfo(Path("d/" + name), info));
+  EXPECT_EQ(info.times.lastAccess, access);
+  EXPECT_EQ(info.times.lastWrite, write);
+  EXPECT_EQ(held.WriteFileTimes("nope", access, write), std::errc::no_such_file_or_directory);
 
-  EXPECT_EQ(PickUnusedName(Path("nope"), "x", a), std::errc::no_such_file_or_directory);
   fs::create_directory(Path("readonly"));
   chmod(dir_.c_str(), 0755);
   chmod(Path("readonly").c_str(), 0555);
   const int status = testsupport::RunUnprivileged([&] {
-    std::string name;
-    return PickUnusedName(Path("readonly"), "x", name) ==
+    const OpenDirectory locked(Path("readonly"));
+    File denied;
+    std::string none;
+    return locked.CreateTempFile("x", denied, none, 0666) ==
                    std::make_error_code(std::errc::permission_denied)
                ? 0
                : 1;
   });
   chmod(Path("readonly").c_str(), 0700);
   EXPECT_EQ(status, 0);
+}
+
+// The status an open for reading takes is the file's status by name: the backup uses it in
+// place of a lookup of its own.
+TEST_F(TempDir, AnOpenForReadingKnowsTheStatusOfWhatItOpened) {
+  Write(".hidden", "twelve bytes");
+  chmod(Path(".hidden").c_str(), 0640);
+  FileInfo byName;
+  ASSERT_FALSE(GetFileInfo(Path(".hidden"), byName));
+  File file;
+  ASSERT_FALSE(file.Open(Path(".hidden"), File::Mode::Read));
+  const FileInfo& opened = file.OpenedInfo();
+  EXPECT_EQ(opened.size, 12u);
+  EXPECT_EQ(opened.unixMode, 0640u);
+  EXPECT_EQ(opened.attributes, byName.attributes);
+  EXPECT_NE(opened.attributes & faHidden, 0u);
+  EXPECT_EQ(opened.times.lastWrite, byName.times.lastWrite);
+  EXPECT_EQ(opened.times.lastAccess, byName.times.lastAccess);
+  EXPECT_EQ(opened.lastWriteNs, byName.lastWriteNs);
+  EXPECT_TRUE(SameObject(opened, byName));
+  ASSERT_FALSE(file.Open(Path(".hidden"), File::Mode::ReadWrite));
+  EXPECT_EQ(file.OpenedInfo().size, 0u);  // taken only by an open for reading
 }
 
 TEST_F(TempDir, IniReadsLikeTheProfileFunctions) {

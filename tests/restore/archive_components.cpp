@@ -10,17 +10,6 @@
 namespace restore_test {
 namespace {
 
-class OwningWriterArchiver : public backup::Archiver {
- public:
-  int StoreOne(const std::string& zipName, const std::string& sourcePath, int level) override {
-    return archiver_.StoreOne(zipName, sourcePath, level);
-  }
-
- private:
-  archive::TZipWriter writer_;
-  backup::ZipWriterArchiver archiver_{writer_};
-};
-
 class OwningReaderUnpacker : public restore::ArchiveUnpacker {
  public:
   OwningReaderUnpacker() { restore::ConfigureReaderForRestore(reader_); }
@@ -36,7 +25,7 @@ class OwningReaderUnpacker : public restore::ArchiveUnpacker {
 }  // namespace
 
 std::unique_ptr<backup::Archiver> MakeArchiver() {
-  return std::make_unique<OwningWriterArchiver>();
+  return backup::MakeOwnWriterArchiver();
 }
 
 std::unique_ptr<restore::ArchiveUnpacker> MakeUnpacker() {

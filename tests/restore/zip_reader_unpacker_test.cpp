@@ -37,7 +37,7 @@ TEST(ZipReaderUnpacker, UnpacksAndLeavesNoArchiveOpen) {
   archive::TZipWriter writer;
   backup::ZipWriterArchiver archiver(writer);
   const std::string archive = (root / "notes.txt.ZIP").string();
-  ASSERT_EQ(archiver.StoreOne(archive, (root / "notes.txt").string(), 6), 1);
+  ASSERT_EQ(backup::StoreNamed(archiver, archive, (root / "notes.txt").string(), 6), 1);
 
   archive::TZipReader reader;
   restore::ConfigureReaderForRestore(reader);
