@@ -99,6 +99,40 @@ TEST_P(EveryLevel, SmallFilesInARowAreEachCompressedAsIfAlone) {
   }
 }
 
+// The source may arrive in pieces of any size: the output must not depend on them. Runs and
+// repeats of up to 300 bytes back to back give many matches of the longest length, whose
+// inner positions enter the hash chains while the lookahead is down to its minimum, where
+// short reads leave it.
+TEST_P(EveryLevel, OutputIsTheSameWhateverPiecesTheSourceArrivesIn) {
+  const Bytes text = testcorpus::Text(20000, 81);
+  const Bytes dice = testcorpus::RandomBytes(8000, 82);
+  Bytes input;
+  for (std::size_t i = 0; i + 1 < dice.size() && input.size() < 400000; i += 2) {
+    const std::size_t length = 1 + (dice[i] | (dice[i + 1] & 1) << 8) % 300;
+    if (dice[i + 1] & 2) {
+      input.insert(input.end(), length, (dice[i + 1] & 4) ? 'a' : 'b');
+    } else {
+      const std::size_t from = (dice[i] * 61u) % (text.size() - length);
+      input.insert(input.end(), text.begin() + static_cast<std::ptrdiff_t>(from),
+                   text.begin() + static_cast<std::ptrdiff_t>(from + length));
+    }
+  }
+  archive::TDeflateCompressor compressor;
+  const Result whole = Compress(compressor, input, GetParam());
+  for (std::size_t piece : {777u, 263u, 4096u}) {
+    SCOPED_TRACE(piece);
+    MemoryIo io(input);
+    io.maxRead = piece;
+    Result pieces;
+    pieces.size = compressor.Deflate(GetParam(), io, pieces.entry);
+    EXPECT_EQ(pieces.size, whole.size);
+    EXPECT_TRUE(io.output == whole.output);
+  }
+  Bytes back;
+  ASSERT_TRUE(ZlibInflate(whole.output, input.size(), back));
+  EXPECT_TRUE(back == input);
+}
+
 TEST_P(EveryLevel, LevelBitsGoIntoTheFlags) {
   const int level = GetParam();
   const std::uint16_t expected = level <= 2 ? 4 : level >= 8 ? 2 : 0;

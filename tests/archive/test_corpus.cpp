@@ -121,7 +121,8 @@ std::vector<Sample> VariedSet(bool big) {
 }
 
 std::size_t MemoryIo::ReadSource(std::uint8_t* buffer, std::size_t size) {
-  const std::size_t n = std::min(size, source_.size() - readPos_);
+  std::size_t n = std::min(size, source_.size() - readPos_);
+  if (maxRead != 0) n = std::min(n, maxRead);
   if (n == 0) return 0;
   std::memcpy(buffer, source_.data() + readPos_, n);
   readPos_ += n;

@@ -41,6 +41,8 @@ class MemoryIo : public archive::IDeflateIo {
   void WriteOutput(const std::uint8_t* data, std::size_t size) override;
   Bytes output;
   std::size_t failAfter = 0;
+  // When set, each read delivers at most this many bytes, as a pipe or a slow disk may.
+  std::size_t maxRead = 0;
 
  private:
   const Bytes& source_;
