@@ -216,13 +216,16 @@ class CompressorState {
     bitBuf_ |= value << bitCount_;
     bitCount_ += bits;
   }
-  void FlushBits() {
-    std::uint8_t* out = outBuf_.get() + outPos_;
+  // Writes all 8 bytes of bits at out, least significant first; the caller keeps the whole ones.
+  static void StoreBits(std::uint8_t* out, std::uint64_t bits) {
     if constexpr (std::endian::native == std::endian::little) {
-      std::memcpy(out, &bitBuf_, sizeof bitBuf_);
+      std::memcpy(out, &bits, sizeof bits);
     } else {
-      for (int i = 0; i < 8; ++i) out[i] = static_cast<std::uint8_t>(bitBuf_ >> (8 * i));
+      for (int i = 0; i < 8; ++i) out[i] = static_cast<std::uint8_t>(bits >> (8 * i));
     }
+  }
+  void FlushBits() {
+    StoreBits(outBuf_.get() + outPos_, bitBuf_);
     unsigned bytes = bitCount_ >> 3;
     outPos_ += bytes;
     bitBuf_ >>= bytes * 8;

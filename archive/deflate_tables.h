@@ -122,9 +122,11 @@ static_assert(kTables.farDistTotal == 512, "ct_init: 256+dist <> 512");
 static_assert(kTables.distCode[511] == 29 && kTables.baseDist[29] == 24576);
 static_assert(kTables.lengthCode[255] == 28 && kTables.lengthCode[254] == 27);
 
-// Distance code of (distance - 1), which is below 32768.
+// Distance code of (distance - 1), which is below 32768. The table index is worked out
+// without a branch: near and far distances mix unpredictably.
 constexpr unsigned DistCode(unsigned distMinus1) {
-  return distMinus1 < 256 ? kTables.distCode[distMinus1] : kTables.distCode[256 + (distMinus1 >> 7)];
+  const unsigned far = (255 - distMinus1) >> 31;  // 1 from 256 on
+  return kTables.distCode[(distMinus1 >> (7 * far)) + (far << 8)];
 }
 
 }  // namespace deflater

@@ -6,6 +6,7 @@
 // then hold the exact size of the block's body under either coding, which decides the block
 // type and is checked against the bits actually written at the end of each file.
 #include <algorithm>
+#include <type_traits>
 
 #include "archive/deflate_state.h"
 
@@ -328,21 +329,63 @@ void CompressorState::CompressBlock(const std::uint16_t* lCode, const std::uint1
   const std::uint8_t* litBuf = litBuf_.get();
   const std::uint8_t* flagBuf = flagBuf_.get();
   const std::uint16_t* distBuf = distBuf_.get();
+  // The bit buffer in locals: stores into the output bytes could alias the members, which
+  // would then be reloaded for every symbol.
+  std::uint64_t bitBuf = bitBuf_;
+  unsigned bitCount = bitCount_;
+  std::uint8_t* const out = outBuf_.get();
+  std::uint32_t outPos = outPos_;
   std::uint32_t matchIndex = 0;
-  for (std::uint32_t i = 0; i < symCount_; ++i) {
-    unsigned lc = litBuf[i];
-    if ((flagBuf[i >> 3] >> (i & 7)) & 1) {
-      SendBits(lengthBits[lc], lengthCount[lc]);
-      unsigned dist = distBuf[matchIndex++];
-      unsigned code = DistCode(dist);
-      SendBits(dCode[code] | static_cast<std::uint64_t>(dist - kTables.baseDist[code])
-                                 << dLen[code],
-               dLen[code] + kExtraDBits[code]);
-    } else {
-      SendBits(lCode[lc], lLen[lc]);
+  // Where literals and matches mix, which comes next cannot be predicted: both codings are
+  // worked out and one is kept by mask. Where nearly all symbols are literals, a branch costs
+  // less.
+  auto send = [&](auto mixed) {
+    for (std::uint32_t i = 0; i < symCount_; ++i) {
+      const unsigned lc = litBuf[i];
+      const bool isMatch = (flagBuf[i >> 3] >> (i & 7)) & 1;
+      std::uint64_t value;
+      unsigned bits;
+      if (decltype(mixed)::value || isMatch) {
+        // For a literal of a mixed block, distBuf[matchIndex] is a stale entry, but one inside
+        // the buffer: matchIndex is at most the block's match count, below its size.
+        const unsigned dist = distBuf[matchIndex];
+        const unsigned code = DistCode(dist);
+        const std::uint64_t distField =
+            dCode[code] | static_cast<std::uint64_t>(dist - kTables.baseDist[code]) << dLen[code];
+        value = lengthBits[lc] | distField << lengthCount[lc];
+        bits = lengthCount[lc] + dLen[code] + kExtraDBits[code];
+        if constexpr (decltype(mixed)::value) {
+          const std::uint64_t mask = 0 - static_cast<std::uint64_t>(isMatch);
+          value = (value & mask) | (lCode[lc] & ~mask);
+          bits = static_cast<unsigned>((bits & mask) | (lLen[lc] & ~mask));
+        }
+        matchIndex += isMatch;
+      } else {
+        value = lCode[lc];
+        bits = lLen[lc];
+      }
+      // At most 7 + 48 bits are in the buffer here.
+      bitBuf |= value << bitCount;
+      bitCount += bits;
+      StoreBits(out + outPos, bitBuf);
+      outPos += bitCount >> 3;
+      bitBuf >>= bitCount & ~7u;
+      bitCount &= 7;
+      if (outPos >= kOutBufSize) {
+        outPos_ = outPos;
+        FlushOutput();
+        outPos = outPos_;
+      }
     }
-    FlushBits();
+  };
+  if (matchCount_ >= symCount_ / 4) {
+    send(std::true_type{});
+  } else {
+    send(std::false_type{});
   }
+  bitBuf_ = bitBuf;
+  bitCount_ = bitCount;
+  outPos_ = outPos;
   SendBits(lCode[kEndBlock], lLen[kEndBlock]);
   FlushBits();
 }
