@@ -14,6 +14,8 @@ CompressorState::CompressorState()
       prev4_(new std::uint16_t[kWindowSize]()),
       head4_(new std::uint16_t[kHash4Size]()),
       rank_(new std::uint16_t[kWindowSize]()),
+      prev6_(new std::uint16_t[kWindowSize]()),
+      head6_(new std::uint16_t[kHash6Size]()),
       litBuf_(new std::uint8_t[kLitBufSize]()),
       distBuf_(new std::uint16_t[kDistBufSize]()),
       flagBuf_(new std::uint8_t[kFlagBufSize]()),

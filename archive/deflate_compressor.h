@@ -2,7 +2,7 @@
 // out, for entries of method 8 at levels 1 to 9.
 //
 // The writer keeps one TDeflateCompressor for its lifetime: the constructor allocates every
-// work buffer once (about 330 KB), and each Deflate() call reuses them, so memory does not
+// work buffer once (about 1 MB), and each Deflate() call reuses them, so memory does not
 // grow with the number or size of files. Output for a given input and level
 // is the same on every run and does not depend on earlier files compressed with the object.
 //

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <type_traits>
 
 #include "archive/deflate_state.h"
 
@@ -65,10 +66,12 @@ std::uint32_t CompressorState::RefillWindow(std::uint32_t& curPos, std::uint32_t
       SlideTable(head4_.get(), head4_.get(), kHash4Size);
       SlideTable(prev4_.get(), prev4_.get() + kWSize, kWSize);
       std::memcpy(rank_.get(), rank_.get() + kWSize, kWSize * sizeof(std::uint16_t));
+      SlideTable(head6_.get(), head6_.get(), kHash6Size);
+      SlideTable(prev6_.get(), prev6_.get() + kWSize, kWSize);
       more += kWSize;
       slid = kWSize;
       slid_ = true;
-      if (longSearches_ * 64 < searches_) useChain4_ = false;
+      if (longSearches_ * 64 < searches_) useChain4_ = useChain6_ = false;
       searches_ = 0;
       longSearches_ = 0;
     }
@@ -92,6 +95,7 @@ void CompressorState::ClearHeads() {
   if (headsUsed_ > kClearOneByOne) {
     std::memset(head_.get(), 0, kHashSize * sizeof(std::uint16_t));
     std::memset(head4_.get(), 0, kHash4Size * sizeof(std::uint16_t));
+    std::memset(head6_.get(), 0, kHash6Size * sizeof(std::uint16_t));
     return;
   }
   // The window still holds the bytes the hashes were taken from.
@@ -101,6 +105,7 @@ void CompressorState::ClearHeads() {
                              window[pos + 2]) & kHashMask;
     head_[h] = 0;
     head4_[Hash4(window + pos)] = 0;
+    head6_[Hash6(window + pos)] = 0;
   }
 }
 
@@ -113,6 +118,7 @@ void CompressorState::InitMatcher() {
   searches_ = 0;
   longSearches_ = 0;
   params_ = kLevels[level_];
+  useChain6_ = params_.chain >= kChain6From;
   std::uint16_t levelFlags = level_ <= 2 ? 4 : level_ >= 8 ? 2 : 0;
   entry_->Flags = static_cast<std::uint16_t>((entry_->Flags & ~6u) | levelFlags);
   curPos_ = 0;
@@ -157,6 +163,11 @@ std::uint32_t CompressorState::FindMatch(std::uint32_t chainStart, std::uint32_t
   if (prevLen >= params_.good) chain >>= 2;
   const std::uint32_t nice = params_.nice;
   constexpr std::uint32_t kThreeBytes = 0x00FFFFFF;
+  // The first four and six bytes of a Load64.
+  constexpr std::uint64_t kFourBytes =
+      std::endian::native == std::endian::little ? 0xFFFFFFFFull : 0xFFFFFFFFull << 32;
+  constexpr std::uint64_t kSixBytes =
+      std::endian::native == std::endian::little ? 0xFFFFFFFFFFFFull : 0xFFFFFFFFFFFFull << 16;
   const std::uint32_t scan4 = Load32(scan);
 
   if (!useChain4_) {
@@ -191,7 +202,6 @@ std::uint32_t CompressorState::FindMatch(std::uint32_t chainStart, std::uint32_t
     return best;
   }
 
-  const std::uint16_t* prev4 = prev4_.get();
   const std::uint16_t* rank = rank_.get();
   const std::uint16_t startRank = rank[chainStart];
   // A candidate must agree in bytes 0 to best to be longer than best (at least 3): its first
@@ -201,29 +211,63 @@ std::uint32_t CompressorState::FindMatch(std::uint32_t chainStart, std::uint32_t
   std::uint32_t scanEnd = Load32(scan + endOffset);
   bool found = false;
   bool agreed = false;
-  // The chain start itself may sit exactly at the limit; the three-byte walk visits it then.
-  for (std::uint32_t candidate = prev4[curPos]; candidate > limit || candidate == chainStart;
-       candidate = prev4[candidate]) {
-    const std::uint8_t* match = window + candidate;
-    if (Load32(match) != scan4) continue;  // another four bytes with the same hash
-    if (static_cast<std::uint16_t>(startRank - rank[candidate]) >= chain) break;
-    agreed = true;
-    if (Load32(match + endOffset) != scanEnd) continue;
-    const std::uint32_t len = CommonLength(scan, match);
-    if (len > best) {
-      matchPos = static_cast<std::int32_t>(candidate);
-      best = len;
-      found = true;
-      if (len >= nice) break;
-      endOffset = best - 3;
-      scanEnd = Load32(scan + endOffset);
+  std::uint32_t candidate;
+  // With the six-byte chain, the walk follows the four-byte chain until best reaches
+  // kLongMatch, then the six-byte chain of the best candidate (or of curPos, when prevLen is
+  // that long already): whatever beats a match of six bytes or more agrees with it in those
+  // six bytes, so it lies further down that chain. A candidate's key (its first four or six
+  // bytes) must equal scan's. The chain is chosen without branches: which one is taken depends
+  // on the data and is hard to predict. Without it the plain four-byte walk is cheaper.
+  auto walk = [&](auto withChain6) {
+    constexpr bool kChain6 = decltype(withChain6)::value;
+    const std::uint16_t* const prev4 = prev4_.get();
+    const std::uint16_t* const prev6 = prev6_.get();
+    const std::uint64_t scan8 = Load64(scan);
+    const std::uint16_t* links = prev4;
+    std::uint64_t keyMask = kFourBytes;
+    if constexpr (kChain6) {
+      links = best >= kLongMatch ? prev6 : prev4;
+      keyMask = best >= kLongMatch ? kSixBytes : kFourBytes;
     }
+    std::uint64_t scanKey = scan8 & keyMask;
+    // The chain start itself may sit exactly at the limit; the three-byte walk visits it then.
+    for (candidate = links[curPos]; candidate > limit || candidate == chainStart;
+         candidate = links[candidate]) {
+      const std::uint8_t* match = window + candidate;
+      if constexpr (kChain6) {
+        if ((Load64(match) & keyMask) != scanKey) continue;  // other bytes with the same hash
+      } else {
+        if (Load32(match) != scan4) continue;  // another four bytes with the same hash
+      }
+      if (static_cast<std::uint16_t>(startRank - rank[candidate]) >= chain) break;
+      agreed = true;
+      if (Load32(match + endOffset) != scanEnd) continue;
+      const std::uint32_t len = CommonLength(scan, match);
+      if (len > best) {
+        matchPos = static_cast<std::int32_t>(candidate);
+        best = len;
+        found = true;
+        if (len >= nice) break;
+        endOffset = best - 3;
+        scanEnd = Load32(scan + endOffset);
+        if constexpr (kChain6) {
+          links = best >= kLongMatch ? prev6 : prev4;
+          keyMask = best >= kLongMatch ? kSixBytes : kFourBytes;
+          scanKey = scan8 & keyMask;
+        }
+      }
+    }
+  };
+  if (useChain6_) {
+    walk(std::true_type{});
+  } else {
+    walk(std::false_type{});
   }
   if (agreed) ++longSearches_;
   if (found || prevLen >= kMinMatch) return found ? best : prevLen;
 
   // No candidate agrees in four bytes: the first that agrees in three is the match.
-  std::uint32_t candidate = chainStart;
+  candidate = chainStart;
   do {
     if ((Load32(window + candidate) & kThreeBytes) == (scan4 & kThreeBytes)) {
       matchPos = static_cast<std::int32_t>(candidate);
