@@ -204,6 +204,7 @@ bool BackupRun::ProcessFolder(const std::string& storeFolder, const std::string&
     observer_.PumpMessages();
   };
   walk.beforeSubdirectory = [this] { CommitAll(); };
+  if (pool_) walk.runBoth = [this](const auto& first, const auto& second) { RunBoth(first, second); };
   try {
     const bool read = ProcessDirectory(sourceRoot, backupFolder, walk);
     CommitAll();
@@ -212,6 +213,34 @@ bool BackupRun::ProcessFolder(const std::string& storeFolder, const std::string&
     AbandonPending();
     throw;
   }
+}
+
+struct BackupRun::SideJob : Pool::Task {
+  std::function<void()> job;
+  std::exception_ptr error;
+  void Run(Archiver&) noexcept override {
+    try {
+      job();
+    } catch (...) {
+      error = std::current_exception();
+    }
+  }
+};
+
+void BackupRun::RunBoth(const std::function<void()>& first, const std::function<void()>& second) {
+  auto side = std::make_shared<SideJob>();
+  side->job = second;
+  pool_->Submit(side);
+  std::exception_ptr error;
+  try {
+    first();
+  } catch (...) {
+    error = std::current_exception();
+  }
+  // The second job uses what the first one's caller holds: it must end before either goes.
+  pool_->Wait(*side, [this] { observer_.PumpMessages(); });
+  if (error) std::rethrow_exception(error);
+  if (side->error) std::rethrow_exception(side->error);
 }
 
 void BackupRun::SubmitStore(const std::shared_ptr<const WalkLevel>& dirs, const std::string& name,

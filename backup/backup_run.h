@@ -108,6 +108,7 @@ class BackupRun {
     std::string temporary;      // the prepared archive's bare name, in the target directory
   };
   struct PendingStore;
+  struct SideJob;
   using Pool = store::WorkerPool<Archiver>;
 
   // The store itself, without logging: everything up to the rename (any thread), then
@@ -121,6 +122,8 @@ class BackupRun {
   // The worker side: hand a file out, commit finished results in order.
   void SubmitStore(const std::shared_ptr<const WalkLevel>& dirs, const std::string& name,
                    int level, bool raiseErrors);
+  // Runs second on a worker while first runs here; returns when both ended.
+  void RunBoth(const std::function<void()>& first, const std::function<void()>& second);
   void CommitOldest();
   void CommitFinished();
   void CommitAll();

@@ -10,6 +10,11 @@
 
 namespace backup {
 
+namespace {
+// Below this many entries a second thread costs more than the lookups it takes over.
+constexpr std::size_t kSplitLookupsFrom = 64;
+}  // namespace
+
 bool ProcessDirectory(const std::string& sourceDir, const std::string& targetDir,
                       const FolderWalk& walk) {
   platform::CreateDirectory(targetDir);  // exists already on every later run
@@ -22,12 +27,29 @@ bool ProcessDirectory(const std::string& sourceDir, const std::string& targetDir
   }
   if (statusError && walk.unreadable) walk.unreadable(sourceDir, statusError);
   const auto level = std::make_shared<const WalkLevel>(sourceDir, targetDir);
-  for (const platform::DirEntry& entry : entries) {
+  // The selection of every file is made before the first store, as one lookup of its
+  // archive each: these are most of the work of a run in which little changed, and in a
+  // large directory two threads share them. A store writes only its own file's archive, so
+  // no decision depends on the stores before it.
+  std::vector<char> selected(entries.size(), 0);
+  const auto select = [&](std::size_t from, std::size_t to) {
+    for (std::size_t k = from; k < to; ++k) {
+      const platform::DirEntry& entry = entries[k];
+      selected[k] = entry.info.isRegular &&
+                    store::IsFileSelected(entry.info.times.lastWrite, level->target, entry.name,
+                                          walk.masks, walk.include);
+    }
+  };
+  if (walk.runBoth && entries.size() >= kSplitLookupsFrom) {
+    const std::size_t half = entries.size() / 2;
+    walk.runBoth([&] { select(0, half); }, [&] { select(half, entries.size()); });
+  } else {
+    select(0, entries.size());
+  }
+  for (std::size_t k = 0; k < entries.size(); ++k) {
+    const platform::DirEntry& entry = entries[k];
     if (entry.info.isRegular) {
-      if (store::IsFileSelected(entry.info.times.lastWrite, level->target, entry.name,
-                                walk.masks, walk.include)) {
-        walk.store(level, entry.name);
-      }
+      if (selected[k]) walk.store(level, entry.name);
     } else if (entry.info.isDirectory && !entry.info.isSymlink && entry.name[0] != '.') {
       const store::DirectoryId id{entry.info.device, entry.info.inode};
       if (std::find(walk.leftOut.begin(), walk.leftOut.end(), id) == walk.leftOut.end()) {

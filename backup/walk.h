@@ -37,6 +37,10 @@ struct FolderWalk {
   // backup folder. Compared by device and inode, so a store reached through a link into
   // the tree (or a tree named through a link) is recognised as well.
   std::vector<store::DirectoryId> leftOut;
+  // Given, runs both jobs at once (one of them on a worker) and returns when both are done:
+  // the walk then splits the archive lookups of a large directory between them.
+  std::function<void(const std::function<void()>& first, const std::function<void()>& second)>
+      runBoth;
   // Called for every selected file with its directories and its bare name.
   std::function<void(const std::shared_ptr<const WalkLevel>& level, const std::string& name)>
       store;

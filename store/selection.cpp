@@ -127,9 +127,16 @@ bool IsFileSelected(platform::FileTime fileLastWrite, const std::string& targetD
 
 bool IsFileSelected(platform::FileTime fileLastWrite, const platform::OpenDirectory& target,
                     const std::string& name, const MaskList& masks, bool include) {
+  // The masks first: a name they leave out needs no look at its archive.
+  return masks.AnyMatches(platform::UpperCase(name)) == include &&
+         !IsUnchanged(fileLastWrite, target, name);
+}
+
+bool IsUnchanged(platform::FileTime fileLastWrite, const platform::OpenDirectory& target,
+                 const std::string& name) {
   platform::FileInfo archive;
-  const std::error_code error = target.GetFileInfo(name + std::string(kArchiveExtension), archive);
-  return Selected(fileLastWrite, error, archive, name, masks, include);
+  return !target.GetFileInfo(name + std::string(kArchiveExtension), archive) &&
+         archive.isRegular && SameFileMinute(fileLastWrite, archive.times.lastWrite);
 }
 
 bool IsFileSelected(const std::string& sourceDir, const std::string& targetDir,

@@ -46,6 +46,10 @@ bool IsFileSelected(platform::FileTime fileLastWrite, const std::string& targetD
 // The same with the target directory held open, as the walk does.
 bool IsFileSelected(platform::FileTime fileLastWrite, const platform::OpenDirectory& target,
                     const std::string& name, const MaskList& masks, bool include);
+// The first half of the rule: the archive of name exists in target and SameFileMinute holds
+// for the file's and the archive's last-write times.
+bool IsUnchanged(platform::FileTime fileLastWrite, const platform::OpenDirectory& target,
+                 const std::string& name);
 // The same, reading the file's time from sourceDir; a file whose time cannot be read is
 // selected when its name passes the masks (its store then reports what happened).
 bool IsFileSelected(const std::string& sourceDir, const std::string& targetDir,

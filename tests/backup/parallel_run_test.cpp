@@ -277,4 +277,37 @@ TEST_F(ParallelBackup, CatalogueErrorInTheMiddleOfAFolderLeavesWhatOneWorkerLeav
   EXPECT_FALSE(one.store.count(fs::relative(Src("c/c0.TXT.ZIP"), "/").string()));
 }
 
+// A large directory has its archive lookups split between the run thread and a worker:
+// a second run stores exactly the files that changed since the first, as one worker does.
+TEST_F(ParallelBackup, ALargeDirectoryStoresOnlyWhatChangedSinceTheLastRun) {
+  std::map<int, std::vector<std::string>> logs;
+  for (const int workers : {1, 2}) {
+    const std::string store = Store() + std::to_string(workers);
+    for (int f = 0; f < 150; ++f) File("big/f" + std::to_string(f), Content(f, 50 + f, true));
+    catalogue::TCatalogue catalogue;
+    const std::string cat = dir_ / ("cat" + std::to_string(workers));
+    fs::create_directories(cat);
+    ASSERT_TRUE(catalogue.OpenCatalogue(cat + "/Rpoject.vrn", cat + "/Folder.vrn", cat + "/Log.vrn"));
+    Recorder recorder;
+    HookedArchiver archiver;
+    backup::BackupRun run(catalogue, archiver, recorder);
+    run.SetWorkers(workers, [] { return std::make_unique<HookedArchiver>(); });
+    ASSERT_TRUE(run.ProcessFolder(store, Src("big"), "", false, false, 6));
+    EXPECT_EQ(run.Totals().stored, 150);
+    // Every third file gets a time of another minute; the archives keep the old one.
+    for (int f = 0; f < 150; f += 3) {
+      testsupport::SetMtime(Src("big/f" + std::to_string(f)), 1709640000, 0);
+    }
+    ASSERT_TRUE(run.ProcessFolder(store, Src("big"), "", false, false, 6));
+    EXPECT_EQ(run.Totals().stored, 200);
+    EXPECT_EQ(run.Totals().failed, 0);
+    catalogue.CloseCatalogue();
+    logs[workers] = testsupport::ReadLogTexts(cat + "/Log.vrn");
+  }
+  ASSERT_EQ(logs[1].size(), 200u);
+  EXPECT_EQ(logs[1].back(), backup::FileStoredText(Src("big/f99")));  // names sort as bytes
+  // The same files in the same order; only the store folder's name differs.
+  EXPECT_EQ(logs[1], logs[2]);
+}
+
 }  // namespace
