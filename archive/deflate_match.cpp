@@ -63,17 +63,23 @@ std::uint32_t CompressorState::RefillWindow(std::uint32_t& curPos, std::uint32_t
       // Links of the upper half move down with their positions; the upper half's old links
       // are never read again before their positions are inserted anew.
       SlideTable(prev_.get(), prev_.get() + kWSize, kWSize);
-      SlideTable(head4_.get(), head4_.get(), kHash4Size);
-      SlideTable(prev4_.get(), prev4_.get() + kWSize, kWSize);
-      std::memcpy(rank_.get(), rank_.get() + kWSize, kWSize * sizeof(std::uint16_t));
-      SlideTable(head6_.get(), head6_.get(), kHash6Size);
-      SlideTable(prev6_.get(), prev6_.get() + kWSize, kWSize);
-      more += kWSize;
-      slid = kWSize;
-      slid_ = true;
       if (longSearches_ * 64 < searches_) useChain4_ = useChain6_ = false;
       searches_ = 0;
       longSearches_ = 0;
+      // Chains dropped are never read again in this file (and the next one clears every
+      // head after a slide), so they need not move.
+      if (useChain4_) {
+        SlideTable(head4_.get(), head4_.get(), kHash4Size);
+        SlideTable(prev4_.get(), prev4_.get() + kWSize, kWSize);
+        std::memcpy(rank_.get(), rank_.get() + kWSize, kWSize * sizeof(std::uint16_t));
+      }
+      if (useChain6_) {
+        SlideTable(head6_.get(), head6_.get(), kHash6Size);
+        SlideTable(prev6_.get(), prev6_.get() + kWSize, kWSize);
+      }
+      more += kWSize;
+      slid = kWSize;
+      slid_ = true;
     }
     if (eof_) break;
     if (more < 2) Fail("more < 2");
