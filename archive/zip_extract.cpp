@@ -153,8 +153,10 @@ struct TZipReader::TExtractRun : archive::TDecodeDriver {
     buffers = &work;
   }
 
-  // The directory the current entry is written to, held open while entries go there.
+  // The directory the current entry is written to, held open while entries go there: the
+  // caller's DestDirectory when it is that directory and still usable.
   const platform::OpenDirectory& TargetDirectory(const std::string& path) {
+    if (held != nullptr && held->Path() == path) return *held;
     if (!targetDirectory || targetDirectory->Path() != path) {
       targetDirectory.reset();
       targetDirectory = std::make_unique<platform::OpenDirectory>(path);
@@ -162,10 +164,23 @@ struct TZipReader::TExtractRun : archive::TDecodeDriver {
     return *targetDirectory;
   }
 
+  // The caller's held destination was removed since it was opened (nothing can be created
+  // in it): DestDir is created anew and used by its path from here on, as without it.
+  // False when directory is not the held one or the error says something else.
+  bool LeaveRemovedHeld(const platform::OpenDirectory& directory, std::error_code error) {
+    if (&directory != held || error != std::errc::no_such_file_or_directory) return false;
+    held = nullptr;
+    targetDirectory.reset();
+    CreateDirectories(reader.destDir_);
+    return true;
+  }
+
   TZipReader& reader;
   archive::TDecodeBuffers& work;
   const bool testOnly;
+  const platform::OpenDirectory* held = nullptr;  // the caller's DestDirectory, while usable
   std::unique_ptr<platform::OpenDirectory> targetDirectory;
+  bool giveTimes = false;  // the one file selected may get ExtractedFileTimes
   std::int64_t toRead = 0;  // compressed bytes of the entry not yet read from the archive
   std::uint64_t written = 0;
   std::unique_ptr<TLFNFileStream> target;
@@ -258,6 +273,10 @@ int TZipReader::RunExtraction(bool testOnly) {
 
   if (!decodeBuffers_) decodeBuffers_ = std::make_unique<archive::TDecodeBuffers>();
   TExtractRun run(*this, *decodeBuffers_, testOnly);
+  timesGiven_ = false;
+  if (DestDirectory != nullptr && DestDirectory->IsOpen() && DestDirectory->Path() == destDir_) {
+    run.held = DestDirectory;
+  }
   // Opening the destination tells whether it exists; the handle then serves its entries.
   if (!testOnly && !destDir_.empty() && !run.TargetDirectory(destDir_).IsOpen()) {
     CreateDirectories(destDir_);
@@ -272,6 +291,7 @@ int TZipReader::RunExtraction(bool testOnly) {
   totalBytes_ = 0;
   bytesDone_ = 0;
   int count = Count();
+  int selectedFiles = 0;
   for (int i = 0; i < Count(); ++i) {
     TZipHeaderInfo& entry = EntryAt(i);
     entry.Selected = DoAll;
@@ -291,10 +311,12 @@ int TZipReader::RunExtraction(bool testOnly) {
     }
     if (entry.Selected) {
       totalBytes_ += entry.UncompressedSize;
+      if (!entry.FileName.empty()) ++selectedFiles;
     } else {
       --count;
     }
   }
+  run.giveTimes = ExtractedFileTimes.has_value() && count == 1 && selectedFiles == 1 && !testOnly;
 
   bool stopNow = false;
   if (OnStartUnZipInfo) OnStartUnZipInfo(*this, count, totalBytes_, stopNow);
@@ -493,28 +515,32 @@ bool TZipReader::PrepareTarget(int index, TExtractRun& run, std::string& targetP
   }
   std::string parent = platform::ParentPath(targetPath);
   if (parent.empty()) parent = targetPath[0] == '/' ? "/" : ".";
-  const platform::OpenDirectory& targetDirectory = run.TargetDirectory(parent);
   const std::string targetName = platform::BaseName(targetPath);
-  temp.directory = &targetDirectory;
-  if (run.collectLink) return true;  // the link is made once its target is known
-  // A target that exists but cannot be written keeps the error a direct create would give.
-  platform::FileInfo existing;
-  if (!targetDirectory.GetFileInfo(targetName, existing)) {
-    platform::File probe;
+  for (;;) {
+    const platform::OpenDirectory& targetDirectory = run.TargetDirectory(parent);
+    temp.directory = &targetDirectory;
+    if (run.collectLink) return true;  // the link is made once its target is known
+    // A target that exists but cannot be written keeps the error a direct create would give.
+    temp.mode = kNewFileMode;
+    platform::FileInfo existing;
+    if (!targetDirectory.GetFileInfo(targetName, existing)) {
+      platform::File probe;
+      if (std::error_code ec =
+              targetDirectory.OpenFile(targetName, platform::File::Mode::ReadWrite, probe)) {
+        ThrowCreateError(targetPath, ec);
+      }
+      temp.mode = existing.unixMode & 0777;
+    }
+    platform::File file;
     if (std::error_code ec =
-            targetDirectory.OpenFile(targetName, platform::File::Mode::ReadWrite, probe)) {
+            targetDirectory.CreateTempFile(kExtractTemporaryPrefix, file, temp.name)) {
+      temp.name.clear();
+      if (run.LeaveRemovedHeld(targetDirectory, ec)) continue;
       ThrowCreateError(targetPath, ec);
     }
-    temp.mode = existing.unixMode & 0777;
+    run.target = std::make_unique<TLFNFileStream>(std::move(file), TLFNFileMode::Create);
+    return true;
   }
-  platform::File file;
-  if (std::error_code ec = targetDirectory.CreateTempFile(kExtractTemporaryPrefix, file, temp.name)) {
-    temp.name.clear();
-    ThrowCreateError(targetPath, ec);
-  }
-  temp.directory = &targetDirectory;
-  run.target = std::make_unique<TLFNFileStream>(std::move(file), TLFNFileMode::Create);
-  return true;
 }
 
 TZipReader::TDecodeOutcome TZipReader::Decode(TExtractRun& run) {
@@ -551,7 +577,11 @@ void TZipReader::CommitEntry(TExtractRun& run, const std::string& targetPath, TT
   }
   platform::File& file = run.target->Handle();
   file.SetMode(mode);
-  if (const auto lastWrite = platform::DosDateTimeToFileTime(entry.DosDateTime)) {
+  if (run.giveTimes && entry.FileName == ExtractedFileTimes->fileName &&
+      targetPath == (destDir_.empty() ? entry.FileName : destDir_ + "/" + entry.FileName)) {
+    const TFileTimes& times = *ExtractedFileTimes;
+    timesGiven_ = !file.SetTimes(times.lastAccess, times.lastWrite);
+  } else if (const auto lastWrite = platform::DosDateTimeToFileTime(entry.DosDateTime)) {
     file.SetLastWriteTime(*lastWrite);
   }
   run.target.reset();
@@ -624,10 +654,13 @@ bool TZipReader::ExtractEntry(int index, TExtractRun& run, int& count) {
       // Made under a temporary name and renamed, so that an existing file or link of that
       // name is replaced in one step.
       std::string linkName;
-      if (std::error_code ec =
-              temp.directory->CreateTempSymlink(run.linkTarget, kExtractTemporaryPrefix, linkName)) {
-        ThrowCreateError(targetPath, ec);
+      std::error_code ec =
+          temp.directory->CreateTempSymlink(run.linkTarget, kExtractTemporaryPrefix, linkName);
+      if (ec && run.LeaveRemovedHeld(*temp.directory, ec)) {
+        temp.directory = &run.TargetDirectory(platform::ParentPath(targetPath));
+        ec = temp.directory->CreateTempSymlink(run.linkTarget, kExtractTemporaryPrefix, linkName);
       }
+      if (ec) ThrowCreateError(targetPath, ec);
       if (std::error_code ec = temp.directory->Rename(linkName, platform::BaseName(targetPath))) {
         temp.directory->DeleteFile(linkName);
         ThrowCreateError(targetPath, ec);

@@ -5,6 +5,7 @@
 #include "archive/decoder.h"
 #include "archive/zip_constants.h"
 #include "archive/zip_numbers.h"
+#include "platform/directory.h"
 #include "platform/file_info.h"
 #include "platform/file_system.h"
 #include "platform/text.h"
@@ -153,7 +154,17 @@ void TZipReader::OpenArchive() {
     if (!current) CloseStream();
   }
   if (!zipStream_) {
-    zipStream_ = std::make_unique<TLFNFileStream>(zipName_, TLFNFileMode::OpenRead);
+    if (ZipDirectory != nullptr && ZipDirectory->IsOpen() &&
+        platform::ParentPath(zipName_) == ZipDirectory->Path()) {
+      platform::File file;
+      if (std::error_code ec = ZipDirectory->OpenFile(platform::BaseName(zipName_),
+                                                      platform::File::Mode::Read, file)) {
+        throw EFOpenError("Cannot open file \"" + zipName_ + "\". " + ec.message(), ec);
+      }
+      zipStream_ = std::make_unique<TLFNFileStream>(std::move(file), TLFNFileMode::OpenRead);
+    } else {
+      zipStream_ = std::make_unique<TLFNFileStream>(zipName_, TLFNFileMode::OpenRead);
+    }
     // The file just opened is the one under the name now; its own status tells whether the
     // loaded directory still describes it.
     current = directory_ && archiveStamp_.valid && StreamStamp() == archiveStamp_;

@@ -36,6 +36,10 @@
 #include "archive/zip_interaction.h"
 #include "platform/file_time.h"
 
+namespace platform {
+class OpenDirectory;
+}
+
 namespace archive {
 
 class TDecodeBuffers;
@@ -115,6 +119,28 @@ class TZipReader {
   std::string Password;
   // Dialogs, message boxes, busy cursor and message pumping; not owned; may be null.
   TZipInteraction* Interaction = nullptr;
+
+  // Directories the caller holds open while it works through many archives in them, so that
+  // each archive does not resolve their whole paths again; not owned; may be null. Each is
+  // used only where its Path() is the very text it stands for. ZipDirectory: the directory
+  // ZipName lies in; the archive is opened through it by its bare name. DestDirectory: the
+  // directory DestDir names, into which entries go unless RecreateDirs places them lower.
+  // A held destination that was removed meanwhile is left for DestDir resolved (and
+  // created) anew, as without it; one that was moved receives the entries where it is.
+  const platform::OpenDirectory* ZipDirectory = nullptr;
+  const platform::OpenDirectory* DestDirectory = nullptr;
+
+  // Times for the one file of an extraction, in place of its stored date: when set and the
+  // selection is exactly one entry, a file, which is written as DestDir/fileName, that file
+  // gets these last-access and last-write times through its descriptor before it takes its
+  // name. TimesGiven() tells whether the last UnZip did so.
+  struct TFileTimes {
+    std::string fileName;
+    platform::FileTime lastAccess = 0;
+    platform::FileTime lastWrite = 0;
+  };
+  std::optional<TFileTimes> ExtractedFileTimes;
+  bool TimesGiven() const { return timesGiven_; }
 
   virtual bool GetCheckDiskLabels() const { return checkDiskLabels_; }
   virtual void SetCheckDiskLabels(bool value) { checkDiskLabels_ = value; }
@@ -282,6 +308,7 @@ class TZipReader {
   TZipHeaderInfo workEntry_;
   std::uint32_t crc_ = 0xFFFFFFFF;
   std::string lastProblem_;
+  bool timesGiven_ = false;  // the last UnZip gave ExtractedFileTimes to its file
   std::int64_t totalBytes_ = 0;  // uncompressed bytes selected in the current UnZip
   std::int64_t bytesDone_ = 0;   // bytes written so far in the current UnZip
 };

@@ -186,4 +186,11 @@ std::error_code File::SetLastWriteTime(FileTime lastWrite) {
   return {};
 }
 
+std::error_code File::SetTimes(FileTime lastAccess, FileTime lastWrite) {
+  if (fd_ < 0) return NotOpen();
+  const struct timespec times[2] = {detail::ToTimespec(lastAccess), detail::ToTimespec(lastWrite)};
+  if (::futimens(fd_, times) != 0) return LastError();
+  return {};
+}
+
 }  // namespace platform

@@ -57,6 +57,8 @@ class File {
   std::error_code SetMode(std::uint32_t mode);
   // Sets the last-write time; the access time stays as it is.
   std::error_code SetLastWriteTime(FileTime lastWrite);
+  // Sets the last-access and last-write times, as WriteFileTimes does by path.
+  std::error_code SetTimes(FileTime lastAccess, FileTime lastWrite);
 
  private:
   friend class OpenDirectory;

@@ -122,10 +122,8 @@ UnpackDecision DecideByOption(RestoreOption option, bool prompt,
 }
 
 struct TRestoreRun::PendingUnpack : Pool::Task {
-  platform::FileTimes archiveTimes;
-  std::string archivePath;
+  ArchiveJob job;
   std::string archiveName;
-  std::string targetDir;
   std::string targetPath;
   // Written by the worker; read by the run thread once the pool says the task is done.
   bool unpacked = false;
@@ -135,7 +133,7 @@ struct TRestoreRun::PendingUnpack : Pool::Task {
 
   void Run(ArchiveUnpacker& unpacker) noexcept override {
     try {
-      unpacked = UnpackOne(unpacker, archiveTimes, archivePath, targetDir, targetPath, failure);
+      unpacked = UnpackOne(unpacker, job, failure);
     } catch (...) {
       error = std::current_exception();
     }
@@ -255,6 +253,10 @@ bool TRestoreRun::RestoreTree(const std::string& backupDir, const std::string& t
   if (platform::ListDirectory(backupDir, entries)) return false;
   if (!created) RemoveStaleTemporaries(targetDir, entries);
 
+  // Both directories are held open from their first archive on, for every archive in them
+  // (and by the archives still in flight when the walk has moved on).
+  std::shared_ptr<const platform::OpenDirectory> archives;
+  std::shared_ptr<const platform::OpenDirectory> target;
   for (const platform::DirEntry& entry : entries) {
     if (entry.info.isDirectory) {
       // Links to directories are not followed: one pointing up the tree would make the walk
@@ -269,14 +271,25 @@ bool TRestoreRun::RestoreTree(const std::string& backupDir, const std::string& t
     } else if (entry.info.isRegular && IsArchiveName(entry.name)) {
       // An archive in flight for the same target decides this one's question and outcome.
       if (IsPendingTarget(platform::JoinPath(targetDir, TargetNameOf(entry.name)))) CommitAll();
+      if (!target) {
+        archives = std::make_shared<const platform::OpenDirectory>(backupDir);
+        target = std::make_shared<const platform::OpenDirectory>(targetDir);
+      }
       // The listing already holds the archive's times, read before the reader opens it.
-      if (Decide(entry.info.times, entry.name, targetDir, prompt, option)) {
-        std::string failure;
+      if (Decide(entry.info.times, entry.name, targetDir, target.get(), prompt, option)) {
+        ArchiveJob job;
+        job.archivePath = platform::JoinPath(backupDir, entry.name);
+        job.destDir = targetDir;
+        job.targetName = TargetNameOf(entry.name);
+        job.times = entry.info.times;
+        job.archiveDirectory = archives;
+        job.destination = target;
         if (pool_) {
-          SubmitUnpack(entry.info.times, backupDir, entry.name, targetDir);
+          SubmitUnpack(std::move(job), entry.name);
         } else {
-          const bool unpacked = Unpack(entry.info.times, backupDir, entry.name, targetDir, failure);
-          ReportUnpack(platform::JoinPath(backupDir, entry.name), entry.name, unpacked, failure);
+          std::string failure;
+          const bool unpacked = Unpack(job, entry.name, failure);
+          ReportUnpack(job.archivePath, entry.name, unpacked, failure);
         }
       }
     }
@@ -290,21 +303,28 @@ bool TRestoreRun::ShouldUnpack(const std::string& backupDir, const std::string& 
                                const std::string& targetDir, bool prompt, RestoreOption option) {
   platform::FileTimes archiveTimes;
   platform::ReadFileTimes(platform::JoinPath(backupDir, archiveName), archiveTimes);
-  return Decide(archiveTimes, archiveName, targetDir, prompt, option);
+  return Decide(archiveTimes, archiveName, targetDir, nullptr, prompt, option);
 }
 
 bool TRestoreRun::Decide(const platform::FileTimes& archiveTimes, const std::string& archiveName,
-                         const std::string& targetDir, bool prompt, RestoreOption option) {
+                         const std::string& targetDir, const platform::OpenDirectory* target,
+                         bool prompt, RestoreOption option) {
   if (aborted_) return false;
   if (yesToAll_) return true;
 
-  const std::string targetPath = platform::JoinPath(targetDir, TargetNameOf(archiveName));
+  const std::string targetName = TargetNameOf(archiveName);
+  const std::string targetPath = platform::JoinPath(targetDir, targetName);
   // Any file that exists at the target counts with its time, read-only ones included, so
   // that "Append missed" never touches a file the destination already holds. "Rewrite all
   // files" does not look at it.
   platform::FileTimes targetTimes;
-  if (option != RestoreOption::RewriteAll && platform::ReadFileTimes(targetPath, targetTimes)) {
-    targetTimes = {};
+  if (option != RestoreOption::RewriteAll) {
+    platform::FileInfo info;
+    if (target == nullptr) {
+      if (platform::ReadFileTimes(targetPath, targetTimes)) targetTimes = {};
+    } else if (!target->GetFileInfo(targetName, info)) {
+      targetTimes = info.times;
+    }
   }
 
   const UnpackDecision decision =
@@ -336,27 +356,31 @@ bool TRestoreRun::UnpackArchive(const std::string& backupDir, const std::string&
   if (platform::ReadFileTimes(platform::JoinPath(backupDir, archiveName), archiveTimes)) {
     archiveTimes = {};
   }
+  ArchiveJob job;
+  job.archivePath = platform::JoinPath(backupDir, archiveName);
+  job.destDir = targetDir;
+  job.targetName = TargetNameOf(archiveName);
+  job.times = archiveTimes;
   std::string failure;
-  return Unpack(archiveTimes, backupDir, archiveName, targetDir, failure);
+  return Unpack(job, archiveName, failure);
 }
 
-bool TRestoreRun::Unpack(const platform::FileTimes& archiveTimes, const std::string& backupDir,
-                         const std::string& archiveName, const std::string& targetDir,
+bool TRestoreRun::Unpack(const ArchiveJob& job, const std::string& archiveName,
                          std::string& failure) {
-  observer_.ArchiveStarted(platform::JoinPath(targetDir, archiveName));
-  const bool unpacked =
-      UnpackOne(unpacker_, archiveTimes, platform::JoinPath(backupDir, archiveName), targetDir,
-                platform::JoinPath(targetDir, TargetNameOf(archiveName)), failure);
+  observer_.ArchiveStarted(platform::JoinPath(job.destDir, archiveName));
+  const bool unpacked = UnpackOne(unpacker_, job, failure);
   observer_.ProcessMessages();
   return unpacked;
 }
 
-bool TRestoreRun::UnpackOne(ArchiveUnpacker& unpacker, const platform::FileTimes& archiveTimes,
-                            const std::string& archivePath, const std::string& targetDir,
-                            const std::string& targetPath, std::string& failure) {
+bool TRestoreRun::UnpackOne(ArchiveUnpacker& unpacker, const ArchiveJob& job,
+                            std::string& failure) {
   int count = 0;
+  bool timesGiven = false;
   try {
-    count = unpacker.Unpack(archivePath, targetDir);
+    const ArchiveResult result = unpacker.Restore(job);
+    count = result.count;
+    timesGiven = result.timesGiven;
   } catch (const archive::EUserCanceled&) {
     throw;  // the user stopped the run, not this archive
   } catch (const archive::EZipError& error) {
@@ -372,8 +396,13 @@ bool TRestoreRun::UnpackOne(ArchiveUnpacker& unpacker, const platform::FileTimes
   }
   // A failed extraction leaves the file that was there before; giving it the archive's
   // times would make it pass for the archived version in later refreshes and backups.
-  if (unpacked && archiveTimes.lastWrite != 0) {
-    platform::WriteFileTimes(targetPath, archiveTimes.lastAccess, archiveTimes.lastWrite);
+  if (unpacked && job.times.lastWrite != 0 && !timesGiven) {
+    if (job.destination) {
+      job.destination->WriteFileTimes(job.targetName, job.times.lastAccess, job.times.lastWrite);
+    } else {
+      platform::WriteFileTimes(platform::JoinPath(job.destDir, job.targetName),
+                               job.times.lastAccess, job.times.lastWrite);
+    }
   }
   return unpacked;
 }
@@ -402,17 +431,14 @@ void TRestoreRun::RemoveStaleTemporaries(const std::string& targetDir,
   }
 }
 
-void TRestoreRun::SubmitUnpack(const platform::FileTimes& archiveTimes, const std::string& backupDir,
-                               const std::string& archiveName, const std::string& targetDir) {
+void TRestoreRun::SubmitUnpack(ArchiveJob job, const std::string& archiveName) {
   while (pending_.size() >= kInFlightPerWorker * static_cast<std::size_t>(pool_->Workers())) {
     CommitOldest();
   }
   auto unpack = std::make_shared<PendingUnpack>();
-  unpack->archiveTimes = archiveTimes;
-  unpack->archivePath = platform::JoinPath(backupDir, archiveName);
+  unpack->targetPath = platform::JoinPath(job.destDir, job.targetName);
+  unpack->job = std::move(job);
   unpack->archiveName = archiveName;
-  unpack->targetDir = targetDir;
-  unpack->targetPath = platform::JoinPath(targetDir, TargetNameOf(archiveName));
   pending_.push_back(unpack);
   pool_->Submit(std::move(unpack));
 }
@@ -426,11 +452,11 @@ void TRestoreRun::CommitOldest() {
   std::shared_ptr<PendingUnpack> unpack = pending_.front();
   pool_->Wait(*unpack, [this] { observer_.ProcessMessages(); });
   pending_.pop_front();
-  observer_.ArchiveStarted(platform::JoinPath(unpack->targetDir, unpack->archiveName));
+  observer_.ArchiveStarted(platform::JoinPath(unpack->job.destDir, unpack->archiveName));
   if (unpack->kept) unpack->kept();
   if (unpack->error) std::rethrow_exception(unpack->error);
   observer_.ProcessMessages();
-  ReportUnpack(unpack->archivePath, unpack->archiveName, unpack->unpacked, unpack->failure);
+  ReportUnpack(unpack->job.archivePath, unpack->archiveName, unpack->unpacked, unpack->failure);
 }
 
 void TRestoreRun::CommitFinished() {

@@ -8,7 +8,11 @@
 // copied from the source file.
 //
 // Paths are explicit throughout: the run never changes the process's current directory. A
-// relative folder path or destination is resolved against the current directory.
+// relative folder path or destination is resolved against the current directory. The backup
+// directory and the destination directory the walk is in are held open while their archives
+// are unpacked, so that an archive a dozen directories deep does not resolve both whole
+// paths again: a destination moved away meanwhile receives the rest of its files where it
+// went; one removed is made again at its path.
 //
 // An archive fails alone: whatever the reader makes of it (a damaged entry, a cut or foreign
 // file, a target that cannot be created) is logged "Error unpacking file ...", counted,
@@ -28,6 +32,7 @@
 #include <vector>
 
 #include "catalogue/catalogue.h"
+#include "platform/directory.h"
 #include "platform/file_info.h"
 #include "platform/file_time.h"
 #include "store/worker_pool.h"
@@ -93,6 +98,26 @@ class RestoreObserver {
   virtual void ArchiveFailed(const std::string& /*archivePath*/, const std::string& /*reason*/) {}
 };
 
+// One archive as the walk hands it out.
+struct ArchiveJob {
+  std::string archivePath;  // the archive: its directory's path, "/", its name
+  std::string destDir;      // where its file goes
+  std::string targetName;   // the file's name there: the archive's name without ".ZIP"
+  // The archive's times (read before it was opened), for the restored file; none when
+  // lastWrite is 0.
+  platform::FileTimes times;
+  // The archive's directory and destDir, held open by the walk while it is in them, so
+  // that an archive does not resolve their whole paths again; either may be null.
+  std::shared_ptr<const platform::OpenDirectory> archiveDirectory;
+  std::shared_ptr<const platform::OpenDirectory> destination;
+};
+
+// What Restore did with an archive.
+struct ArchiveResult {
+  int count = 0;            // as Unpack returns it
+  bool timesGiven = false;  // the restored file has the job's times already
+};
+
 // The archive reader as the run uses it, one archive at a time.
 class ArchiveUnpacker {
  public:
@@ -103,6 +128,12 @@ class ArchiveUnpacker {
   // there before intact. Errors of the reader (not a ZIP file, a file that cannot be
   // created) are raised as the archive layer's EZipError classes.
   virtual int Unpack(const std::string& archivePath, const std::string& destDir) = 0;
+  // Unpack of the walk's job. An unpacker may use the held directories and give the
+  // archive's only file the job's times itself, when that file is destDir/targetName (then
+  // timesGiven); the run gives them by path otherwise. By default: Unpack, no times.
+  virtual ArchiveResult Restore(const ArchiveJob& job) {
+    return {Unpack(job.archivePath, job.destDir), false};
+  }
   // What the last Unpack kept for the window: an unpacker of a worker cannot show the
   // reader's boxes itself (the window belongs to the run thread), so it keeps them, and the
   // run calls this when it takes that archive's result, where the boxes would have come.
@@ -192,20 +223,18 @@ class TRestoreRun {
   const RestoreTotals& Totals() const { return totals_; }
 
  private:
-  // ShouldUnpack and UnpackArchive with the archive's times already known (from the
-  // directory listing).
+  // ShouldUnpack with the archive's times already known (from the directory listing);
+  // target, when given, is targetDir held open.
   bool Decide(const platform::FileTimes& archiveTimes, const std::string& archiveName,
-              const std::string& targetDir, bool prompt, RestoreOption option);
+              const std::string& targetDir, const platform::OpenDirectory* target, bool prompt,
+              RestoreOption option);
   // The unpack itself without the observer: the reader's errors of this archive become
   // failure; the user's cancel and other errors pass on. Any thread.
-  static bool UnpackOne(ArchiveUnpacker& unpacker, const platform::FileTimes& archiveTimes,
-                        const std::string& archivePath, const std::string& targetDir,
-                        const std::string& targetPath, std::string& failure);
+  static bool UnpackOne(ArchiveUnpacker& unpacker, const ArchiveJob& job, std::string& failure);
   // Counts, logs and reports one archive's outcome.
   void ReportUnpack(const std::string& archivePath, const std::string& archiveName, bool unpacked,
                     const std::string& failure);
-  bool Unpack(const platform::FileTimes& archiveTimes, const std::string& backupDir,
-              const std::string& archiveName, const std::string& targetDir, std::string& failure);
+  bool Unpack(const ArchiveJob& job, const std::string& archiveName, std::string& failure);
   // Removes the reader's temporaries of killed runs from targetDir (see IsStaleUnpackTemporary).
   void RemoveStaleTemporaries(const std::string& targetDir,
                               const std::vector<platform::DirEntry>& archives);
@@ -213,8 +242,7 @@ class TRestoreRun {
   // The worker side: hand an archive out, take results back in walk order.
   struct PendingUnpack;
   using Pool = store::WorkerPool<ArchiveUnpacker>;
-  void SubmitUnpack(const platform::FileTimes& archiveTimes, const std::string& backupDir,
-                    const std::string& archiveName, const std::string& targetDir);
+  void SubmitUnpack(ArchiveJob job, const std::string& archiveName);
   bool IsPendingTarget(const std::string& targetPath) const;
   void CommitOldest();
   void CommitFinished();

@@ -13,7 +13,7 @@ void ConfigureReaderForRestore(archive::TZipReader& reader) {
   reader.FilesList.clear();
   reader.RecreateDirs = false;
   reader.RetainAttributes = true;
-  // ReadZip and UnZip then share one open of each archive.
+  // A caller's ReadZip and UnZip then share one open of each archive.
   reader.KeepZipOpen = true;
   reader.OnStartUnZipInfo = nullptr;
   reader.OnFilePercentDone = nullptr;
@@ -28,16 +28,37 @@ void ConfigureReaderForRestore(archive::TZipReader& reader) {
 }
 
 int ZipReaderUnpacker::Unpack(const std::string& archivePath, const std::string& destDir) {
+  ArchiveJob job;
+  job.archivePath = archivePath;
+  job.destDir = destDir;
+  return Restore(job).count;
+}
+
+ArchiveResult ZipReaderUnpacker::Restore(const ArchiveJob& job) {
   // The archive kept open for UnZip is closed again however the unpack ends, so that no
-  // descriptor of a store file outlives the run.
+  // descriptor of a store file outlives the run; nothing of the job stays with the reader.
   struct Closer {
     archive::TZipReader& reader;
-    ~Closer() { reader.ResetArchive(); }
+    ~Closer() {
+      reader.ResetArchive();
+      reader.ZipDirectory = nullptr;
+      reader.DestDirectory = nullptr;
+      reader.ExtractedFileTimes.reset();
+    }
   } closer{reader_};
-  reader_.SetDestDir(destDir);
-  reader_.SetZipName(archivePath);
-  reader_.ReadZip();
-  return reader_.UnZip();
+  reader_.SetDestDir(job.destDir);
+  reader_.SetZipName(job.archivePath);
+  reader_.ZipDirectory = job.archiveDirectory.get();
+  reader_.DestDirectory = job.destination.get();
+  if (job.times.lastWrite != 0 && !job.targetName.empty()) {
+    reader_.ExtractedFileTimes =
+        archive::TZipReader::TFileTimes{job.targetName, job.times.lastAccess, job.times.lastWrite};
+  }
+  // No ReadZip first: UnZip opens the archive and loads its directory itself, and the
+  // directory loaded by ReadZip would only cost UnZip a look at the archive's status to see
+  // that it is still current.
+  const int count = reader_.UnZip();
+  return {count, reader_.TimesGiven()};
 }
 
 namespace {
@@ -72,6 +93,10 @@ class OwnReaderUnpacker : public ArchiveUnpacker {
   int Unpack(const std::string& archivePath, const std::string& destDir) override {
     keeping_.boxes.clear();
     return unpacker_.Unpack(archivePath, destDir);
+  }
+  ArchiveResult Restore(const ArchiveJob& job) override {
+    keeping_.boxes.clear();
+    return unpacker_.Restore(job);
   }
   std::function<void()> TakeKept() override {
     if (keeping_.boxes.empty() || shown_ == nullptr) return nullptr;

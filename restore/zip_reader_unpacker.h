@@ -17,12 +17,15 @@ namespace restore {
 void ConfigureReaderForRestore(archive::TZipReader& reader);
 
 // Unpacks through a reader configured by ConfigureReaderForRestore: sets DestDir and
-// ZipName, then ReadZip and UnZip, and closes the archive (ResetArchive) however that ended.
-// The reader's errors pass through.
+// ZipName, then UnZip (which opens the archive and loads its directory as ReadZip would),
+// and closes the archive (ResetArchive) however that ended. The reader's errors pass
+// through. Restore also lends the reader the walk's held directories and has it give the
+// archive's file the archive's times.
 class ZipReaderUnpacker : public ArchiveUnpacker {
  public:
   explicit ZipReaderUnpacker(archive::TZipReader& reader) : reader_(reader) {}
   int Unpack(const std::string& archivePath, const std::string& destDir) override;
+  ArchiveResult Restore(const ArchiveJob& job) override;
 
  private:
   archive::TZipReader& reader_;

@@ -10,11 +10,13 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <sstream>
 #include <random>
 
 #include "archive/zip_errors.h"
 #include "archive/zip_reader.h"
+#include "platform/directory.h"
 #include "platform/file_info.h"
 #include "platform/file_system.h"
 #include "platform/file_time.h"
@@ -566,3 +568,119 @@ TEST(ExtractTest, ReadOnlyTargetRaisesTheCreateError) {
 }
 
 }  // namespace
+
+namespace {
+
+platform::FileInfo InfoOf(const std::string& path) {
+  platform::FileInfo info;
+  EXPECT_FALSE(platform::GetFileInfo(path, info)) << path;
+  return info;
+}
+
+// Extracts archive into dest with the reader's held directories and times set as given.
+int ExtractHeld(archive::TZipReader& reader, const std::string& archive, const std::string& dest,
+                const platform::OpenDirectory* archiveDir, const platform::OpenDirectory* destDir,
+                std::optional<archive::TZipReader::TFileTimes> times) {
+  reader.ZipDirectory = archiveDir;
+  reader.DestDirectory = destDir;
+  reader.ExtractedFileTimes = std::move(times);
+  return Extract(archive, dest, reader);
+}
+
+}  // namespace
+
+TEST(ExtractTest, GivenTimesGoToTheOneFileOfItsName) {
+  TempDir dir;
+  const std::string one = ZipOf(dir, {{"a.txt", "alpha"}});
+  Shell("mv " + Quote(one) + " " + Quote(dir.File("one.zip")));
+  const std::string two = ZipOf(dir, {{"a.txt", "alpha"}, {"b.txt", "beta"}});
+  const platform::FileTime lastWrite = platform::UnixToFileTime(1234567890, 123456700);
+  const platform::FileTime lastAccess = platform::UnixToFileTime(1334567890, 987654300);
+  const archive::TZipReader::TFileTimes times{"a.txt", lastAccess, lastWrite};
+
+  // One file of that name: it has exactly these times, through the held directories too.
+  archive::TZipReader reader;
+  Shell("mkdir -p " + Quote(dir.File("out1")));
+  const platform::OpenDirectory zips(dir.Path());
+  const platform::OpenDirectory out1(dir.File("out1"));
+  ASSERT_EQ(ExtractHeld(reader, dir.File("one.zip"), dir.File("out1"), &zips, &out1, times), 1);
+  EXPECT_TRUE(reader.TimesGiven());
+  const platform::FileInfo given = InfoOf(dir.File("out1/a.txt"));
+  EXPECT_EQ(given.times.lastWrite, lastWrite);
+  EXPECT_EQ(given.times.lastAccess, lastAccess);
+  const Bytes a = ReadAll(dir.File("out1/a.txt"));
+  EXPECT_EQ(std::string(a.begin(), a.end()), "alpha");
+
+  // Another name, or two files: the stored dates stay, and the reader says so.
+  archive::TZipReader other;
+  ASSERT_EQ(ExtractHeld(other, dir.File("one.zip"), dir.File("out2"), nullptr, nullptr,
+                        archive::TZipReader::TFileTimes{"b.txt", lastAccess, lastWrite}),
+            1);
+  EXPECT_FALSE(other.TimesGiven());
+  const platform::FileTime stored = InfoOf(dir.File("out2/a.txt")).times.lastWrite;
+  EXPECT_NE(stored, lastWrite);
+  EXPECT_EQ(stored % 20'000'000, 0) << "a DOS date: whole even seconds";
+  archive::TZipReader both;
+  ASSERT_EQ(ExtractHeld(both, two, dir.File("out3"), nullptr, nullptr, times), 2);
+  EXPECT_FALSE(both.TimesGiven());
+  // (Its a.txt was written again for it, perhaps a second or two later.)
+  const platform::FileTime storedInTwo = InfoOf(dir.File("out3/a.txt")).times.lastWrite;
+  EXPECT_NE(storedInTwo, lastWrite);
+  EXPECT_EQ(storedInTwo % 20'000'000, 0);
+  // The times belong to one extraction: without them the next has its stored date.
+  ASSERT_EQ(ExtractHeld(reader, dir.File("one.zip"), dir.File("out4"), nullptr, nullptr, {}), 1);
+  EXPECT_FALSE(reader.TimesGiven());
+  EXPECT_EQ(InfoOf(dir.File("out4/a.txt")).times.lastWrite, stored);
+}
+
+TEST(ExtractTest, HeldDirectoriesAnswerAsTheirPaths) {
+  TempDir dir;
+  const std::string archive = ZipOf(dir, {{"a.txt", "alpha"}});
+  Shell("mkdir -p " + Quote(dir.File("out")) + " " + Quote(dir.File("zips")) + " && mv " +
+        Quote(archive) + " " + Quote(dir.File("zips/a.zip")));
+  const platform::OpenDirectory zips(dir.File("zips"));
+
+  // A missing archive fails with the same error through the held directory as without it.
+  archive::TZipReader held;
+  archive::TZipReader plain;
+  std::string heldError;
+  std::string plainError;
+  try {
+    ExtractHeld(held, dir.File("zips/none.zip"), dir.File("out"), &zips, nullptr, {});
+  } catch (const archive::EFOpenError& error) {
+    heldError = error.what();
+  }
+  try {
+    ExtractHeld(plain, dir.File("zips/none.zip"), dir.File("out"), nullptr, nullptr, {});
+  } catch (const archive::EFOpenError& error) {
+    plainError = error.what();
+  }
+  EXPECT_FALSE(heldError.empty());
+  EXPECT_EQ(heldError, plainError);
+
+  // A held destination that was removed is not written into: DestDir is made again.
+  {
+    const platform::OpenDirectory out(dir.File("out"));
+    Shell("rmdir " + Quote(dir.File("out")));
+    archive::TZipReader reader;
+    ASSERT_EQ(ExtractHeld(reader, dir.File("zips/a.zip"), dir.File("out"), &zips, &out, {}), 1);
+    const Bytes a = ReadAll(dir.File("out/a.txt"));
+    EXPECT_EQ(std::string(a.begin(), a.end()), "alpha");
+  }
+  // One that was moved receives the file where it went.
+  {
+    const platform::OpenDirectory out(dir.File("out"));
+    Shell("mv " + Quote(dir.File("out")) + " " + Quote(dir.File("moved")));
+    archive::TZipReader reader;
+    ASSERT_EQ(ExtractHeld(reader, dir.File("zips/a.zip"), dir.File("out"), &zips, &out, {}), 1);
+    EXPECT_FALSE(platform::FileExists(dir.File("out/a.txt")));
+    EXPECT_TRUE(platform::FileExists(dir.File("moved/a.txt")));
+  }
+  // A held directory that is not the one named is left alone.
+  {
+    const platform::OpenDirectory moved(dir.File("moved"));
+    archive::TZipReader reader;
+    ASSERT_EQ(ExtractHeld(reader, dir.File("zips/a.zip"), dir.File("other"), &zips, &moved, {}), 1);
+    EXPECT_TRUE(platform::FileExists(dir.File("other/a.txt")));
+  }
+}

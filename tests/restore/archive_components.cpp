@@ -16,6 +16,9 @@ class OwningReaderUnpacker : public restore::ArchiveUnpacker {
   int Unpack(const std::string& archivePath, const std::string& destDir) override {
     return unpacker_.Unpack(archivePath, destDir);
   }
+  restore::ArchiveResult Restore(const restore::ArchiveJob& job) override {
+    return unpacker_.Restore(job);
+  }
 
  private:
   archive::TZipReader reader_;

@@ -87,6 +87,7 @@ void ScriptedObserver::ArchiveFailed(const std::string& archivePath, const std::
 
 restore::ReplaceAnswer ScriptedObserver::AskReplace(const std::string& question) {
   questions.push_back(question);
+  if (whileAsked) whileAsked(static_cast<int>(questions.size()));
   if (answers.empty()) {
     ADD_FAILURE() << "unexpected question: " << question;
     return restore::ReplaceAnswer::No;

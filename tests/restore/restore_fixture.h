@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -62,6 +63,9 @@ std::vector<std::string> TreeListing(const std::string& root);
 class ScriptedObserver : public restore::RestoreObserver {
  public:
   std::deque<restore::ReplaceAnswer> answers;  // taken one per question
+  // Runs while the question of that number (1 for the first) is asked: the user acting
+  // on the files while the run waits.
+  std::function<void(int question)> whileAsked;
   std::vector<std::string> questions;
   std::vector<std::string> errors;
   std::vector<std::string> folders;   // FolderStarted

@@ -1,6 +1,6 @@
 // Protects the restore's use of the archive reader: one archive unpacks to its file, and the
-// archive the reader kept open between ReadZip and UnZip is closed again when the unpack
-// ends, also when the reader rejected it, so no descriptor of a store file outlives a run.
+// archive the reader keeps open (KeepZipOpen) is closed again when the unpack ends, also when
+// the reader rejected it, so no descriptor of a store file outlives a run.
 #include "restore/zip_reader_unpacker.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +11,8 @@
 #include "archive/zip_errors.h"
 #include "archive/zip_writer.h"
 #include "backup/zip_archiver.h"
+#include "platform/directory.h"
+#include "platform/file_time.h"
 #include "tests/support/files.h"
 
 namespace fs = std::filesystem;
@@ -51,6 +53,43 @@ TEST(ZipReaderUnpacker, UnpacksAndLeavesNoArchiveOpen) {
   std::ofstream(broken) << "not a zip file at all";
   EXPECT_THROW(unpacker.Unpack(broken, (root / "out").string()), archive::EZipError);
   EXPECT_EQ(OpenDescriptors(broken), 0);
+}
+
+TEST(ZipReaderUnpacker, RestoreGivesTheJobsTimesToThatArchiveOnly) {
+  testsupport::TempDir dir;
+  const fs::path root = dir.Path();
+  fs::create_directories(root / "out");
+  std::ofstream(root / "notes.txt") << "backed up text";
+  archive::TZipWriter writer;
+  backup::ZipWriterArchiver archiver(writer);
+  const std::string archive = (root / "notes.txt.ZIP").string();
+  ASSERT_EQ(backup::StoreNamed(archiver, archive, (root / "notes.txt").string(), 6), 1);
+
+  archive::TZipReader reader;
+  restore::ConfigureReaderForRestore(reader);
+  restore::ZipReaderUnpacker unpacker(reader);
+  restore::ArchiveJob job;
+  job.archivePath = archive;
+  job.destDir = (root / "out").string();
+  job.targetName = "notes.txt";
+  job.times.lastWrite = platform::UnixToFileTime(1500000000, 123456700);
+  job.times.lastAccess = platform::UnixToFileTime(1600000000, 765432100);
+  job.archiveDirectory = std::make_shared<const platform::OpenDirectory>(root.string());
+  job.destination = std::make_shared<const platform::OpenDirectory>(job.destDir);
+  const restore::ArchiveResult result = unpacker.Restore(job);
+  EXPECT_EQ(result.count, 1);
+  EXPECT_TRUE(result.timesGiven);
+  platform::FileTimes times;
+  ASSERT_FALSE(platform::ReadFileTimes((root / "out" / "notes.txt").string(), times));
+  EXPECT_EQ(times.lastWrite, job.times.lastWrite);
+  EXPECT_EQ(times.lastAccess, job.times.lastAccess);
+  EXPECT_EQ(OpenDescriptors(archive), 0);
+
+  // The next archive through the same reader has nothing of that job: its stored date.
+  EXPECT_EQ(unpacker.Unpack(archive, (root / "again").string()), 1);
+  ASSERT_FALSE(platform::ReadFileTimes((root / "again" / "notes.txt").string(), times));
+  EXPECT_NE(times.lastWrite, job.times.lastWrite);
+  EXPECT_EQ(times.lastWrite % 20'000'000, 0) << "a DOS date: whole even seconds";
 }
 
 }  // namespace
