@@ -203,8 +203,20 @@ bool BackupRun::ProcessFolder(const std::string& storeFolder, const std::string&
     CommitFinished();
     observer_.PumpMessages();
   };
-  walk.beforeSubdirectory = [this] { CommitAll(); };
-  if (pool_) walk.runBoth = [this](const auto& first, const auto& second) { RunBoth(first, second); };
+  walk.madeDirectory = [this](const std::string& dir) {
+    if (!pending_.empty()) madeAhead_.push_back({submitted_, dir});
+  };
+  if (pool_) {
+    walk.runBoth = [this](const auto& first, const auto& second) {
+      // Behind stores in the queue the second job would wait for them.
+      if (pending_.empty()) {
+        RunBoth(first, second);
+      } else {
+        first();
+        second();
+      }
+    };
+  }
   try {
     const bool read = ProcessDirectory(sourceRoot, backupFolder, walk);
     CommitAll();
@@ -257,6 +269,7 @@ void BackupRun::SubmitStore(const std::shared_ptr<const WalkLevel>& dirs, const 
   task->level = level;
   task->raiseErrors = raiseErrors;
   pending_.push_back(task);
+  ++submitted_;
   pool_->Submit(std::move(task));
 }
 
@@ -265,6 +278,9 @@ void BackupRun::CommitOldest() {
   pool_->Wait(*task, [this] { observer_.PumpMessages(); });
   // Out of the queue before anything that may throw: from here on it is committed.
   pending_.pop_front();
+  ++committed_;
+  // A run with one worker has made the directories the walk made after this store.
+  while (!madeAhead_.empty() && madeAhead_.front().first <= committed_) madeAhead_.pop_front();
   if (task->error) std::rethrow_exception(task->error);
   FinishArchive(task->outcome, task->dirs->target, task->name, task->archivePath);
   if (!ReportStore(task->filePath, task->outcome) && task->raiseErrors) {
@@ -291,6 +307,11 @@ void BackupRun::AbandonPending() {
     if (task->outcome.prepared) task->dirs->target.DeleteFile(task->outcome.temporary);
   }
   pending_.clear();
+  // Made ahead of the stores now dropped, so empty again: deepest first.
+  for (auto made = madeAhead_.rbegin(); made != madeAhead_.rend(); ++made) {
+    platform::RemoveDirectory(made->second);
+  }
+  madeAhead_.clear();
 }
 
 bool BackupRun::StoreFile(const WalkLevel& dirs, const std::string& name, int level) {

@@ -28,17 +28,19 @@
 // selected file to a worker, which writes the temporary archive with its own archiver and
 // checks the file; the run thread takes the results back strictly in walk order, renames
 // each archive into place and logs, reports and shows it there. At most 16 files per worker
-// are in flight; every one is committed before the run logs a folder that could not be
-// read, before the walk enters a subdirectory (whose mirror it creates) and before a
-// folder ends, so Cancel between folders, the log, the boxes and the archives are those of
-// a run with one worker. A run ended by an error drops the results
-// not yet committed with their temporary files, as a run with one worker never wrote them.
+// are in flight, also across subdirectories; every one is committed before the run logs a
+// folder that could not be read and before a folder ends, so Cancel between folders, the
+// log, the boxes and the archives are those of a run with one worker. A run ended by an
+// error drops the results not yet committed with their temporary files, and removes the
+// mirror directories the walk made ahead of them, as a run with one worker never wrote them.
 #pragma once
 
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "backup/archiver.h"
 #include "backup/observer.h"
@@ -139,6 +141,11 @@ class BackupRun {
   std::function<std::unique_ptr<Archiver>()> makeArchiver_;
   std::unique_ptr<Pool> pool_;
   std::deque<std::shared_ptr<PendingStore>> pending_;  // walk order
+  std::uint64_t submitted_ = 0;  // stores handed to the workers, ever
+  std::uint64_t committed_ = 0;  // of them, the ones taken back
+  // Target directories the walk made while stores were pending, each with the number of
+  // stores submitted before it: they go again when the run ends before those are committed.
+  std::deque<std::pair<std::uint64_t, std::string>> madeAhead_;
 };
 
 // The log texts of a run, exactly as they are written. The misspellings ("succefully",

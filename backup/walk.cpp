@@ -17,7 +17,8 @@ constexpr std::size_t kSplitLookupsFrom = 64;
 
 bool ProcessDirectory(const std::string& sourceDir, const std::string& targetDir,
                       const FolderWalk& walk) {
-  platform::CreateDirectory(targetDir);  // exists already on every later run
+  // Exists already on every later run.
+  if (!platform::CreateDirectory(targetDir) && walk.madeDirectory) walk.madeDirectory(targetDir);
   RemoveStaleTemporaries(targetDir);
   std::vector<platform::DirEntry> entries;
   std::error_code statusError;
@@ -53,7 +54,6 @@ bool ProcessDirectory(const std::string& sourceDir, const std::string& targetDir
     } else if (entry.info.isDirectory && !entry.info.isSymlink && entry.name[0] != '.') {
       const store::DirectoryId id{entry.info.device, entry.info.inode};
       if (std::find(walk.leftOut.begin(), walk.leftOut.end(), id) == walk.leftOut.end()) {
-        if (walk.beforeSubdirectory) walk.beforeSubdirectory();
         ProcessDirectory(platform::JoinPath(sourceDir, entry.name),
                          store::SubTargetDirectory(targetDir, entry.name), walk);
       }

@@ -46,11 +46,11 @@ struct FolderWalk {
       store;
   // Called after every directory entry, so that the caller's window stays responsive.
   std::function<void()> afterEntry;
-  // Called before the walk enters a subdirectory, whose target directory it then creates
-  // and clears of leftovers: a caller that stores ahead of what it has committed finishes
-  // the stores first, so that a run ended meanwhile leaves the store as one file at a time
-  // would.
-  std::function<void()> beforeSubdirectory;
+  // Called when the walk made a target directory that did not exist. A caller that stores
+  // ahead of what it has committed notes it: should the run end before the stores walked
+  // before it are committed, it removes the directory again, so that the store is left as
+  // a run storing one file at a time leaves it.
+  std::function<void(const std::string& targetDir)> madeDirectory;
   // Called for a directory that could not be listed, or whose entries could not all be
   // examined (read but not enter rights), with the system's reason.
   std::function<void(const std::string& dir, std::error_code reason)> unreadable;
