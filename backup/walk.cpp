@@ -6,6 +6,7 @@
 #include "platform/directory.h"
 #include "platform/file_info.h"
 #include "platform/file_system.h"
+#include "platform/text.h"
 #include "store/placement.h"
 
 namespace backup {
@@ -17,9 +18,11 @@ constexpr std::size_t kSplitLookupsFrom = 64;
 
 bool ProcessDirectory(const std::string& sourceDir, const std::string& targetDir,
                       const FolderWalk& walk) {
-  // Exists already on every later run.
-  if (!platform::CreateDirectory(targetDir) && walk.madeDirectory) walk.madeDirectory(targetDir);
-  RemoveStaleTemporaries(targetDir);
+  // Exists already on every later run. One just made holds no archive and no leftover, so
+  // nothing in it is looked up: the masks alone select.
+  const bool made = !platform::CreateDirectory(targetDir);
+  if (made && walk.madeDirectory) walk.madeDirectory(targetDir);
+  if (!made) RemoveStaleTemporaries(targetDir);
   std::vector<platform::DirEntry> entries;
   std::error_code statusError;
   if (std::error_code error = platform::ListDirectory(sourceDir, entries, &statusError)) {
@@ -36,12 +39,13 @@ bool ProcessDirectory(const std::string& sourceDir, const std::string& targetDir
   const auto select = [&](std::size_t from, std::size_t to) {
     for (std::size_t k = from; k < to; ++k) {
       const platform::DirEntry& entry = entries[k];
-      selected[k] = entry.info.isRegular &&
-                    store::IsFileSelected(entry.info.times.lastWrite, level->target, entry.name,
-                                          walk.masks, walk.include);
+      if (!entry.info.isRegular) continue;
+      selected[k] = made ? walk.masks.AnyMatches(platform::UpperCase(entry.name)) == walk.include
+                         : store::IsFileSelected(entry.info.times.lastWrite, level->target,
+                                                 entry.name, walk.masks, walk.include);
     }
   };
-  if (walk.runBoth && entries.size() >= kSplitLookupsFrom) {
+  if (!made && walk.runBoth && entries.size() >= kSplitLookupsFrom) {
     const std::size_t half = entries.size() / 2;
     walk.runBoth([&] { select(0, half); }, [&] { select(half, entries.size()); });
   } else {

@@ -67,6 +67,7 @@ TEST(ProcessDirectory, WalksDepthFirstAndMirrorsEveryDirectory) {
   EXPECT_EQ(rec.entries, 8);
 }
 
+// In a target directory the walk makes (nothing in it to look up) and in one that exists.
 TEST(ProcessDirectory, AppliesMasksInBothModes) {
   TempDir dir;
   const std::string src = dir / "src";
@@ -74,15 +75,20 @@ TEST(ProcessDirectory, AppliesMasksInBothModes) {
   WriteText(src + "/letter.doc.bak", "x");
   WriteText(src + "/a.tmp", "x");
   WriteText(src + "/a.b.tmp", "x");
-  Recorder inc;
-  backup::ProcessDirectory(src, dir / "dst1", inc.Walk("*.doc; ", true));
-  EXPECT_EQ(inc.stored, (std::vector<std::string>{src + "/Letter.DOC -> " + (dir / "dst1")}));
-  Recorder exc;
-  backup::ProcessDirectory(src, dir / "dst2", exc.Walk("*.tmp; ", false));
-  std::sort(exc.stored.begin(), exc.stored.end());
-  EXPECT_EQ(exc.stored, (std::vector<std::string>{src + "/Letter.DOC -> " + (dir / "dst2"),
-                                                  src + "/a.b.tmp -> " + (dir / "dst2"),
-                                                  src + "/letter.doc.bak -> " + (dir / "dst2")}));
+  for (const bool exists : {false, true}) {
+    const std::string dst1 = dir / (exists ? "old1" : "dst1");
+    const std::string dst2 = dir / (exists ? "old2" : "dst2");
+    if (exists) fs::create_directories(dst1), fs::create_directories(dst2);
+    Recorder inc;
+    backup::ProcessDirectory(src, dst1, inc.Walk("*.doc; ", true));
+    EXPECT_EQ(inc.stored, (std::vector<std::string>{src + "/Letter.DOC -> " + dst1}));
+    Recorder exc;
+    backup::ProcessDirectory(src, dst2, exc.Walk("*.tmp; ", false));
+    std::sort(exc.stored.begin(), exc.stored.end());
+    EXPECT_EQ(exc.stored, (std::vector<std::string>{src + "/Letter.DOC -> " + dst2,
+                                                    src + "/a.b.tmp -> " + dst2,
+                                                    src + "/letter.doc.bak -> " + dst2}));
+  }
 }
 
 TEST(ProcessDirectory, LinksToDirectoriesAreNotWalkedLinksToFilesAreStored) {
