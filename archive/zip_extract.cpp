@@ -522,8 +522,10 @@ bool TZipReader::PrepareTarget(int index, TExtractRun& run, std::string& targetP
     if (run.collectLink) return true;  // the link is made once its target is known
     // A target that exists but cannot be written keeps the error a direct create would give.
     temp.mode = kNewFileMode;
+    const bool knownAbsent = !AbsentFileName.empty() && targetName == AbsentFileName &&
+                             parent == destDir_;
     platform::FileInfo existing;
-    if (!targetDirectory.GetFileInfo(targetName, existing)) {
+    if (!knownAbsent && !targetDirectory.GetFileInfo(targetName, existing)) {
       platform::File probe;
       if (std::error_code ec =
               targetDirectory.OpenFile(targetName, platform::File::Mode::ReadWrite, probe)) {

@@ -141,6 +141,10 @@ class TZipReader {
   };
   std::optional<TFileTimes> ExtractedFileTimes;
   bool TimesGiven() const { return timesGiven_; }
+  // A name the caller knows DestDir does not hold (it made DestDir empty and put nothing of
+  // that name there since): an entry written under it into DestDir is not first looked for
+  // there. Empty: every target is looked for.
+  std::string AbsentFileName;
 
   virtual bool GetCheckDiskLabels() const { return checkDiskLabels_; }
   virtual void SetCheckDiskLabels(bool value) { checkDiskLabels_ = value; }

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <algorithm>
 #include <exception>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -257,6 +258,9 @@ bool TRestoreRun::RestoreTree(const std::string& backupDir, const std::string& t
   // (and by the archives still in flight when the walk has moved on).
   std::shared_ptr<const platform::OpenDirectory> archives;
   std::shared_ptr<const platform::OpenDirectory> target;
+  // In a directory the run has just made, what it put there itself is all there is: the
+  // reader need not look for a target of another name.
+  std::unordered_set<std::string> madeHere;
   for (const platform::DirEntry& entry : entries) {
     if (entry.info.isDirectory) {
       // Links to directories are not followed: one pointing up the tree would make the walk
@@ -265,6 +269,7 @@ bool TRestoreRun::RestoreTree(const std::string& backupDir, const std::string& t
         // The subdirectory is created and cleared of leftovers next: what is in flight is
         // committed first, so that a run ended meanwhile leaves what one worker would.
         CommitAll();
+        if (created) madeHere.insert(entry.name);
         RestoreTree(store::SubTargetDirectory(backupDir, entry.name),
                     platform::JoinPath(targetDir, entry.name), prompt, option);
       }
@@ -284,6 +289,7 @@ bool TRestoreRun::RestoreTree(const std::string& backupDir, const std::string& t
         job.times = entry.info.times;
         job.archiveDirectory = archives;
         job.destination = target;
+        if (created) job.targetAbsent = madeHere.insert(job.targetName).second;
         if (pool_) {
           SubmitUnpack(std::move(job), entry.name);
         } else {

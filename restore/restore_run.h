@@ -110,6 +110,8 @@ struct ArchiveJob {
   // that an archive does not resolve their whole paths again; either may be null.
   std::shared_ptr<const platform::OpenDirectory> archiveDirectory;
   std::shared_ptr<const platform::OpenDirectory> destination;
+  // The walk made destDir itself and has put nothing named targetName there since.
+  bool targetAbsent = false;
 };
 
 // What Restore did with an archive.

@@ -44,12 +44,14 @@ ArchiveResult ZipReaderUnpacker::Restore(const ArchiveJob& job) {
       reader.ZipDirectory = nullptr;
       reader.DestDirectory = nullptr;
       reader.ExtractedFileTimes.reset();
+      reader.AbsentFileName.clear();
     }
   } closer{reader_};
   reader_.SetDestDir(job.destDir);
   reader_.SetZipName(job.archivePath);
   reader_.ZipDirectory = job.archiveDirectory.get();
   reader_.DestDirectory = job.destination.get();
+  if (job.targetAbsent) reader_.AbsentFileName = job.targetName;
   if (job.times.lastWrite != 0 && !job.targetName.empty()) {
     reader_.ExtractedFileTimes =
         archive::TZipReader::TFileTimes{job.targetName, job.times.lastAccess, job.times.lastWrite};

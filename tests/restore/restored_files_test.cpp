@@ -157,6 +157,45 @@ TEST_P(RestoredFiles, AppendMissedCountsALinkAtTheTargetByWhatItPointsTo) {
                             "Folder \"" + folder + "\" restored.", "Restoring complette!", ""}));
 }
 
+TEST_P(RestoredFiles, InANewDestinationWhatTheRunMadeThereStillCounts) {
+  // The destination is new: only the run's own files and directories can be in the way.
+  // An archive named after a subdirectory fails on the directory, and of two archives with
+  // one target the later replaces the file of the first.
+  const std::string folder = Path("src/N");
+  const auto files = MakeTree(folder, {
+                                          {"x/inner.txt", "inside x", UtcTime(2020, 3, 3, 3, 3, 3)},
+                                          {"t", "upper", UtcTime(2020, 3, 3, 3, 3, 4)},
+                                          {"u", "lower", UtcTime(2020, 3, 3, 3, 3, 5)},
+                                      });
+  BackUp(folder);
+  ASSERT_TRUE(catalogue_.AddFolder("P", folder, "*; ", true, 6));
+  const std::string backup = store_ + folder;
+  const std::string other = Path("src/O");
+  MakeTree(other, {{"x", "a file x", UtcTime(2020, 3, 3, 3, 3, 6)}});
+  BackUp(other);
+  fs::copy_file(store_ + other + "/x.ZIP", backup + "/x.ZIP");
+  fs::rename(backup + "/u.ZIP", backup + "/t.zip");  // holds "u", restored as "t"
+  const std::string dest = Path("new/place");
+
+  Run({.selectedFolderOnly = true,
+       .selectedFolder = folder,
+       .destination = dest,
+       .prompt = false,
+       .option = RestoreOption::RewriteAll});
+
+  EXPECT_EQ(TreeListing(dest),
+            (std::vector<std::string>{"d x/", "f t", "f u", "f x/inner.txt"}));
+  ExpectTree(dest, {files[0]});
+  EXPECT_EQ(ReadBytes(dest + "/u"), "lower");
+  EXPECT_EQ(ReadBytes(dest + "/t"), "upper");
+  EXPECT_EQ(LogTexts(), (std::vector<std::string>{
+                            "Starting restore process...", "Restoring folder \"" + dest + "\"...",
+                            "File \"t.ZIP\" was unpacked.", "File \"t.zip\" was unpacked.",
+                            "File \"inner.txt.ZIP\" was unpacked.",
+                            "Error unpacking file \"x.ZIP\"!", "Folder \"" + dest + "\" restored.",
+                            "Restoring complette!", ""}));
+}
+
 INSTANTIATE_TEST_SUITE_P(ParallelAndSerial, RestoredFiles, ::testing::Values(1, 4),
                          [](const ::testing::TestParamInfo<int>& info) {
                            return info.param == 1 ? std::string("OneWorker")
