@@ -383,10 +383,12 @@ bool TRestoreRun::UnpackOne(ArchiveUnpacker& unpacker, const ArchiveJob& job,
                             std::string& failure) {
   int count = 0;
   bool timesGiven = false;
+  bool otherName = false;
   try {
     const ArchiveResult result = unpacker.Restore(job);
     count = result.count;
     timesGiven = result.timesGiven;
+    otherName = result.otherName;
   } catch (const archive::EUserCanceled&) {
     throw;  // the user stopped the run, not this archive
   } catch (const archive::EZipError& error) {
@@ -400,9 +402,11 @@ bool TRestoreRun::UnpackOne(ArchiveUnpacker& unpacker, const ArchiveJob& job,
   } else if (count > 1) {
     failure = "the archive holds " + std::to_string(count) + " files, not one";
   }
-  // A failed extraction leaves the file that was there before; giving it the archive's
-  // times would make it pass for the archived version in later refreshes and backups.
-  if (unpacked && job.times.lastWrite != 0 && !timesGiven) {
+  // A failed extraction leaves the file that was there before, and an archive whose file
+  // has another name leaves whatever the target is (perhaps a file of the user's): giving
+  // it the archive's times would make it pass for the archived version in later refreshes
+  // and backups.
+  if (unpacked && job.times.lastWrite != 0 && !timesGiven && !otherName) {
     if (job.destination) {
       job.destination->WriteFileTimes(job.targetName, job.times.lastAccess, job.times.lastWrite);
     } else {

@@ -118,6 +118,9 @@ struct ArchiveJob {
 struct ArchiveResult {
   int count = 0;            // as Unpack returns it
   bool timesGiven = false;  // the restored file has the job's times already
+  // The one file the archive held bears another name than the target: the target was not
+  // written, and is not the run's to date.
+  bool otherName = false;
 };
 
 // The archive reader as the run uses it, one archive at a time.

@@ -60,7 +60,11 @@ ArchiveResult ZipReaderUnpacker::Restore(const ArchiveJob& job) {
   // directory loaded by ReadZip would only cost UnZip a look at the archive's status to see
   // that it is still current.
   const int count = reader_.UnZip();
-  return {count, reader_.TimesGiven()};
+  bool named = false;
+  for (int i = 0; i < reader_.Count() && !named; ++i) {
+    named = reader_.Entry(i).FileName == job.targetName;
+  }
+  return {count, reader_.TimesGiven(), !job.targetName.empty() && !named};
 }
 
 namespace {

@@ -9,6 +9,8 @@
 #include <map>
 
 #include "restore_fixture.h"
+#include "store/placement.h"
+#include "tests/support/files.h"
 #include "tests/support/peers.h"
 
 namespace fs = std::filesystem;
@@ -194,6 +196,29 @@ TEST_P(RestoredFiles, InANewDestinationWhatTheRunMadeThereStillCounts) {
                             "File \"inner.txt.ZIP\" was unpacked.",
                             "Error unpacking file \"x.ZIP\"!", "Folder \"" + dest + "\" restored.",
                             "Restoring complette!", ""}));
+}
+
+// An archive renamed in the store ("a.txt.ZIP" holding "zzz.txt") restores its own file; the
+// user's "a.txt" keeps its times, so that it does not pass for the archived version.
+TEST_P(RestoredFiles, AnArchiveWhoseFileHasAnotherNameLeavesTheTargetAlone) {
+  const std::string folder = Path("src/N");
+  const auto files = MakeTree(folder, {{"zzz.txt", "inside", UtcTime(2020, 5, 5, 5, 5, 5, 50)}});
+  BackUp(folder);
+  ASSERT_TRUE(catalogue_.AddFolder("P", folder, "*; ", true, 6));
+  const std::string archives = store::BackupFolder(store_, folder);
+  fs::rename(archives + "/zzz.txt.ZIP", archives + "/a.txt.ZIP");
+  fs::remove_all(folder);
+  WriteText(folder + "/a.txt", "the user's own");
+  const platform::FileTime mine = UtcTime(2031, 3, 3, 3, 3, 3);
+  SetTimes(folder + "/a.txt", mine, mine);
+
+  Run({.prompt = false, .option = RestoreOption::RewriteAll});
+
+  // The times first: reading the file moves its access time.
+  EXPECT_EQ(TimesOf(folder + "/a.txt").lastWrite, mine);
+  EXPECT_EQ(TimesOf(folder + "/a.txt").lastAccess, mine);
+  EXPECT_EQ(testsupport::ReadText(folder + "/zzz.txt"), "inside");
+  EXPECT_EQ(testsupport::ReadText(folder + "/a.txt"), "the user's own");
 }
 
 INSTANTIATE_TEST_SUITE_P(ParallelAndSerial, RestoredFiles, ::testing::Values(1, 4),
