@@ -167,9 +167,20 @@ int TZipWriter::EndOperation() {
   return added;
 }
 
-int TZipWriter::Zip() {
+template <class Body>
+int TZipWriter::RunOperation(Body body) {
   BeginOperation();
   try {
+    body();
+  } catch (...) {
+    AbandonOperation();
+    throw;
+  }
+  return EndOperation();
+}
+
+int TZipWriter::Zip() {
+  return RunOperation([this] {
     if (!FilesList.empty()) ExpandFileList();
     PrepareOutput();
     op_->existing = platform::FileExists(zipName_);
@@ -203,17 +214,12 @@ int TZipWriter::Zip() {
     }
     WriteCentralDirectory();
     Commit();
-  } catch (...) {
-    AbandonOperation();
-    throw;
-  }
-  return EndOperation();
+  });
 }
 
 int TZipWriter::ZipOpenedFile(platform::File&& archive, platform::File&& source) {
   SetZipName(archive.Path());
-  BeginOperation();
-  try {
+  return RunOperation([&] {
     PrepareOutput();
     op_->outputName = zipName_;
     op_->out = std::make_unique<TLFNFileStream>(std::move(archive), TLFNFileMode::Create);
@@ -230,11 +236,7 @@ int TZipWriter::ZipOpenedFile(platform::File&& archive, platform::File&& source)
     }
     WriteCentralDirectory();
     Commit();
-  } catch (...) {
-    AbandonOperation();
-    throw;
-  }
-  return EndOperation();
+  });
 }
 
 void TZipWriter::CopyExistingEntries() {

@@ -137,6 +137,10 @@ class TZipWriter : public TZipReader, private IDeflateIo {
  private:
   struct Operation;  // the working state of one Zip
 
+  // Runs body as one operation: set up, and on any exception the output removed (when the
+  // writer owns it) and the writer's state restored before it passes on.
+  template <class Body>
+  int RunOperation(Body body);
   void BeginOperation();
   void PrepareOutput();
   void AnnounceFiles(int count);

@@ -31,15 +31,21 @@ int OpenDescriptors(const std::string& path) {
 
 using testsupport::ReadText;
 
-TEST(ZipReaderUnpacker, UnpacksAndLeavesNoArchiveOpen) {
-  testsupport::TempDir dir;
-  const fs::path root = dir.Path();
+// root/notes.txt ("backed up text") backed up into root/notes.txt.ZIP; root/out made.
+std::string StoreNotes(const fs::path& root) {
   fs::create_directories(root / "out");
   std::ofstream(root / "notes.txt") << "backed up text";
   archive::TZipWriter writer;
   backup::ZipWriterArchiver archiver(writer);
   const std::string archive = (root / "notes.txt.ZIP").string();
-  ASSERT_EQ(backup::StoreNamed(archiver, archive, (root / "notes.txt").string(), 6), 1);
+  EXPECT_EQ(backup::StoreNamed(archiver, archive, (root / "notes.txt").string(), 6), 1);
+  return archive;
+}
+
+TEST(ZipReaderUnpacker, UnpacksAndLeavesNoArchiveOpen) {
+  testsupport::TempDir dir;
+  const fs::path root = dir.Path();
+  const std::string archive = StoreNotes(root);
 
   archive::TZipReader reader;
   restore::ConfigureReaderForRestore(reader);
@@ -58,12 +64,7 @@ TEST(ZipReaderUnpacker, UnpacksAndLeavesNoArchiveOpen) {
 TEST(ZipReaderUnpacker, RestoreGivesTheJobsTimesToThatArchiveOnly) {
   testsupport::TempDir dir;
   const fs::path root = dir.Path();
-  fs::create_directories(root / "out");
-  std::ofstream(root / "notes.txt") << "backed up text";
-  archive::TZipWriter writer;
-  backup::ZipWriterArchiver archiver(writer);
-  const std::string archive = (root / "notes.txt.ZIP").string();
-  ASSERT_EQ(backup::StoreNamed(archiver, archive, (root / "notes.txt").string(), 6), 1);
+  const std::string archive = StoreNotes(root);
 
   archive::TZipReader reader;
   restore::ConfigureReaderForRestore(reader);
