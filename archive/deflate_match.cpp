@@ -63,11 +63,12 @@ std::uint32_t CompressorState::RefillWindow(std::uint32_t& curPos, std::uint32_t
       // Links of the upper half move down with their positions; the upper half's old links
       // are never read again before their positions are inserted anew.
       SlideTable(prev_.get(), prev_.get() + kWSize, kWSize);
-      if (longSearches_ * 64 < searches_) useChain4_ = useChain6_ = false;
+      const bool chainsPay = longSearches_ * 64 >= searches_;
+      if (!chainsPay) useChain4_ = useChain6_ = false;
       searches_ = 0;
       longSearches_ = 0;
-      // Chains dropped are never read again in this file (and the next one clears every
-      // head after a slide), so they need not move.
+      // Chains dropped are not read again until StartChains builds them anew (and the next
+      // file clears every head after a slide), so they need not move.
       if (useChain4_) {
         SlideTable(head4_.get(), head4_.get(), kHash4Size);
         SlideTable(prev4_.get(), prev4_.get() + kWSize, kWSize);
@@ -80,6 +81,8 @@ std::uint32_t CompressorState::RefillWindow(std::uint32_t& curPos, std::uint32_t
       more += kWSize;
       slid = kWSize;
       slid_ = true;
+      // The chains dropped earlier pay again: build them for the window as it is now.
+      if (!useChain4_ && chainsPay && level_ > kFastLevels) StartChains(curPos);
     }
     if (eof_) break;
     if (more < 2) Fail("more < 2");
@@ -101,7 +104,8 @@ void CompressorState::ClearHeads() {
   if (headsUsed_ > kClearOneByOne) {
     std::memset(head_.get(), 0, kHashSize * sizeof(std::uint16_t));
     std::memset(head4_.get(), 0, kHash4Size * sizeof(std::uint16_t));
-    std::memset(head6_.get(), 0, kHash6Size * sizeof(std::uint16_t));
+    if (heads6Used_) std::memset(head6_.get(), 0, kHash6Size * sizeof(std::uint16_t));
+    heads6Used_ = false;
     return;
   }
   // The window still holds the bytes the hashes were taken from.
@@ -111,7 +115,51 @@ void CompressorState::ClearHeads() {
                              window[pos + 2]) & kHashMask;
     head_[h] = 0;
     head4_[Hash4(window + pos)] = 0;
-    head6_[Hash6(window + pos)] = 0;
+    if (heads6Used_) head6_[Hash6(window + pos)] = 0;
+  }
+  heads6Used_ = false;
+}
+
+void CompressorState::Checkpoint(std::uint32_t curPos) {
+  if (checkAt_ == kEarlyCheck) {
+    checkAt_ = kChain6After;
+    if (longSearches_ * 64 < searches_) useChain4_ = false;
+    // A match moves curPos by at most 258, so the second check is still ahead.
+    return;
+  }
+  checkAt_ = 0xFFFFFFFF;
+  if (useChain4_ && level_ > kFastLevels) StartChains(curPos);
+}
+
+void CompressorState::StartChains(std::uint32_t end) {
+  const std::uint8_t* window = window_.get();
+  if (!useChain4_) {
+    // Each position's rank is its three-byte chain predecessor's plus one, as InsertHash
+    // counted it; prev still holds that predecessor for every position in the window.
+    const std::uint16_t* prev = prev_.get();
+    std::uint16_t* rank = rank_.get();
+    std::uint16_t* head4 = head4_.get();
+    std::uint16_t* prev4 = prev4_.get();
+    std::memset(head4, 0, kHash4Size * sizeof(std::uint16_t));
+    for (std::uint32_t pos = 0; pos < end; ++pos) {
+      rank[pos] = static_cast<std::uint16_t>(rank[prev[pos]] + 1);
+      const std::uint32_t h4 = Hash4(window + pos);
+      prev4[pos] = head4[h4];
+      head4[h4] = static_cast<std::uint16_t>(pos);
+    }
+    useChain4_ = true;
+  }
+  if (!useChain6_ && params_.chain >= kChain6From && end >= kChain6After) {
+    std::uint16_t* head6 = head6_.get();
+    std::uint16_t* prev6 = prev6_.get();
+    if (heads6Used_) std::memset(head6, 0, kHash6Size * sizeof(std::uint16_t));
+    heads6Used_ = true;
+    for (std::uint32_t pos = 0; pos < end; ++pos) {
+      const std::uint32_t h6 = Hash6(window + pos);
+      prev6[pos] = head6[h6];
+      head6[h6] = static_cast<std::uint16_t>(pos);
+    }
+    useChain6_ = true;
   }
 }
 
@@ -124,7 +172,8 @@ void CompressorState::InitMatcher() {
   searches_ = 0;
   longSearches_ = 0;
   params_ = kLevels[level_];
-  useChain6_ = params_.chain >= kChain6From;
+  useChain6_ = false;
+  checkAt_ = kEarlyCheck;
   std::uint16_t levelFlags = level_ <= 2 ? 4 : level_ >= 8 ? 2 : 0;
   entry_->Flags = static_cast<std::uint16_t>((entry_->Flags & ~6u) | levelFlags);
   curPos_ = 0;
@@ -205,6 +254,7 @@ std::uint32_t CompressorState::FindMatch(std::uint32_t chainStart, std::uint32_t
         scanEnd = Load32(scan + endOffset);
       }
     } while ((candidate = prev[candidate]) > limit && --chain != 0);
+    if (best > prevLen && best > kMinMatch) ++longSearches_;
     return best;
   }
 
@@ -336,6 +386,7 @@ void CompressorState::CompressFast() {
     if (lookahead < kMinLookahead) {
       matchPos -= static_cast<std::int32_t>(RefillWindow(curPos, lookahead));
     }
+    if (curPos >= checkAt_) Checkpoint(curPos);
   }
   EmitBlock(curPos, true);
   curPos_ = curPos;
@@ -398,6 +449,8 @@ void CompressorState::CompressLazy() {
     if (lookahead < kMinLookahead) {
       matchPos -= static_cast<std::int32_t>(RefillWindow(curPos, lookahead));
     }
+    // Every position below curPos is in the chains here.
+    if (curPos >= checkAt_) Checkpoint(curPos);
   }
   if (matchAvailable) TallyLiteral(window[curPos - 1], curPos);
   EmitBlock(curPos, true);

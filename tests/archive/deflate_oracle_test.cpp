@@ -235,12 +235,30 @@ std::vector<testcorpus::Sample> OracleCorpus() {
     add("mixed", std::move(mixed));
   }
   {
-    // Noise first, text after: the matcher drops its four-byte chain at the first slide and
-    // searches the text the classic way.
+    // Noise first, text after: the matcher drops its four-byte chain early and builds it
+    // anew for the window at a slide once the text has come (the six-byte one with it, at the
+    // levels that keep that).
     Bytes r = RandomBytes(100000, 750);
     Bytes t = Text(200000, 751);
     r.insert(r.end(), t.begin(), t.end());
     add("random-then-text", std::move(r));
+  }
+  {
+    // Text, noise, text: the chains are dropped at a slide and built anew at a later one.
+    Bytes t = Text(70000, 752);
+    Bytes r = RandomBytes(70000, 753);
+    Bytes u = Text(150000, 754);
+    t.insert(t.end(), r.begin(), r.end());
+    t.insert(t.end(), u.begin(), u.end());
+    add("text-random-text", std::move(t));
+  }
+  {
+    // Noise, then text in a file that never slides: the four-byte chain is dropped early and
+    // the text is searched without it.
+    Bytes r = RandomBytes(6000, 755);
+    Bytes t = Text(40000, 756);
+    r.insert(r.end(), t.begin(), t.end());
+    add("random-then-text-46k", std::move(r));
   }
   {
     Bytes t = Text(90000, 740);
