@@ -247,7 +247,6 @@ class CompressorState {
   void GuessText();
   void BuildTree(HuffTree& tree, int elems, int maxLength, const std::uint8_t* extra,
                  int extraBase, const std::uint16_t* staticLen);
-  void DownHeap(const HuffTree& tree, int k);
   void GenBitLen(HuffTree& tree, int maxLength, const std::uint8_t* extra, int extraBase,
                  const std::uint16_t* staticLen);
   void GenCodes(HuffTree& tree);
@@ -304,10 +303,9 @@ class CompressorState {
   HuffTree lTree_;
   HuffTree dTree_;
   HuffTree blTree_;
-  std::array<int, kHeapSize> heap_;
-  std::array<std::uint8_t, kHeapSize> depth_;
+  std::array<int, kHeapSize> heap_;  // the nodes in the order BuildTree removed them
+  std::array<std::uint64_t, kHeapSize> heapKeys_;  // BuildTree's heap
   std::array<std::uint16_t, kMaxBits + 1> blCount_;
-  int heapLen_ = 0;
   int heapMax_ = 0;
 
   // --- Per file --------------------------------------------------------------------------

@@ -56,66 +56,80 @@ void CompressorState::GuessText() {
   entry_->InternalAttributes = bin <= ascii / 4 ? 1 : 0;
 }
 
+namespace {
+
+// A heap entry: the node's frequency and depth, compared as one number (lower frequency
+// first, then the shallower node), above its number. Nodes are compared by Rank only.
+constexpr int kNodeBits = 16;
+constexpr std::uint64_t HeapKey(std::uint64_t freq, unsigned depth, int node) {
+  return (freq << 8 | depth) << kNodeBits | static_cast<unsigned>(node);
+}
+constexpr std::uint64_t Rank(std::uint64_t key) { return key >> kNodeBits; }
+constexpr int Node(std::uint64_t key) { return static_cast<int>(key & 0xFFFF); }
+constexpr unsigned Depth(std::uint64_t key) { return static_cast<unsigned>(Rank(key) & 0xFF); }
+constexpr std::uint64_t Freq(std::uint64_t key) { return Rank(key) >> 8; }
+
 // Restores the heap property below k. A node is smaller when its frequency is lower, or equal
-// with a depth no greater, which keeps the trees shallow.
-void CompressorState::DownHeap(const HuffTree& tree, int k) {
-  auto smaller = [&](int n, int m) {
-    return tree.freq[n] < tree.freq[m] || (tree.freq[n] == tree.freq[m] && depth_[n] <= depth_[m]);
-  };
-  int v = heap_[k];
+// with a depth no greater, which keeps the trees shallow; on a tie the right child and then
+// the node sifted down win.
+inline void DownHeap(std::uint64_t* heap, int len, int k) {
+  const std::uint64_t v = heap[k];
   int j = k << 1;
-  while (j <= heapLen_) {
-    if (j < heapLen_ && smaller(heap_[j + 1], heap_[j])) ++j;
-    if (smaller(v, heap_[j])) break;
-    heap_[k] = heap_[j];
+  while (j <= len) {
+    if (j < len && Rank(heap[j + 1]) <= Rank(heap[j])) ++j;
+    if (Rank(v) <= Rank(heap[j])) break;
+    heap[k] = heap[j];
     k = j;
     j <<= 1;
   }
-  heap_[k] = v;
+  heap[k] = v;
 }
+
+}  // namespace
 
 void CompressorState::BuildTree(HuffTree& tree, int elems, int maxLength, const std::uint8_t* extra,
                                 int extraBase, const std::uint16_t* staticLen) {
+  std::uint64_t* const heap = heapKeys_.data();
+  int len = 0;
   int maxCode = -1;
-  heapLen_ = 0;
   heapMax_ = kHeapSize;
   for (int n = 0; n < elems; ++n) {
     if (tree.freq[n] != 0) {
-      heap_[++heapLen_] = maxCode = n;
-      depth_[n] = 0;
+      heap[++len] = HeapKey(tree.freq[n], 0, n);
+      maxCode = n;
     } else {
       tree.len[n] = 0;
     }
   }
   // RFC 1951 needs at least two codes per tree (a one-code tree is incomplete), so force
   // some in with frequency 1 and take their cost out of the estimates again.
-  while (heapLen_ < 2) {
-    int node = heap_[++heapLen_] = maxCode < 2 ? ++maxCode : 0;
+  while (len < 2) {
+    const int node = maxCode < 2 ? ++maxCode : 0;
+    heap[++len] = HeapKey(1, 0, node);
     tree.freq[node] = 1;
-    depth_[node] = 0;
     --dynBits_;
     if (staticLen != nullptr) fixedBits_ -= staticLen[node];
   }
   tree.maxCode = maxCode;
-  for (int n = heapLen_ / 2; n >= 1; --n) DownHeap(tree, n);
+  for (int n = len / 2; n >= 1; --n) DownHeap(heap, len, n);
 
   // Combine the two least frequent nodes until one is left. The removed nodes are recorded
   // from the top of heap_ downwards, so heap_[heapMax_..] ends up ordered root first.
   int node = elems;
   do {
-    int n = heap_[1];
-    heap_[1] = heap_[heapLen_--];
-    DownHeap(tree, 1);
-    int m = heap_[1];
-    heap_[--heapMax_] = n;
-    heap_[--heapMax_] = m;
-    tree.freq[node] = tree.freq[n] + tree.freq[m];
-    depth_[node] = static_cast<std::uint8_t>(std::max(depth_[n], depth_[m]) + 1);
-    tree.dad[n] = tree.dad[m] = static_cast<std::uint16_t>(node);
-    heap_[1] = node++;
-    DownHeap(tree, 1);
-  } while (heapLen_ >= 2);
-  heap_[--heapMax_] = heap_[1];
+    const std::uint64_t n = heap[1];
+    heap[1] = heap[len--];
+    DownHeap(heap, len, 1);
+    const std::uint64_t m = heap[1];
+    heap_[--heapMax_] = Node(n);
+    heap_[--heapMax_] = Node(m);
+    const std::uint64_t freq = Freq(n) + Freq(m);
+    tree.freq[node] = static_cast<std::uint32_t>(freq);
+    tree.dad[Node(n)] = tree.dad[Node(m)] = static_cast<std::uint16_t>(node);
+    heap[1] = HeapKey(freq, std::max(Depth(n), Depth(m)) + 1, node++);
+    DownHeap(heap, len, 1);
+  } while (len >= 2);
+  heap_[--heapMax_] = Node(heap[1]);
 
   GenBitLen(tree, maxLength, extra, extraBase, staticLen);
   GenCodes(tree);
