@@ -19,6 +19,9 @@
 //   head6    at the levels that search far, the positions chained once more by a hash of
 //            their first six bytes (prev6): once the search holds a match of six bytes or
 //            more, only candidates on its six-byte chain can beat it.
+//            Both extra chains only speed the search up, so they are kept where they pay:
+//            dropped on data that does not repeat, started late (or again) by one sweep over
+//            the window. See Checkpoint and StartChains.
 //   symbols  literals and (length, distance) pairs are tallied into the literal, distance and
 //            flag buffers with their frequencies; when a block ends (BlockCheck decides), trees
 //            are built and the block is sent as raw, stored, fixed or dynamic, whichever is
