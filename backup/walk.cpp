@@ -12,8 +12,76 @@
 namespace backup {
 
 namespace {
+
 // Below this many entries a second thread costs more than the lookups it takes over.
 constexpr std::size_t kSplitLookupsFrom = 64;
+
+// What the walk does with one entry, decided before it stores anything of the directory.
+struct Decision {
+  enum Kind : unsigned char { kSkip, kStore, kEnter };
+  Kind kind = kSkip;
+  store::DirectoryId id;        // of a directory to enter
+  std::error_code statusError;  // why an entry that could not be looked at is left out
+};
+
+// An entry that went between the listing and the look, or a link that dangles or loops, is
+// left out without a word: the listing was a moment too early.
+bool Vanished(std::error_code error) {
+  return error == std::errc::no_such_file_or_directory ||
+         error == std::errc::too_many_symbolic_link_levels;
+}
+
+bool Chosen(const FolderWalk& walk, const std::string& name) {
+  return walk.masks.AnyMatches(platform::UpperCase(name)) == walk.include;
+}
+
+// Looks at an entry only as far as its fate needs. A regular file the masks leave out is not
+// looked at; in a mirror directory just made, where no archive can be, a file the listing
+// calls regular is stored on its word (unless lookAtFiles); a file in an existing mirror is
+// compared with its archive.
+Decision Decide(const WalkLevel& level, const platform::ListedName& listed, bool made,
+                bool lookAtFiles, const FolderWalk& walk) {
+  Decision decision;
+  const bool listedRegular = listed.kind == platform::ListedKind::Regular;
+  if (listedRegular) {
+    if (!Chosen(walk, listed.name)) return decision;
+    if (made && !lookAtFiles) {
+      decision.kind = Decision::kStore;
+      return decision;
+    }
+  }
+  platform::FileInfo info;
+  if (std::error_code error = level.source.GetFileInfo(listed.name, info)) {
+    if (!Vanished(error)) decision.statusError = error;
+    return decision;
+  }
+  if (info.isRegular) {
+    if (!listedRegular && !Chosen(walk, listed.name)) return decision;
+    if (made || !store::IsUnchanged(info.times.lastWrite, level.target, listed.name)) {
+      decision.kind = Decision::kStore;
+    }
+  } else if (info.isDirectory && !info.isSymlink && listed.name[0] != '.') {
+    decision.kind = Decision::kEnter;
+    decision.id = {info.device, info.inode};
+  }
+  return decision;
+}
+
+// Whether the files of a just-made mirror's source directory must be looked at one by one:
+// only when the directory may be listed but not entered, which one look tells. Each file
+// would then fail alone; looked at, they make one report of the directory.
+bool MustLookAtFiles(const WalkLevel& level, const std::vector<platform::ListedName>& names,
+                     const FolderWalk& walk) {
+  for (const platform::ListedName& listed : names) {
+    if (listed.kind != platform::ListedKind::Regular || !Chosen(walk, listed.name)) continue;
+    platform::FileInfo info;
+    const std::error_code error = level.source.GetFileInfo(listed.name, info);
+    if (!error) return false;
+    if (!Vanished(error)) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 bool ProcessDirectory(const std::string& sourceDir, const std::string& targetDir,
@@ -22,45 +90,53 @@ bool ProcessDirectory(const std::string& sourceDir, const std::string& targetDir
   // nothing in it is looked up: the masks alone select.
   const bool made = !platform::CreateDirectory(targetDir);
   if (made && walk.madeDirectory) walk.madeDirectory(targetDir);
-  if (!made) RemoveStaleTemporaries(targetDir);
-  std::vector<platform::DirEntry> entries;
-  std::error_code statusError;
-  if (std::error_code error = platform::ListDirectory(sourceDir, entries, &statusError)) {
+  std::vector<platform::ListedName> names;
+  if (std::error_code error = platform::ListKinds(sourceDir, names)) {
+    if (!made) RemoveStaleTemporaries(targetDir);
     if (walk.unreadable) walk.unreadable(sourceDir, error);
     return false;
   }
-  if (statusError && walk.unreadable) walk.unreadable(sourceDir, statusError);
+  const bool split = !made && walk.runBoth && names.size() >= kSplitLookupsFrom;
+  // Leftovers go before the first store; when two threads share the looks, the second one
+  // clears them first (they are no archive a look could find).
+  if (!made && !split) RemoveStaleTemporaries(targetDir);
   const auto level = std::make_shared<const WalkLevel>(sourceDir, targetDir);
-  // The selection of every file is made before the first store, as one lookup of its
-  // archive each: these are most of the work of a run in which little changed, and in a
-  // large directory two threads share them. A store writes only its own file's archive, so
-  // no decision depends on the stores before it.
-  std::vector<char> selected(entries.size(), 0);
-  const auto select = [&](std::size_t from, std::size_t to) {
+  // Every entry's fate is decided before the first store: the looks at files and at their
+  // archives are most of the work of a run in which little changed, and in a large
+  // directory two threads share them. A store writes only its own file's archive, so no
+  // decision depends on the stores before it.
+  const bool lookAtFiles = !made || MustLookAtFiles(*level, names, walk);
+  std::vector<Decision> decisions(names.size());
+  const auto decide = [&](std::size_t from, std::size_t to) {
     for (std::size_t k = from; k < to; ++k) {
-      const platform::DirEntry& entry = entries[k];
-      if (!entry.info.isRegular) continue;
-      selected[k] = made ? walk.masks.AnyMatches(platform::UpperCase(entry.name)) == walk.include
-                         : store::IsFileSelected(entry.info.times.lastWrite, level->target,
-                                                 entry.name, walk.masks, walk.include);
+      decisions[k] = Decide(*level, names[k], made, lookAtFiles, walk);
     }
   };
-  if (!made && walk.runBoth && entries.size() >= kSplitLookupsFrom) {
-    const std::size_t half = entries.size() / 2;
-    walk.runBoth([&] { select(0, half); }, [&] { select(half, entries.size()); });
+  if (split) {
+    const std::size_t half = names.size() / 2;
+    walk.runBoth([&] { decide(0, half); },
+                 [&] {
+                   RemoveStaleTemporaries(targetDir);
+                   decide(half, names.size());
+                 });
   } else {
-    select(0, entries.size());
+    decide(0, names.size());
   }
-  for (std::size_t k = 0; k < entries.size(); ++k) {
-    const platform::DirEntry& entry = entries[k];
-    if (entry.info.isRegular) {
-      if (selected[k]) walk.store(level, entry.name);
-    } else if (entry.info.isDirectory && !entry.info.isSymlink && entry.name[0] != '.') {
-      const store::DirectoryId id{entry.info.device, entry.info.inode};
-      if (std::find(walk.leftOut.begin(), walk.leftOut.end(), id) == walk.leftOut.end()) {
-        ProcessDirectory(platform::JoinPath(sourceDir, entry.name),
-                         store::SubTargetDirectory(targetDir, entry.name), walk);
-      }
+  if (walk.unreadable) {
+    const auto failed = std::find_if(decisions.begin(), decisions.end(),
+                                     [](const Decision& d) { return bool(d.statusError); });
+    if (failed != decisions.end()) walk.unreadable(sourceDir, failed->statusError);
+  }
+  for (std::size_t k = 0; k < names.size(); ++k) {
+    const Decision& decision = decisions[k];
+    const std::string& name = names[k].name;
+    if (decision.kind == Decision::kStore) {
+      walk.store(level, name);
+    } else if (decision.kind == Decision::kEnter &&
+               std::find(walk.leftOut.begin(), walk.leftOut.end(), decision.id) ==
+                   walk.leftOut.end()) {
+      ProcessDirectory(platform::JoinPath(sourceDir, name),
+                       store::SubTargetDirectory(targetDir, name), walk);
     }
     if (walk.afterEntry) walk.afterEntry();
   }

@@ -38,7 +38,8 @@ struct FolderWalk {
   // the tree (or a tree named through a link) is recognised as well.
   std::vector<store::DirectoryId> leftOut;
   // Given, runs both jobs at once (one of them on a worker) and returns when both are done:
-  // the walk then splits the archive lookups of a large directory between them.
+  // the walk then splits the looks at the entries of a large directory, and at their
+  // archives, between them.
   std::function<void(const std::function<void()>& first, const std::function<void()>& second)>
       runBoth;
   // Called for every selected file with its directories and its bare name.

@@ -139,6 +139,29 @@ std::error_code ListDirectory(const std::string& dir, std::vector<DirEntry>& out
   return {};
 }
 
+std::error_code ListKinds(const std::string& dir, std::vector<ListedName>& out) {
+  out.clear();
+  DIR* stream = opendir(dir.c_str());
+  if (stream == nullptr) return LastError();
+  errno = 0;
+  while (struct dirent* entry = readdir(stream)) {
+    const char* name = entry->d_name;
+    if (!(name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))) {
+      const ListedKind kind = entry->d_type == DT_REG   ? ListedKind::Regular
+                              : entry->d_type == DT_DIR ? ListedKind::Directory
+                                                        : ListedKind::Unknown;
+      out.push_back({name, kind});
+    }
+    errno = 0;
+  }
+  const std::error_code readError = errno != 0 ? LastError() : std::error_code{};
+  closedir(stream);
+  if (readError) return readError;
+  std::sort(out.begin(), out.end(),
+            [](const ListedName& a, const ListedName& b) { return a.name < b.name; });
+  return {};
+}
+
 std::error_code ListNames(const std::string& dir, std::vector<std::string>& out) {
   out.clear();
   DIR* stream = opendir(dir.c_str());

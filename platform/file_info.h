@@ -70,6 +70,16 @@ struct DirEntry {
 // not entered gives names without status (EACCES), and the caller can say so.
 std::error_code ListDirectory(const std::string& dir, std::vector<DirEntry>& out,
                               std::error_code* statusError = nullptr);
+// What a listing alone tells of an entry, without looking at it. Unknown: a link, a special
+// file, or a file system that does not say.
+enum class ListedKind : unsigned char { Regular, Directory, Unknown };
+struct ListedName {
+  std::string name;  // bare name, never "." or ".."
+  ListedKind kind;
+};
+// Lists dir like ListDirectory (sorted by name bytes) but reads no entry's status: for a
+// walk that looks at an entry only when it must.
+std::error_code ListKinds(const std::string& dir, std::vector<ListedName>& out);
 // The bare names in dir (without "." and ".."), unsorted and without their status: the
 // cheap listing for finding names by their form.
 std::error_code ListNames(const std::string& dir, std::vector<std::string>& out);
