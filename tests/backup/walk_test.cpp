@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/support/files.h"
@@ -40,6 +41,18 @@ struct Recorder {
     return walk;
   }
 };
+
+// Gives a walk a second thread for the looks of large directories, as a run with workers
+// does, and counts how often it was used.
+void ShareLooks(backup::FolderWalk& walk, int& calls) {
+  walk.runBoth = [&calls](const std::function<void()>& first,
+                          const std::function<void()>& second) {
+    ++calls;
+    std::thread other(second);
+    first();
+    other.join();
+  };
+}
 
 TEST(ProcessDirectory, WalksDepthFirstAndMirrorsEveryDirectory) {
   TempDir dir;
@@ -169,6 +182,92 @@ TEST(ProcessDirectory, DirectoryThatMayBeReadButNotEnteredIsReported) {
     backup::ProcessDirectory(src, dir / "dst", rec.Walk("", false));
     if (rec.stored != std::vector<std::string>{src + "/z.txt -> " + (dir / "dst")}) return 1;
     if (rec.unreadable != std::vector<std::string>{src + "/listonly: Permission denied"}) return 3;
+    return 0;
+  });
+  EXPECT_EQ(status, 0);
+}
+
+// A directory large enough for two threads to share the looks is decided exactly as one
+// thread decides it: the masks, the archives' times, links and subdirectories alike, and
+// its leftovers are still cleared before anything is stored.
+TEST(ProcessDirectory, LargeDirectoryIsDecidedTheSameWhenTwoThreadsShareTheLooks) {
+  TempDir dir;
+  const std::string src = dir / "src";
+  const std::string dst = dir / "dst";
+  char name[32];
+  for (int k = 0; k < 90; ++k) {
+    std::snprintf(name, sizeof name, "/f%02d.txt", k);
+    WriteText(src + name, "x");
+  }
+  for (int k = 0; k < 10; ++k) {
+    std::snprintf(name, sizeof name, "/x%02d.tmp", k);
+    WriteText(src + name, "x");
+  }
+  WriteText(src + "/sub/inner.txt", "x");
+  fs::create_symlink(src + "/f00.txt", src + "/zz-link.txt");
+  const auto walkOnce = [&](bool shared, int& calls) {
+    Recorder rec;
+    backup::FolderWalk walk = rec.Walk("*.tmp; ", false);
+    if (shared) ShareLooks(walk, calls);
+    backup::ProcessDirectory(src, dst, walk);
+    return rec.stored;
+  };
+  int calls = 0;
+  // Into a new mirror: nothing to look up, so nothing shared; every file but the masked.
+  const std::vector<std::string> first = walkOnce(true, calls);
+  EXPECT_EQ(calls, 0);
+  EXPECT_EQ(first.size(), 92u);
+  EXPECT_EQ(first.back(), src + "/zz-link.txt -> " + dst);
+
+  // Archives of the same time for f00-f44, of an older one for f45-f59, none for the rest.
+  for (int k = 0; k < 60; ++k) {
+    std::snprintf(name, sizeof name, "/f%02d.txt", k);
+    WriteText(dst + name + ".ZIP", "archive");
+    auto time = fs::last_write_time(src + name);
+    if (k >= 45) time -= std::chrono::hours(1);
+    fs::last_write_time(dst + name + ".ZIP", time);
+  }
+  WriteText(dst + "/.vrn-tmp.Ab3dE9", "partial");
+  const std::vector<std::string> shared = walkOnce(true, calls);
+  EXPECT_EQ(calls, 1);
+  EXPECT_FALSE(fs::exists(dst + "/.vrn-tmp.Ab3dE9"));
+  const std::vector<std::string> alone = walkOnce(false, calls);
+  EXPECT_EQ(shared, alone);
+  ASSERT_EQ(shared.size(), 47u);  // f45-f89, sub/inner.txt, zz-link.txt
+  EXPECT_EQ(shared.front(), src + "/f45.txt -> " + dst);
+  EXPECT_EQ(shared[44], src + "/f89.txt -> " + dst);
+  EXPECT_EQ(shared[45], src + "/sub/inner.txt -> " + (dst + "/sub"));
+}
+
+// A directory that may be listed but not entered holds files the walk cannot look at, and
+// cannot store: it is reported once, whether its mirror is new (the listing alone would
+// have picked its files) or exists and two threads share the looks.
+TEST(ProcessDirectory, LargeDirectoryThatMayBeReadButNotEnteredIsReportedOnce) {
+  TempDir dir;
+  fs::permissions(dir.Path(), fs::perms::all);
+  const std::string src = dir / "src";
+  char name[40];
+  for (int k = 0; k < 80; ++k) {
+    std::snprintf(name, sizeof name, "/listonly/f%02d.txt", k);
+    WriteText(src + name, "x");
+  }
+  fs::permissions(src + "/listonly", fs::perms::owner_read | fs::perms::others_read);
+  fs::permissions(src, fs::perms::all);
+  const int status = testsupport::RunUnprivileged([&] {
+    for (const bool mirrorExists : {false, true}) {
+      const std::string dst = dir / (mirrorExists ? "old" : "new");
+      if (mirrorExists && !fs::create_directories(dst)) return 5;
+      Recorder rec;
+      backup::FolderWalk walk = rec.Walk("", false);
+      int calls = 0;
+      ShareLooks(walk, calls);
+      backup::ProcessDirectory(src + "/listonly", dst, walk);
+      if (!rec.stored.empty()) return 1;
+      if (rec.unreadable != std::vector<std::string>{src + "/listonly: Permission denied"}) {
+        return 3;
+      }
+      if (calls != (mirrorExists ? 1 : 0)) return 4;
+    }
     return 0;
   });
   EXPECT_EQ(status, 0);

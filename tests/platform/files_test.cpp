@@ -65,6 +65,27 @@ TEST_F(TempDir, ListingIsSortedWithAttributesAndLinks) {
   EXPECT_TRUE(ListDirectory(Path("nope"), entries));
 }
 
+// The listing's own word on each entry, for walks that look at an entry only when they
+// must: sure of files and directories, and of nothing a look would tell otherwise.
+TEST_F(TempDir, ListKindsTellsOnlyWhatTheListingKnows) {
+  Write("b.txt", "12345");
+  fs::create_directory(Path("a_dir"));
+  fs::create_symlink(Path("b.txt"), Path("link_to_b"));
+  fs::create_symlink(Path("a_dir"), Path("link_to_dir"));
+  ASSERT_EQ(mkfifo(Path("pipe").c_str(), 0600), 0);
+  std::vector<ListedName> listed;
+  ASSERT_FALSE(ListKinds(dir_, listed));
+  std::vector<std::pair<std::string, ListedKind>> got;
+  for (const auto& entry : listed) got.emplace_back(entry.name, entry.kind);
+  EXPECT_EQ(got, (std::vector<std::pair<std::string, ListedKind>>{
+                     {"a_dir", ListedKind::Directory},
+                     {"b.txt", ListedKind::Regular},
+                     {"link_to_b", ListedKind::Unknown},
+                     {"link_to_dir", ListedKind::Unknown},
+                     {"pipe", ListedKind::Unknown}}));
+  EXPECT_EQ(ListKinds(Path("nope"), listed), std::errc::no_such_file_or_directory);
+}
+
 // Identity and the exact last-write time are what tell a changed or a linked file: a link
 // and its target are one object, a rewrite one nanosecond later is another state.
 TEST_F(TempDir, InfoCarriesIdentityAndTheNanosecondTime) {
