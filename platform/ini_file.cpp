@@ -126,6 +126,10 @@ std::error_code IniFile::WriteString(const std::string& section, const std::stri
     std::string v;
     if (SplitKeyLine(lines[i], k, v)) {
       if (SameName(k, key)) {
+        // Already there as it would be written: the file stays as it is. A window saves
+        // all its settings when it closes, and a replace by rename costs the file system
+        // a flush of the new file.
+        if (lines[i] == newLine) return {};
         lines[i] = newLine;
         replaced = true;
         break;

@@ -354,6 +354,27 @@ TEST_F(TempDir, IniWritesKeepEverythingElse) {
   EXPECT_EQ(Read("fresh.ini"), "[Main]\nProject=\n");
 }
 
+// A value written again as it stands leaves the file alone (the same file, not a copy put
+// in its place); any difference, even of the key's case, is written.
+TEST_F(TempDir, IniWriteOfTheValueThereLeavesTheFileAlone) {
+  Write("s.ini", "[Main]\r\nTop=5\r\nLeft=7\r\n");
+  const auto inode = [this] {
+    struct stat st {};
+    EXPECT_EQ(stat(Path("s.ini").c_str(), &st), 0);
+    return st.st_ino;
+  };
+  const auto before = inode();
+  IniFile ini(Path("s.ini"));
+  ASSERT_FALSE(ini.WriteInteger("main", "Top", 5));
+  ASSERT_FALSE(ini.WriteString("Main", "Left", "7"));
+  EXPECT_EQ(inode(), before);
+  EXPECT_EQ(Read("s.ini"), "[Main]\r\nTop=5\r\nLeft=7\r\n");
+  ASSERT_FALSE(ini.WriteInteger("Main", "TOP", 5));
+  EXPECT_EQ(Read("s.ini"), "[Main]\nTOP=5\nLeft=7\n");
+  ASSERT_FALSE(ini.WriteInteger("Main", "Left", 8));
+  EXPECT_EQ(Read("s.ini"), "[Main]\nTOP=5\nLeft=8\n");
+}
+
 TEST_F(TempDir, OpenDirectoryAnswersLikeThePathLookup) {
   Write("a.txt", "abc");
   fs::create_symlink(Path("a.txt"), Path("link"));
