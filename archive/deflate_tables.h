@@ -59,6 +59,28 @@ constexpr std::uint16_t ReverseBits(unsigned code, int length) {
   return static_cast<std::uint16_t>(result);
 }
 
+// ReverseBits without the loop, for the codes of every block: the 16 bits swapped in halves,
+// bytes, nibbles, pairs and single bits, then shifted down to length.
+constexpr std::uint16_t ReverseCode(unsigned code, int length) {
+  unsigned x = code & 0xFFFF;
+  x = (x >> 8) | ((x & 0xFF) << 8);
+  x = ((x >> 4) & 0x0F0F) | ((x & 0x0F0F) << 4);
+  x = ((x >> 2) & 0x3333) | ((x & 0x3333) << 2);
+  x = ((x >> 1) & 0x5555) | ((x & 0x5555) << 1);
+  return static_cast<std::uint16_t>(x >> (16 - length));
+}
+
+// Both only move bits, so they agree on every code when they agree on each single bit.
+constexpr bool ReverseCodeAgrees() {
+  for (int length = 1; length <= 15; ++length) {
+    for (int bit = 0; bit < length; ++bit) {
+      if (ReverseCode(1u << bit, length) != ReverseBits(1u << bit, length)) return false;
+    }
+  }
+  return true;
+}
+static_assert(ReverseCodeAgrees());
+
 constexpr DeflateTables MakeDeflateTables() {
   DeflateTables t;
   int length = 0;

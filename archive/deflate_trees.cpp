@@ -201,7 +201,7 @@ void CompressorState::GenCodes(HuffTree& tree) {
   for (int n = 0; n <= tree.maxCode; ++n) {
     int len = tree.len[n];
     if (len == 0) continue;
-    tree.code[n] = ReverseBits(nextCode[len]++, len);
+    tree.code[n] = ReverseCode(nextCode[len]++, len);
   }
 }
 
