@@ -1,6 +1,7 @@
 #include "archive/decode_huffman.h"
 
 #include <algorithm>
+#include <bit>
 
 namespace archive::huffman {
 
@@ -8,6 +9,15 @@ namespace {
 
 // Deflate's literal/length alphabet is the largest any method uses.
 constexpr unsigned kMaxSymbols = 288;
+
+// The canonical code after code (both length bits long, in reversed form): 1 added at the
+// last-sent bit, carrying towards the first-sent. 0 after the last code of all ones.
+inline std::uint32_t NextReversedCode(std::uint32_t code, unsigned length) {
+  const std::uint32_t zeros = code ^ ((std::uint32_t{1} << length) - 1);
+  if (zeros == 0) return 0;
+  const std::uint32_t bit = std::uint32_t{1} << (std::bit_width(zeros) - 1);
+  return (code & (bit - 1)) | bit;
+}
 
 }  // namespace
 
@@ -37,7 +47,10 @@ TTableStatus BuildDecodeTable(std::uint32_t* table, std::size_t capacity, unsign
   const TTableStatus status = (codeSpaceLeft > 0 && maxLength > 1) ? TTableStatus::Incomplete
                                                                    : TTableStatus::Complete;
 
-  std::fill(table, table + rootSize, kInvalid);
+  // A complete code writes every slot of the tables it reaches, so only an incomplete one
+  // (or none at all) needs its slots made invalid first.
+  const bool complete = codeSpaceLeft == 0;
+  if (!complete) std::fill(table, table + rootSize, kInvalid);
   if (maxLength == 0) return status;
 
   // Symbols in canonical order: by code length, then by symbol.
@@ -58,11 +71,37 @@ TTableStatus BuildDecodeTable(std::uint32_t* table, std::size_t capacity, unsign
   // code is the current canonical code with its bits reversed (first-sent bit lowest), which
   // is how it appears in the input and therefore the table index.
   std::uint32_t code = 0;
+  unsigned i = 0;
+  if (complete) {
+    // The codes up to rootBits long, shortest first: while codes of one length are placed,
+    // the table is 2^length slots long, each code taking one; doubling it (a copy of its
+    // first half) then repeats every code placed so far over the next bit. The slots no code
+    // of this length or shorter has taken yet are those of longer codes, which overwrite
+    // every one of their copies in turn.
+    unsigned shortest = 1;
+    while (count[shortest] == 0) ++shortest;
+    const unsigned lastShort = std::min(maxLength, rootBits);
+    std::size_t filled = std::size_t{1} << std::min(shortest, rootBits);
+    for (unsigned length = shortest; length <= lastShort; ++length) {
+      if (length > shortest) {
+        std::copy(table, table + filled, table + filled);
+        filled *= 2;
+      }
+      for (unsigned n = count[length]; n > 0; --n, ++i) {
+        const std::uint32_t base = symbolEntries[sorted[i]];
+        table[code] = (base & 0xFFFFF000u) | (length << 8) | (length + (base & 0xFF));
+        code = NextReversedCode(code, length);
+      }
+      remaining[length] = 0;
+    }
+    for (; filled < rootSize; filled *= 2) std::copy(table, table + filled, table + filled);
+  }
+
   std::size_t nextFree = rootSize;
   std::size_t currentRoot = rootSize;  // none yet
   std::uint32_t* subtable = nullptr;
   unsigned subtableBits = 0;
-  for (unsigned i = 0; i < codeCount; ++i) {
+  for (; i < codeCount; ++i) {
     const unsigned symbol = sorted[i];
     const unsigned length = lengths[symbol];
     const std::uint32_t base = symbolEntries[symbol];
@@ -90,7 +129,7 @@ TTableStatus BuildDecodeTable(std::uint32_t* table, std::size_t capacity, unsign
         table[root] = (static_cast<std::uint32_t>(nextFree) << 16) | kExceptional | kSubtable |
                       (bits << 8) | rootBits;
         subtable = table + nextFree;
-        std::fill(subtable, subtable + size, kInvalid);
+        if (!complete) std::fill(subtable, subtable + size, kInvalid);
         subtableBits = bits;
         nextFree += size;
         currentRoot = root;
@@ -104,16 +143,7 @@ TTableStatus BuildDecodeTable(std::uint32_t* table, std::size_t capacity, unsign
       }
     }
     --remaining[length];
-
-    // Next canonical code of this length, in reversed form: add 1 at the last-sent bit.
-    std::uint32_t increment = 1u << (length - 1);
-    while (code & increment) increment >>= 1;
-    if (increment == 0) {
-      code = 0;
-    } else {
-      code &= increment - 1;
-      code += increment;
-    }
+    code = NextReversedCode(code, length);
   }
   return status;
 }

@@ -5,10 +5,11 @@
 //
 // A decoder writes plain bytes at out and copies matches from out - distance; the history in
 // front always holds at least kHistoryBytes bytes, so no distance of any method (at most
-// 32 KiB) can reach outside the buffer. The history is zeroed for every entry, which makes a
-// reference to before the start of the data yield zero bytes. When the chunk is full, Slide()
-// hands the new bytes to the driver in one piece and moves the last kHistoryBytes down to the
-// front. Writes past chunkEnd (into the slack) are allowed only for the fast loops' word copies.
+// 32 KiB) can reach outside the buffer. The history is all zeros at the start of every entry,
+// which makes a reference to before the start of the data yield zero bytes (it is cleared
+// only when an earlier entry slid output into it). When the chunk is full, Slide() hands the
+// new bytes to the driver in one piece and moves the last kHistoryBytes down to the front.
+// Writes past chunkEnd (into the slack) are allowed only for the fast loops' word copies.
 #pragma once
 
 #include <cstring>
@@ -21,7 +22,10 @@ class TOutputWindow {
  public:
   explicit TOutputWindow(TDecodeDriver& driver)
       : driver_(driver), base_(driver.buffers->Window()) {
-    std::memset(base_, 0, kHistoryBytes);
+    if (!driver.buffers->historyZero) {
+      std::memset(base_, 0, kHistoryBytes);
+      driver.buffers->historyZero = true;
+    }
     out = base_ + kHistoryBytes;
     flushed_ = out;
     chunkEnd = out + kOutputChunkBytes;
@@ -57,6 +61,7 @@ class TOutputWindow {
 
   // Hands the new bytes to the driver and keeps the last kHistoryBytes as history.
   void Slide() {
+    driver_.buffers->historyZero = false;
     Flush();
     std::memmove(base_, out - kHistoryBytes, kHistoryBytes);
     out = base_ + kHistoryBytes;

@@ -56,6 +56,10 @@ class TDecodeBuffers {
   std::uint8_t* Input() { return input_.get(); }
   // Suitably aligned for the decoders' state structs.
   void* Scratch() { return scratch_.get(); }
+  // True while the window's history part (its first kHistoryBytes) holds zeros only: an
+  // entry that never slid its window leaves it so, and the next one need not clear it again.
+  // Whoever writes there clears the flag.
+  bool historyZero = false;
 
  private:
   std::unique_ptr<std::uint8_t[]> window_;

@@ -33,6 +33,7 @@
 //    kMaxOverreadBytes such bytes were needed the stream is taken as cut off.
 #include <bit>
 #include <cstring>
+#include <iterator>
 #include <new>
 
 #include "archive/decode_huffman.h"
@@ -111,6 +112,30 @@ constexpr auto kPrecodeSymbols = [] {
 
 constexpr std::uint8_t kPrecodeOrder[19] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
                                             11, 4,  12, 3, 13, 2, 14, 1, 15};
+
+// The tables of the fixed codes (RFC 1951, 3.2.6), built once and shared by every entry and
+// thread: many small files are a single fixed block, and building these tables took about as
+// long as decoding such a file.
+struct TFixedTables {
+  std::uint32_t litlen[1u << kLitlenRootBits];  // no code is longer than 9 bits
+  std::uint32_t dist[1u << kDistRootBits];
+
+  TFixedTables() {
+    std::uint8_t lengths[kMaxLitlenCodes];
+    std::memset(lengths, 8, 144);
+    std::memset(lengths + 144, 9, 112);
+    std::memset(lengths + 256, 7, 24);
+    std::memset(lengths + 280, 8, 8);
+    // 30 distance codes of 5 bits: the two unused codes stay invalid, and that is accepted.
+    std::uint8_t distLengths[30];
+    std::memset(distLengths, 5, sizeof distLengths);
+    BuildDecodeTable(litlen, std::size(litlen), kLitlenRootBits, lengths, kMaxLitlenCodes,
+                     kLitlenSymbols.entries);
+    BuildDecodeTable(dist, std::size(dist), kDistRootBits, distLengths, 30,
+                     kDistSymbols.entries);
+  }
+};
+const TFixedTables kFixedTables;
 
 // Bytes of input the fast loop may consume in one iteration (three refills of at most 7
 // bytes), plus the 8-byte load.
@@ -258,28 +283,14 @@ class TInflater {
   }
 
   bool FixedTables() {
-    if (fixedTablesBuilt_) return true;
-    std::uint8_t* lengths = state_.lengths;
-    std::memset(lengths, 8, 144);
-    std::memset(lengths + 144, 9, 112);
-    std::memset(lengths + 256, 7, 24);
-    std::memset(lengths + 280, 8, 8);
-    if (BuildDecodeTable(state_.litlen, kLitlenCapacity, kLitlenRootBits, lengths,
-                         kMaxLitlenCodes, kLitlenSymbols.entries) != TTableStatus::Complete) {
-      return false;
-    }
-    // 30 codes of 5 bits: the two unused codes stay invalid, and that is accepted.
-    std::memset(lengths, 5, 30);
-    if (BuildDecodeTable(state_.dist, kDistCapacity, kDistRootBits, lengths, 30,
-                         kDistSymbols.entries) == TTableStatus::OverSubscribed) {
-      return false;
-    }
-    fixedTablesBuilt_ = true;
+    litlen_ = kFixedTables.litlen;
+    dist_ = kFixedTables.dist;
     return true;
   }
 
   bool DynamicTables() {
-    fixedTablesBuilt_ = false;
+    litlen_ = state_.litlen;
+    dist_ = state_.dist;
     if (!NeedBits(14)) return false;
     const unsigned litlenCount = (bitBuffer_ & 31) + 257;
     const unsigned distCount = ((bitBuffer_ >> 5) & 31) + 1;
@@ -345,8 +356,8 @@ class TInflater {
 
   // Decodes literals and matches until the end-of-block code.
   bool CodedBlock() {
-    const std::uint32_t* const litlen = state_.litlen;
-    const std::uint32_t* const dist = state_.dist;
+    const std::uint32_t* const litlen = litlen_;
+    const std::uint32_t* const dist = dist_;
     const std::uint64_t litlenMask = Mask(kLitlenRootBits);
     const std::uint64_t distMask = Mask(kDistRootBits);
 
@@ -511,10 +522,10 @@ class TInflater {
   // One literal, match or end of block with every bound checked; -1 bad, 1 end of block.
   int DecodeOneSymbol() {
     if (!NeedBits(15 + 5)) return -1;
-    std::uint32_t entry = state_.litlen[bitBuffer_ & Mask(kLitlenRootBits)];
+    std::uint32_t entry = litlen_[bitBuffer_ & Mask(kLitlenRootBits)];
     if (entry & kSubtable) {
       Consume(EntryBits(entry));
-      entry = state_.litlen[EntryValue(entry) + (bitBuffer_ & Mask(EntryCodeBits(entry)))];
+      entry = litlen_[EntryValue(entry) + (bitBuffer_ & Mask(EntryCodeBits(entry)))];
     }
     if (entry & kLiteral) {
       Consume(EntryBits(entry));
@@ -531,10 +542,10 @@ class TInflater {
     Consume(EntryBits(entry));
 
     if (!NeedBits(15 + 13)) return -1;
-    entry = state_.dist[bitBuffer_ & Mask(kDistRootBits)];
+    entry = dist_[bitBuffer_ & Mask(kDistRootBits)];
     if (entry & kSubtable) {
       Consume(EntryBits(entry));
-      entry = state_.dist[EntryValue(entry) + (bitBuffer_ & Mask(EntryCodeBits(entry)))];
+      entry = dist_[EntryValue(entry) + (bitBuffer_ & Mask(EntryCodeBits(entry)))];
     }
     if (entry & kExceptional) return -1;
     const std::size_t distance =
@@ -556,7 +567,9 @@ class TInflater {
   unsigned bitCount_ = 0;
   unsigned overreadBytes_ = 0;
   bool inputDone_ = false;
-  bool fixedTablesBuilt_ = false;
+  // The tables of the current block: the fixed ones or those built in state_.
+  const std::uint32_t* litlen_ = nullptr;
+  const std::uint32_t* dist_ = nullptr;
 };
 
 }  // namespace

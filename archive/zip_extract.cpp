@@ -332,7 +332,9 @@ int TZipReader::RunExtraction(bool testOnly) {
 }
 
 void TZipReader::CopyStored(TExtractRun& run) {
-  std::uint8_t* const buffer = run.work.Window();
+  // The window's output part: the history in front stays as the decoders expect it.
+  std::uint8_t* const buffer = run.work.Window() + archive::kHistoryBytes;
+  static_assert(archive::kInputBlockBytes <= archive::kOutputChunkBytes);
   while (run.toRead > 0) {
     const std::size_t want =
         static_cast<std::size_t>(std::min<std::int64_t>(run.toRead, archive::kInputBlockBytes));

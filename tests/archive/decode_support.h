@@ -24,18 +24,20 @@ struct TOutputTooLarge : std::runtime_error {
 };
 
 // Feeds a memory buffer in blocks of blockBytes and collects the output, refusing more than
-// uncompressedSize bytes the way the extraction driver does.
+// uncompressedSize bytes the way the extraction driver does. Its work buffers are its own, or
+// shared with the drivers before it (as one UnZip shares them between its entries).
 class TMemoryDriver : public archive::TDecodeDriver {
  public:
-  TMemoryDriver(const Bytes& data, std::size_t blockBytes = archive::kInputBlockBytes)
+  TMemoryDriver(const Bytes& data, std::size_t blockBytes = archive::kInputBlockBytes,
+                archive::TDecodeBuffers* shared = nullptr)
       : data_(data), blockBytes_(blockBytes) {
-    buffers = &buffers_;
+    buffers = shared != nullptr ? shared : &buffers_;
     compressedSize = data.size();
     uncompressedSize = std::numeric_limits<std::uint64_t>::max();
   }
 
   bool RefillInput() override {
-    std::uint8_t* input = buffers_.Input();
+    std::uint8_t* input = buffers->Input();
     const std::size_t unread = static_cast<std::size_t>(inEnd - inNext);
     if (unread > archive::kInputKeepBytes) throw std::logic_error("refill with unread bytes");
     if (unread != 0) std::memmove(input, inNext, unread);
@@ -71,8 +73,9 @@ struct TDecodeResult {
 inline TDecodeResult Decode(archive::TDecodeFunction decode, const Bytes& data,
                             std::size_t blockBytes = archive::kInputBlockBytes,
                             std::uint64_t uncompressedSize = std::numeric_limits<std::uint64_t>::max(),
-                            std::uint16_t method = 8, std::uint16_t flags = 0) {
-  TMemoryDriver driver(data, blockBytes);
+                            std::uint16_t method = 8, std::uint16_t flags = 0,
+                            archive::TDecodeBuffers* shared = nullptr) {
+  TMemoryDriver driver(data, blockBytes, shared);
   driver.uncompressedSize = uncompressedSize;
   driver.method = method;
   driver.flags = flags;

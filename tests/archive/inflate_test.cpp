@@ -381,6 +381,50 @@ TEST(InflateTest, DistanceBeforeTheStartReadsZeros) {
   EXPECT_EQ(r.output, (Bytes{'a', 'b', 0, 0, 0, 'a'}));
 }
 
+// One set of work buffers serves every entry of an archive in turn: whatever an entry before
+// left in the window (history slid out of a long entry, or not) and in the tables (fixed or
+// dynamic), the next entry sees only its own bytes, and zeros before its start.
+TEST(InflateTest, EntriesSharingTheBuffersSeeNothingOfEachOther) {
+  TBitWriter beforeStart;  // "ab", then 4 bytes from 5 back: three zeros and the 'a'
+  beforeStart.Put(1, 1);
+  beforeStart.Put(1, 2);
+  PutFixedLiteral(beforeStart, 'a');
+  PutFixedLiteral(beforeStart, 'b');
+  PutFixedLiteral(beforeStart, 258);
+  beforeStart.PutCode(4, 5);
+  beforeStart.Put(0, 1);
+  PutFixedLiteral(beforeStart, 256);
+  const Bytes zerosThenA{'a', 'b', 0, 0, 0, 'a'};
+
+  const Bytes longText = TextData(400000, 21);  // slides the window several times
+  const Bytes shortText = TextData(3000, 22);   // one dynamic block, no slide
+  const Bytes shortRandom = RandomData(5000, 23);
+  const Bytes shortFixed = TextData(2000, 24);
+  struct TStep {
+    Bytes stream;
+    Bytes expected;
+  };
+  const std::vector<TStep> steps = {
+      {ZlibDeflate(longText, 6), longText},
+      {beforeStart.bytes, zerosThenA},
+      {ZlibDeflate(shortText, 9), shortText},
+      {beforeStart.bytes, zerosThenA},
+      {ZlibDeflate(shortFixed, 6, Z_FIXED), shortFixed},
+      {ZlibDeflate(shortRandom, 6), shortRandom},
+      {ZlibDeflate(shortFixed, 1, Z_FIXED), shortFixed},
+      {ZlibDeflate(longText, 1), longText},
+      {ZlibDeflate(shortText, 6), shortText},
+      {beforeStart.bytes, zerosThenA},
+  };
+  archive::TDecodeBuffers shared;
+  for (std::size_t i = 0; i < steps.size(); ++i) {
+    const TDecodeResult r = Decode(&Inflate, steps[i].stream, archive::kInputBlockBytes,
+                                   std::numeric_limits<std::uint64_t>::max(), 8, 0, &shared);
+    ASSERT_EQ(r.status, TDecodeStatus::Done) << "step " << i;
+    EXPECT_TRUE(r.output == steps[i].expected) << "step " << i;
+  }
+}
+
 TEST(InflateTest, CutOffStreamsStopWithoutHarm) {
   const Bytes input = TextData(100000, 5);
   const Bytes stream = ZlibDeflate(input, 6);

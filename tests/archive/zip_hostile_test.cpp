@@ -19,6 +19,7 @@
 #include "platform/file_info.h"
 #include "platform/file_system.h"
 #include "tests/support/files.h"
+#include "tests/archive/decode_support.h"
 #include "tests/archive/zip_builder.h"
 
 namespace {
@@ -319,6 +320,41 @@ TEST(HostileDataTest, InvalidCompressedDataIsReportedAsSuch) {
   broken.size = 100;
   ExpectRefused(ziptest::Build({broken, kFine}), archive::TZipReader::kSkipBadData,
                 "invalid compressed data");
+}
+
+// A back reference to before an entry's start could show what the entries before it left
+// in the reader's window: it reads zeros, after a stored entry and after one long enough to
+// slide the window alike.
+TEST(HostileDataTest, AReferenceBeforeTheStartShowsNothingOfEarlierEntries) {
+  decode_test::TBitWriter w;  // fixed codes: 'a', 'b', then 4 bytes from 5 back, end
+  w.Put(1, 1);
+  w.Put(1, 2);
+  w.PutCode(0x30 + 'a', 8);
+  w.PutCode(0x30 + 'b', 8);
+  w.PutCode(258 - 256, 7);
+  w.PutCode(4, 5);
+  w.Put(0, 1);
+  w.PutCode(0, 7);
+  const Bytes peek{'a', 'b', 0, 0, 0, 'a'};
+  const Bytes longText = decode_test::TextData(300000, 31);
+  const Bytes secret = decode_test::RandomData(20000, 32);
+  auto peeking = [&](const std::string& name) {
+    return ziptest::TEntry{.name = name, .data = w.bytes, .method = 8,
+                           .crc = ziptest::Crc(peek), .size = peek.size()};
+  };
+  HostileArchive fixture(ziptest::Build({
+      {.name = "long.txt", .data = decode_test::ZlibDeflate(longText, 6), .method = 8,
+       .crc = ziptest::Crc(longText), .size = longText.size()},
+      peeking("after-long.bin"),
+      {.name = "secret.bin", .data = secret},
+      peeking("after-stored.bin"),
+  }));
+  const TOutcome outcome = RunArchive(fixture, TRun::Extract);
+  EXPECT_EQ(outcome.error, "");
+  EXPECT_EQ(outcome.count, 4);
+  EXPECT_TRUE(ReadAll(fixture.Dest() + "/after-long.bin") == peek);
+  EXPECT_TRUE(ReadAll(fixture.Dest() + "/after-stored.bin") == peek);
+  EXPECT_TRUE(ReadAll(fixture.Dest() + "/secret.bin") == secret);
 }
 
 }  // namespace
