@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "archive/zip_errors.h"
 
@@ -11,8 +12,39 @@ void TStream::ReadBuffer(void* buffer, std::size_t count) {
   if (Read(buffer, count) != count) throw EStreamError("Stream read error");
 }
 
-TLFNFileStream::TLFNFileStream(const std::string& path, TLFNFileMode mode)
-    : path_(path), buffer_(new std::uint8_t[kBufferSize]) {
+namespace {
+
+// More spares than streams open at once are never needed.
+constexpr std::size_t kMaxSpareBuffers = 4;
+
+std::unique_ptr<std::uint8_t[]> NewBuffer() {
+  return std::unique_ptr<std::uint8_t[]>(new std::uint8_t[TLFNFileStream::kBufferSize]);
+}
+
+std::unique_ptr<std::uint8_t[]> NewBuffer(TStreamBufferPool* pool) {
+  return pool != nullptr ? pool->Take() : NewBuffer();
+}
+
+}  // namespace
+
+std::unique_ptr<std::uint8_t[]> TStreamBufferPool::Take() {
+  if (spare_.empty()) return NewBuffer();
+  std::unique_ptr<std::uint8_t[]> buffer = std::move(spare_.back());
+  spare_.pop_back();
+  return buffer;
+}
+
+void TStreamBufferPool::Give(std::unique_ptr<std::uint8_t[]> buffer) noexcept {
+  if (!buffer || spare_.size() >= kMaxSpareBuffers) return;
+  try {
+    spare_.push_back(std::move(buffer));
+  } catch (const std::bad_alloc&) {
+    // The buffer is freed instead.
+  }
+}
+
+TLFNFileStream::TLFNFileStream(const std::string& path, TLFNFileMode mode, TStreamBufferPool* pool)
+    : path_(path), pool_(pool), buffer_(NewBuffer(pool)) {
   platform::File::Mode fileMode = platform::File::Mode::Read;
   if (mode == TLFNFileMode::Create) fileMode = platform::File::Mode::Create;
   if (mode == TLFNFileMode::CreateNew) fileMode = platform::File::Mode::CreateNew;
@@ -27,11 +59,12 @@ TLFNFileStream::TLFNFileStream(const std::string& path, TLFNFileMode mode)
   readOnly_ = mode == TLFNFileMode::OpenRead;
 }
 
-TLFNFileStream::TLFNFileStream(platform::File&& file, TLFNFileMode mode)
+TLFNFileStream::TLFNFileStream(platform::File&& file, TLFNFileMode mode, TStreamBufferPool* pool)
     : file_(std::move(file)),
       path_(file_.Path()),
       readOnly_(mode == TLFNFileMode::OpenRead),
-      buffer_(new std::uint8_t[kBufferSize]) {
+      pool_(pool),
+      buffer_(NewBuffer(pool)) {
   filePosition_ = 0;
 }
 
@@ -41,6 +74,7 @@ TLFNFileStream::~TLFNFileStream() {
   } catch (const EStreamError&) {
     // Nothing can report it here; Flush() is the way to see this failure.
   }
+  if (pool_ != nullptr) pool_->Give(std::move(buffer_));
 }
 
 void TLFNFileStream::PositionFile(std::int64_t position) {

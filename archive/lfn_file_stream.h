@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "archive/stream.h"
 #include "platform/file.h"
@@ -27,14 +28,26 @@ enum class TLFNFileMode {
   OpenReadWrite,  // existing file, read and write
 };
 
+// Stream buffers kept between the streams of one user (one thread): a stream made with the
+// pool takes a spare buffer and gives it back when destroyed, so that a reader unpacking one
+// small archive after another allocates its buffers once. The pool must outlive its streams.
+class TStreamBufferPool {
+ public:
+  std::unique_ptr<std::uint8_t[]> Take();
+  void Give(std::unique_ptr<std::uint8_t[]> buffer) noexcept;
+
+ private:
+  std::vector<std::unique_ptr<std::uint8_t[]>> spare_;
+};
+
 class TLFNFileStream : public TStream {
  public:
   static constexpr std::size_t kBufferSize = 64 * 1024;
 
   // Raises EFOpenError "Cannot open file "<path>". <reason>" (or "Cannot create file ...").
-  TLFNFileStream(const std::string& path, TLFNFileMode mode);
+  TLFNFileStream(const std::string& path, TLFNFileMode mode, TStreamBufferPool* pool = nullptr);
   // Takes over a file opened already (OpenRead for Mode::Read, else Create).
-  TLFNFileStream(platform::File&& file, TLFNFileMode mode);
+  TLFNFileStream(platform::File&& file, TLFNFileMode mode, TStreamBufferPool* pool = nullptr);
   // Writes pending bytes; a failure here cannot be reported and is lost: call Flush first
   // where it matters.
   ~TLFNFileStream() override;
@@ -67,6 +80,7 @@ class TLFNFileStream : public TStream {
   platform::File file_;
   std::string path_;
   bool readOnly_ = false;
+  TStreamBufferPool* pool_ = nullptr;
   std::unique_ptr<std::uint8_t[]> buffer_;
   State state_ = State::Empty;
   std::int64_t bufferStart_ = 0;    // file offset of buffer_[0]

@@ -542,7 +542,8 @@ bool TZipReader::PrepareTarget(int index, TExtractRun& run, std::string& targetP
       if (run.LeaveRemovedHeld(targetDirectory, ec)) continue;
       ThrowCreateError(targetPath, ec);
     }
-    run.target = std::make_unique<TLFNFileStream>(std::move(file), TLFNFileMode::Create);
+    run.target = std::make_unique<TLFNFileStream>(std::move(file), TLFNFileMode::Create,
+                                                  &streamBuffers_);
     return true;
   }
 }

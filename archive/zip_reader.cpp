@@ -161,9 +161,11 @@ void TZipReader::OpenArchive() {
                                                       platform::File::Mode::Read, file)) {
         throw EFOpenError("Cannot open file \"" + zipName_ + "\". " + ec.message(), ec);
       }
-      zipStream_ = std::make_unique<TLFNFileStream>(std::move(file), TLFNFileMode::OpenRead);
+      zipStream_ = std::make_unique<TLFNFileStream>(std::move(file), TLFNFileMode::OpenRead,
+                                                    &streamBuffers_);
     } else {
-      zipStream_ = std::make_unique<TLFNFileStream>(zipName_, TLFNFileMode::OpenRead);
+      zipStream_ =
+          std::make_unique<TLFNFileStream>(zipName_, TLFNFileMode::OpenRead, &streamBuffers_);
     }
     // The file just opened is the one under the name now; its own status tells whether the
     // loaded directory still describes it.

@@ -295,6 +295,9 @@ class TZipReader {
   int currentDisk_ = 0;
   bool loading_ = false;  // being set up from a stored form: ZipName is only stored
 
+  // The buffers of the archive's stream and of the files extracted, kept for the next ones
+  // (declared first: the streams below give their buffers back when they go).
+  TStreamBufferPool streamBuffers_;
   std::unique_ptr<TLFNFileStream> zipStream_;
   // The directory in physical order (owning, duplicates are an error), and the view in
   // sortMode_ order: the same list for ByNone, else a non-owning list accepting duplicates.

@@ -218,7 +218,7 @@ TStream& TZipReader::RequestDisk(int disk) {
       throw EUserCanceled("User canceled loading new disk.");
     previous = name;
   }
-  zipStream_ = std::make_unique<TLFNFileStream>(name, TLFNFileMode::OpenRead);
+  zipStream_ = std::make_unique<TLFNFileStream>(name, TLFNFileMode::OpenRead, &streamBuffers_);
   currentDisk_ = disk - 1;
   archiveStamp_ = StreamStamp();
   zipName_ = name;

@@ -67,8 +67,14 @@ std::string AbsolutePath(const std::string& path) {
 
 std::string JoinPath(const std::string& dir, const std::string& name) {
   if (dir.empty()) return name;
-  if (dir.back() == '/') return dir + name;
-  return dir + "/" + name;
+  // One allocation: paths are built for every file of a run.
+  const bool slash = dir.back() != '/';
+  std::string path;
+  path.reserve(dir.size() + slash + name.size());
+  path += dir;
+  if (slash) path += '/';
+  path += name;
+  return path;
 }
 
 std::string ParentPath(const std::string& path) {

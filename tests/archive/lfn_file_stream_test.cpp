@@ -59,6 +59,51 @@ INSTANTIATE_TEST_SUITE_P(ChunkSizes, StreamChunkTest,
                          ::testing::Values(1, 7, 31, archive::TLFNFileStream::kBufferSize,
                                            archive::TLFNFileStream::kBufferSize + 1808));
 
+// Streams made one after another with a pool share their buffers (as a reader's archives
+// and extracted files do): each stream still reads and writes only its own file's bytes,
+// whatever a longer file before it left in the buffer, and patches inside its own bytes.
+TEST(LfnFileStreamTest, StreamsSharingAPoolKeepTheirFilesApart) {
+  TempDir dir;
+  archive::TStreamBufferPool pool;
+  const auto longer = Pattern(archive::TLFNFileStream::kBufferSize - 5);
+  const std::vector<std::uint8_t> shorter{'s', 'h', 'o', 'r', 't'};
+  WriteAll(dir.File("long.bin"), longer);
+  WriteAll(dir.File("short.bin"), shorter);
+  for (int round = 0; round < 3; ++round) {
+    SCOPED_TRACE(round);
+    std::vector<std::uint8_t> got(longer.size() + 10);
+    {
+      archive::TLFNFileStream in(dir.File("long.bin"), archive::TLFNFileMode::OpenRead, &pool);
+      ASSERT_EQ(in.Read(got.data(), got.size()), longer.size());
+      got.resize(longer.size());
+      EXPECT_EQ(got, longer);
+    }
+    {
+      archive::TLFNFileStream in(dir.File("short.bin"), archive::TLFNFileMode::OpenRead, &pool);
+      got.assign(10, 0);
+      ASSERT_EQ(in.Read(got.data(), got.size()), shorter.size());
+      got.resize(shorter.size());
+      EXPECT_EQ(got, shorter);
+      // A second stream open at the same time gets a buffer of its own.
+      archive::TLFNFileStream out(dir.File("copy.bin"), archive::TLFNFileMode::Create, &pool);
+      out.Write(longer.data(), longer.size());
+      EXPECT_EQ(in.Seek(1, archive::TSeekOrigin::soBeginning), 1);
+      std::uint8_t byte = 0;
+      ASSERT_EQ(in.Read(&byte, 1), 1u);
+      EXPECT_EQ(byte, 'h');
+    }
+    EXPECT_EQ(ReadAll(dir.File("copy.bin")), longer);
+    {
+      archive::TLFNFileStream out(dir.File("new.bin"), archive::TLFNFileMode::Create, &pool);
+      out.Write(shorter.data(), shorter.size());
+      out.Seek(8, archive::TSeekOrigin::soBeginning);  // a gap the file system fills with zeros
+      out.Write(shorter.data(), 2);
+    }
+    EXPECT_EQ(ReadAll(dir.File("new.bin")),
+              (std::vector<std::uint8_t>{'s', 'h', 'o', 'r', 't', 0, 0, 0, 's', 'h'}));
+  }
+}
+
 TEST(LfnFileStreamTest, SeekBackAndRewriteLikeAHeaderPatch) {
   TempDir dir;
   {
