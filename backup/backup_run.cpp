@@ -257,8 +257,13 @@ void BackupRun::RunBoth(const std::function<void()>& first, const std::function<
 
 void BackupRun::SubmitStore(const std::shared_ptr<const WalkLevel>& dirs, const std::string& name,
                             int level, bool raiseErrors) {
-  while (pending_.size() >= kInFlightPerWorker * static_cast<std::size_t>(pool_->Workers())) {
+  const std::size_t limit = kInFlightPerWorker * static_cast<std::size_t>(pool_->Workers());
+  if (pending_.size() >= limit) {
+    // Full: wait for the older half at once, not for one store at a time, so that the run
+    // thread sleeps and wakes once per batch instead of once per file.
+    pool_->Wait(*pending_[limit / 2 - 1], [this] { observer_.PumpMessages(); });
     CommitOldest();
+    CommitFinished();
   }
   auto task = std::make_shared<PendingStore>();
   task->dirs = dirs;

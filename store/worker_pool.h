@@ -71,16 +71,18 @@ class WorkerPool {
   }
 
   // Waits until task has run, calling idle about every interval meanwhile (the run
-  // thread's window keeps being served).
+  // thread's window keeps being served). One thread waits at a time: the run thread.
   void Wait(const Task& task, const std::function<void()>& idle,
             std::chrono::milliseconds interval = std::chrono::milliseconds(10)) {
     std::unique_lock<std::mutex> lock(mutex_);
+    awaited_ = &task;
     while (!task.done_) {
       if (finished_.wait_for(lock, interval, [&] { return task.done_; })) break;
       lock.unlock();
       if (idle) idle();
       lock.lock();
     }
+    awaited_ = nullptr;
   }
   bool Done(const Task& task) {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -107,11 +109,15 @@ class WorkerPool {
         queue_.pop_front();
       }
       task->Run(resource);
+      bool awaited;
       {
         std::lock_guard<std::mutex> lock(mutex_);
         task->done_ = true;
+        awaited = task.get() == awaited_;
       }
-      finished_.notify_all();
+      // Only the task waited for wakes the waiter: a run thread waiting for a batch is
+      // not woken once per task of it.
+      if (awaited) finished_.notify_all();
     }
   }
 
@@ -119,6 +125,7 @@ class WorkerPool {
   std::condition_variable queued_;
   std::condition_variable finished_;
   std::deque<std::shared_ptr<Task>> queue_;
+  const Task* awaited_ = nullptr;  // the task Wait waits for
   bool stopping_ = false;
   std::vector<std::unique_ptr<R>> resources_;
   std::vector<std::thread> threads_;
