@@ -121,14 +121,20 @@ void CompressorState::ClearHeads() {
 }
 
 void CompressorState::Checkpoint(std::uint32_t curPos) {
-  if (checkAt_ == kEarlyCheck) {
-    checkAt_ = kChain6After;
-    if (longSearches_ * 64 < searches_) useChain4_ = false;
-    // A match moves curPos by at most 258, so the second check is still ahead.
+  const bool chainsPay = longSearches_ * 64 >= searches_;
+  const bool lazy = level_ > kFastLevels;
+  if (checkAt_ < kChain6After) {
+    // A match moves curPos by at most 258, so the next check is still ahead.
+    checkAt_ = checkAt_ == kEarlyCheck ? kSecondCheck : kChain6After;
+    if (useChain4_ && !chainsPay) {
+      useChain4_ = false;
+    } else if (!useChain4_ && chainsPay && lazy) {
+      StartChains(curPos);
+    }
     return;
   }
   checkAt_ = 0xFFFFFFFF;
-  if (useChain4_ && level_ > kFastLevels) StartChains(curPos);
+  if (lazy && (useChain4_ || chainsPay)) StartChains(curPos);
 }
 
 void CompressorState::StartChains(std::uint32_t end) {

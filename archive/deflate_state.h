@@ -73,8 +73,11 @@ inline constexpr std::uint32_t kChain6From = 128;
 // A file starts with the four-byte chain and looks at the data after this many positions:
 // where few searches so far met a candidate of four bytes (random or compressed data), it
 // goes on without (the same test as at a slide, made early for the many files that never
-// slide; a file of random bytes of 1 to 20 KB is compressed about 20% faster).
-inline constexpr std::uint32_t kEarlyCheck = 4096;
+// slide; a file of random bytes of 1 to 20 KB is compressed about 20% faster). It looks again
+// at kSecondCheck and kChain6After, and a lazy level builds the chain anew where it pays by
+// then (a file that starts with a binary header).
+inline constexpr std::uint32_t kEarlyCheck = 1024;
+inline constexpr std::uint32_t kSecondCheck = 4096;
 // The six-byte chain is built only once a file reaches this position: in a small file chains
 // stay short and keeping it costs more than it saves (level 6 lost 5-7% on files of 1 to
 // 24 KB).

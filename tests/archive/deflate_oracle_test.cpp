@@ -252,13 +252,13 @@ std::vector<testcorpus::Sample> OracleCorpus() {
     t.insert(t.end(), u.begin(), u.end());
     add("text-random-text", std::move(t));
   }
-  {
-    // Noise, then text in a file that never slides: the four-byte chain is dropped early and
-    // the text is searched without it.
-    Bytes r = RandomBytes(6000, 755);
-    Bytes t = Text(40000, 756);
+  // Noise, then text in files that never slide: the four-byte chain is dropped early and
+  // built anew at a later look (after 4 KB, or at 32 KB with the six-byte chain).
+  for (std::size_t noise : {1500u, 6000u}) {
+    Bytes r = RandomBytes(noise, 755 + noise);
+    Bytes t = Text(40000, 756 + noise);
     r.insert(r.end(), t.begin(), t.end());
-    add("random-then-text-46k", std::move(r));
+    add("random-" + std::to_string(noise) + "-then-text", std::move(r));
   }
   {
     Bytes t = Text(90000, 740);
