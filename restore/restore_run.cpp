@@ -442,8 +442,13 @@ void TRestoreRun::RemoveStaleTemporaries(const std::string& targetDir,
 }
 
 void TRestoreRun::SubmitUnpack(ArchiveJob job, const std::string& archiveName) {
-  while (pending_.size() >= kInFlightPerWorker * static_cast<std::size_t>(pool_->Workers())) {
+  const std::size_t limit = kInFlightPerWorker * static_cast<std::size_t>(pool_->Workers());
+  if (pending_.size() >= limit) {
+    // Full: wait for the older half at once, so that the run thread sleeps and wakes once
+    // per batch instead of once per archive.
+    pool_->Wait(*pending_[limit / 2 - 1], [this] { observer_.ProcessMessages(); });
     CommitOldest();
+    CommitFinished();
   }
   auto unpack = std::make_shared<PendingUnpack>();
   unpack->targetPath = platform::JoinPath(job.destDir, job.targetName);

@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "archive/zip_reader.h"
@@ -53,6 +54,26 @@ class Recorder : public restore::RestoreObserver, public testsupport::SilentInte
   void ShowMessage(const std::string& text, const std::string& caption) override {
     lines.push_back("Box " + caption + ": " + text);
   }
+};
+
+// A worker's unpacker that takes its time, so that the walk gets ahead of the workers.
+class DelayedUnpacker : public restore::ArchiveUnpacker {
+ public:
+  DelayedUnpacker(std::unique_ptr<restore::ArchiveUnpacker> inner, std::chrono::milliseconds delay)
+      : inner_(std::move(inner)), delay_(delay) {}
+  int Unpack(const std::string& archivePath, const std::string& destDir) override {
+    std::this_thread::sleep_for(delay_);
+    return inner_->Unpack(archivePath, destDir);
+  }
+  restore::ArchiveResult Restore(const restore::ArchiveJob& job) override {
+    std::this_thread::sleep_for(delay_);
+    return inner_->Restore(job);
+  }
+  std::function<void()> TakeKept() override { return inner_->TakeKept(); }
+
+ private:
+  std::unique_ptr<restore::ArchiveUnpacker> inner_;
+  std::chrono::milliseconds delay_;
 };
 
 class ParallelRestore : public RestoreTest {
@@ -114,7 +135,11 @@ class ParallelRestore : public RestoreTest {
     reader.Interaction = &recorder;
     restore::ZipReaderUnpacker unpacker(reader);
     restore::TRestoreRun run(catalogue_, unpacker, recorder);
-    run.SetWorkers(workers, [&] { return restore::MakeOwnReaderUnpacker(&recorder); });
+    run.SetWorkers(workers, [&]() -> std::unique_ptr<restore::ArchiveUnpacker> {
+      auto own = restore::MakeOwnReaderUnpacker(&recorder);
+      if (workerDelay_.count() == 0) return own;
+      return std::make_unique<DelayedUnpacker>(std::move(own), workerDelay_);
+    });
     const std::string destination = Path("dest-" + tag);
     // Two files there already: one in its archive's minute, one in another.
     WriteText(destination + "/d0/f1", "older");
@@ -163,6 +188,7 @@ class ParallelRestore : public RestoreTest {
   }
 
   std::string source_;
+  std::chrono::milliseconds workerDelay_{0};
   Outcome one_;
   int rounds_ = 0;
 };
@@ -193,6 +219,24 @@ TEST_F(ParallelRestore, RefreshWithoutQuestionsAndAbortGiveWhatOneWorkerGives) {
   ExpectSame(RestoreOption::RewriteAll,
              {ReplaceAnswer::Yes, ReplaceAnswer::Yes, ReplaceAnswer::Yes, ReplaceAnswer::Abort});
   EXPECT_EQ(one_.files.size(), 5u) << "three restored before the abort, two there before";
+}
+
+// More archives in one folder than the workers may hold in flight: the run commits them in
+// batches, and still in the one order a single worker gives.
+TEST_F(ParallelRestore, AFolderOfMoreArchivesThanFitInFlightGivesWhatOneWorkerGives) {
+  std::vector<TreeFile> files;
+  for (int f = 0; f < 150; ++f) {
+    files.push_back({"d3/many" + std::to_string(f), std::string(f % 7 * 300, 'a' + f % 26),
+                     UtcTime(2023, 5, 1, 8, f % 60, f % 50)});
+  }
+  MakeTree(source_, files);
+  BackUp(source_);
+  // Slow workers, so that the walk fills every slot and waits for a batch.
+  workerDelay_ = std::chrono::milliseconds(3);
+  // No question (each would first commit everything in flight): the targets are missing.
+  ExpectSame(RestoreOption::AppendMissed, {});
+  EXPECT_TRUE(Has(one_.log, "File \"many149.ZIP\" was unpacked."));
+  EXPECT_GT(one_.files.size(), 230u);
 }
 
 }  // namespace
