@@ -1,6 +1,7 @@
 #include "backup/walk.h"
 
 #include <algorithm>
+#include <atomic>
 
 #include "backup/temporary.h"
 #include "platform/directory.h"
@@ -15,6 +16,8 @@ namespace {
 
 // Below this many entries a second thread costs more than the lookups it takes over.
 constexpr std::size_t kSplitLookupsFrom = 64;
+// How many entries a thread takes at a time when two share a directory.
+constexpr std::size_t kLooksAtATime = 8;
 
 // What the walk does with one entry, decided before it stores anything of the directory.
 struct Decision {
@@ -113,12 +116,18 @@ bool ProcessDirectory(const std::string& sourceDir, const std::string& targetDir
     }
   };
   if (split) {
-    const std::size_t half = names.size() / 2;
-    walk.runBoth([&] { decide(0, half); },
-                 [&] {
-                   RemoveStaleTemporaries(targetDir);
-                   decide(half, names.size());
-                 });
+    // Both threads take the entries a few at a time from one counter: a thread that starts
+    // late (a worker first has to be woken) or meets slower looks simply takes fewer.
+    std::atomic<std::size_t> next{0};
+    const auto share = [&] {
+      for (std::size_t from; (from = next.fetch_add(kLooksAtATime)) < names.size();) {
+        decide(from, std::min(from + kLooksAtATime, names.size()));
+      }
+    };
+    walk.runBoth(share, [&] {
+      RemoveStaleTemporaries(targetDir);
+      share();
+    });
   } else {
     decide(0, names.size());
   }
