@@ -127,7 +127,7 @@ void CompressorState::Checkpoint(std::uint32_t curPos) {
     // A match moves curPos by at most 258, so the next check is still ahead.
     checkAt_ = checkAt_ == kEarlyCheck ? kSecondCheck : kChain6After;
     if (useChain4_ && !chainsPay) {
-      useChain4_ = false;
+      useChain4_ = useChain6_ = false;
     } else if (!useChain4_ && chainsPay && lazy) {
       StartChains(curPos);
     }
@@ -155,7 +155,7 @@ void CompressorState::StartChains(std::uint32_t end) {
     }
     useChain4_ = true;
   }
-  if (!useChain6_ && params_.chain >= kChain6From && end >= kChain6After) {
+  if (!useChain6_ && params_.chain >= kChain6From && end >= chain6After_) {
     std::uint16_t* head6 = head6_.get();
     std::uint16_t* prev6 = prev6_.get();
     if (heads6Used_) std::memset(head6, 0, kHash6Size * sizeof(std::uint16_t));
@@ -178,7 +178,9 @@ void CompressorState::InitMatcher() {
   searches_ = 0;
   longSearches_ = 0;
   params_ = kLevels[level_];
-  useChain6_ = false;
+  useChain6_ = params_.chain >= kChain6FromStart;
+  chain6After_ = useChain6_ ? 0 : kChain6After;
+  if (useChain6_) heads6Used_ = true;
   checkAt_ = kEarlyCheck;
   std::uint16_t levelFlags = level_ <= 2 ? 4 : level_ >= 8 ? 2 : 0;
   entry_->Flags = static_cast<std::uint16_t>((entry_->Flags & ~6u) | levelFlags);

@@ -80,8 +80,11 @@ inline constexpr std::uint32_t kEarlyCheck = 1024;
 inline constexpr std::uint32_t kSecondCheck = 4096;
 // The six-byte chain is built only once a file reaches this position: in a small file chains
 // stay short and keeping it costs more than it saves (level 6 lost 5-7% on files of 1 to
-// 24 KB).
+// 24 KB). Not so at the levels that search this many candidates or more: there it pays from
+// the first position (levels 8 and 9 were 10-25% slower on slices of executables of 1 to
+// 24 KB with the late start).
 inline constexpr std::uint32_t kChain6After = 32768;
+inline constexpr std::uint32_t kChain6FromStart = 1024;
 // The lazy levels insert every position into the chains, in order, so a chain not kept so far
 // can be built for the positions in the window in one sweep, the same as if it had been kept
 // from the start (StartChains). The fast levels skip positions inside long matches and never
@@ -347,8 +350,10 @@ class CompressorState {
   bool useChain6_ = true;
   // Whether the heads of the six-byte chain hold entries, which the next file clears.
   bool heads6Used_ = true;
-  // The position of the next Checkpoint.
+  // The position of the next Checkpoint, and from where this file keeps the six-byte chain
+  // (kChain6After or 0).
   std::uint32_t checkAt_ = 0;
+  std::uint32_t chain6After_ = kChain6After;
   // Searches since the file's start or the last slide, and how many of them met a candidate
   // that agrees in four bytes (without the four-byte chain: found a match of four or more).
   std::uint32_t searches_ = 0;
