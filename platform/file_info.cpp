@@ -103,6 +103,25 @@ std::error_code SetUnixMode(const std::string& path, std::uint32_t mode) {
   return {};
 }
 
+namespace {
+
+// Calls each(entry) for every entry of stream but "." and "..", closes the stream and
+// returns the error that ended the reading, if any.
+template <class Each>
+std::error_code ReadEntries(DIR* stream, Each each) {
+  errno = 0;
+  while (struct dirent* entry = readdir(stream)) {
+    const char* name = entry->d_name;
+    if (!(name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))) each(*entry);
+    errno = 0;
+  }
+  const std::error_code readError = errno != 0 ? LastError() : std::error_code{};
+  closedir(stream);
+  return readError;
+}
+
+}  // namespace
+
 std::error_code ListDirectory(const std::string& dir, std::vector<DirEntry>& out,
                               std::error_code* statusError) {
   out.clear();
@@ -115,24 +134,18 @@ std::error_code ListDirectory(const std::string& dir, std::vector<DirEntry>& out
     close(dirFd);
     return error;
   }
-  errno = 0;
-  while (struct dirent* entry = readdir(stream)) {
-    const char* name = entry->d_name;
-    if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
+  const std::error_code readError = ReadEntries(stream, [&](const struct dirent& entry) {
     DirEntry item;
-    item.name = name;
+    item.name = entry.d_name;
     // Entries that vanish or dangle between readdir and statx are left out.
-    const std::error_code statError = detail::StatAt(dirFd, name, name, item.info);
+    const std::error_code statError = detail::StatAt(dirFd, entry.d_name, entry.d_name, item.info);
     if (!statError) {
       out.push_back(std::move(item));
     } else if (statusError && !*statusError && statError != std::errc::no_such_file_or_directory &&
                statError != std::errc::too_many_symbolic_link_levels) {
       *statusError = statError;
     }
-    errno = 0;
-  }
-  const std::error_code readError = errno != 0 ? LastError() : std::error_code{};
-  closedir(stream);
+  });
   if (readError) return readError;
   std::sort(out.begin(), out.end(),
             [](const DirEntry& a, const DirEntry& b) { return a.name < b.name; });
@@ -143,19 +156,12 @@ std::error_code ListKinds(const std::string& dir, std::vector<ListedName>& out) 
   out.clear();
   DIR* stream = opendir(dir.c_str());
   if (stream == nullptr) return LastError();
-  errno = 0;
-  while (struct dirent* entry = readdir(stream)) {
-    const char* name = entry->d_name;
-    if (!(name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))) {
-      const ListedKind kind = entry->d_type == DT_REG   ? ListedKind::Regular
-                              : entry->d_type == DT_DIR ? ListedKind::Directory
-                                                        : ListedKind::Unknown;
-      out.push_back({name, kind});
-    }
-    errno = 0;
-  }
-  const std::error_code readError = errno != 0 ? LastError() : std::error_code{};
-  closedir(stream);
+  const std::error_code readError = ReadEntries(stream, [&](const struct dirent& entry) {
+    const ListedKind kind = entry.d_type == DT_REG   ? ListedKind::Regular
+                            : entry.d_type == DT_DIR ? ListedKind::Directory
+                                                     : ListedKind::Unknown;
+    out.push_back({entry.d_name, kind});
+  });
   if (readError) return readError;
   std::sort(out.begin(), out.end(),
             [](const ListedName& a, const ListedName& b) { return a.name < b.name; });
@@ -166,17 +172,7 @@ std::error_code ListNames(const std::string& dir, std::vector<std::string>& out)
   out.clear();
   DIR* stream = opendir(dir.c_str());
   if (stream == nullptr) return LastError();
-  errno = 0;
-  while (struct dirent* entry = readdir(stream)) {
-    const char* name = entry->d_name;
-    if (!(name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))) {
-      out.emplace_back(name);
-    }
-    errno = 0;
-  }
-  const std::error_code readError = errno != 0 ? LastError() : std::error_code{};
-  closedir(stream);
-  return readError;
+  return ReadEntries(stream, [&](const struct dirent& entry) { out.emplace_back(entry.d_name); });
 }
 
 }  // namespace platform
