@@ -25,6 +25,14 @@
 
 namespace app {
 
+using console::kFrames;
+using console::kHeight;
+using console::kLeft;
+using console::kProject;
+using console::kTop;
+using console::kWidth;
+using console::RunOutcome;
+
 namespace {
 
 // Design values of the window.
@@ -204,7 +212,7 @@ void TMainForm::FormCreate() {
     RequestEnd();
   }
 
-  SettingsFile = std::make_unique<TSettings>(ToUtf8(settingsPath_));
+  SettingsFile = std::make_unique<console::TSettings>(ToUtf8(settingsPath_));
   ApplySavedGeometry();
   for (int i = 0; i < 4; ++i) {
     ListView1->setColumnWidth(i, SettingsFile->Read(kFrames[i], ListView1->columnWidth(i)));
@@ -215,7 +223,9 @@ void TMainForm::FormCreate() {
   if (!catalogueOpened_) return;
 
   if (!arguments_.isEmpty()) {
-    ProcessCommandLine(arguments_);
+    std::vector<std::string> arguments;
+    for (const QString& argument : arguments_) arguments.push_back(ToUtf8(argument));
+    console::TSwitchRun(catalogue_, *this).Run(arguments);
     return;
   }
   CurrentProject = ToQString(SettingsFile->Read(kProject));
@@ -286,9 +296,7 @@ void TMainForm::RequestEnd() {
 int TMainForm::ExitStatus() const { return exitStatus_.Value(); }
 
 void TMainForm::NoteError(const std::exception& error) {
-  const auto* catalogueError = dynamic_cast<const catalogue::ECatalogueError*>(&error);
-  exitStatus_.Note(catalogueError && catalogueError->Damaged() ? RunOutcome::CatalogueFailed
-                                                               : RunOutcome::Incomplete);
+  exitStatus_.Note(console::OutcomeOfError(error));
 }
 
 // ---- the project shown

@@ -20,11 +20,13 @@
 #include <QString>
 #include <QStringList>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <string>
 
-#include "app/exit_status.h"
-#include "app/settings.h"
+#include "console/exit_status.h"
+#include "console/settings.h"
+#include "console/switches.h"
 
 class QAction;
 namespace archive {
@@ -40,13 +42,16 @@ class TCatalogue;
 }
 namespace dialogs {
 class Prompter;
-}
+class TRestoreForm;
+}  // namespace dialogs
 
 namespace app {
 
 inline constexpr char kAppCaption[] = "Varnholt v0.1b";
 
-class TMainForm : public QMainWindow {
+// The command-line switches run through the window as their host: it shows the projects
+// and runs they ask for (console/switches.h).
+class TMainForm : public QMainWindow, private console::SwitchHost {
   Q_OBJECT
 
  public:
@@ -64,7 +69,7 @@ class TMainForm : public QMainWindow {
   // Asks the program to end; takes effect when the message loop runs (or at once, if it
   // already runs). main() neither shows the window nor starts the message loop when the
   // end was requested during start-up.
-  void RequestEnd();
+  void RequestEnd() override;
   bool EndRequested() const { return endRequested_; }
   bool CatalogueOpened() const { return catalogueOpened_; }
   // The process's exit status (app/exit_status.h): 2 when the catalogue did not open or is
@@ -73,7 +78,7 @@ class TMainForm : public QMainWindow {
   // Every run and command that could not do all it should says so here: a run with files
   // or folders it could not store (or restore) notes RunOutcome::Incomplete. RunGuarded
   // notes every error that ends a command (NoteError).
-  void NoteOutcome(RunOutcome outcome) { exitStatus_.Note(outcome); }
+  void NoteOutcome(console::RunOutcome outcome) override { exitStatus_.Note(outcome); }
   void NoteError(const std::exception& error);
 
   // Shows a project: caption, one row per folder of CurrentProject, project commands on,
@@ -157,24 +162,19 @@ class TMainForm : public QMainWindow {
   void ApplySavedGeometry();
   void WriteSettings();
   void RemoveAllRows();
-  // Hook of start-up: acts on the command-line switches, in their order (arguments is not
-  // empty). Defined in main_form_backup.cpp.
-  void ProcessCommandLine(const QStringList& arguments);
-  // The restore and verify switches (/R: /F: /T: /O: /V:); false when argument is none of
-  // them. Defined in main_form_restore.cpp.
-  bool ProcessRestoreSwitch(const QString& argument, const std::string& upper);
-  // What /F:, /T: and /O: chose for the next /R: (the option holds for every later one).
-  struct RestoreSwitches {
-    QString folder;
-    QString target;
-    bool hasFolder = false;
-    bool hasTarget = false;
-    int option = 1;  // restore::RestoreOption::AppendMissed
-  };
-  void RestoreFromCommandLine(const QString& project, const RestoreSwitches& chosen);
-  // "/W:<n>": the number of files the following backups and restores handle at once.
-  void ChooseWorkers(const QString& argument, const std::string& upper);
-  void VerifyFromCommandLine(const QString& project);
+  // SwitchHost: what the command-line switches ask of the window. Defined in
+  // main_form_backup.cpp (projects, backups, boxes) and main_form_restore.cpp.
+  void ShowProject(const std::string& name) override;
+  void BackUpCurrent() override { Button6Click(); }
+  void BackUpAll() override { Startallprojects1Click(); }
+  restore::RestoreTotals Restore(const restore::RestoreRequest& request) override;
+  restore::VerifyResult Verify(const std::string& project) override;
+  void ChooseWorkers(int workers) override { chosenWorkers_ = workers; }
+  void ShowMessage(const std::string& text, const std::string& caption) override;
+  void ShowError(const std::string& text) override;
+  void Report(const std::string& line) override;
+  // The restore window of one opening, set up for the current project; use shows it.
+  void WithRestoreForm(const std::function<void(dialogs::TRestoreForm&)>& use);
 
   // Runs a handler; an exception that escapes it goes to the general error box.
   void RunGuarded(void (TMainForm::*handler)());
@@ -186,15 +186,14 @@ class TMainForm : public QMainWindow {
   QString settingsPath_;
   QString workingDir_;
   QStringList arguments_;
-  std::unique_ptr<TSettings> SettingsFile;
+  std::unique_ptr<console::TSettings> SettingsFile;
   // The archive reader of the Restore command, configured once for the restore run.
   std::unique_ptr<archive::TZipReader> ZipReader1;
 
   bool catalogueOpened_ = false;
   bool endRequested_ = false;
   bool destroyed_ = false;
-  TExitStatus exitStatus_;
-  RestoreSwitches restoreSwitches_;
+  console::TExitStatus exitStatus_;
   int chosenWorkers_ = 0;  // /W:, 0 when none was given
 };
 

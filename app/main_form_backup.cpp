@@ -1,4 +1,4 @@
-// Backup runs, the log and help windows, and the command-line switches.
+// Backup runs, the log and help windows, and the window's side of the command-line switches.
 //
 // The runs themselves are the backup engine's (backup/backup_run.h); this file gives them a
 // window: the progress window, message pumping, the "Unable to process file" box, and the
@@ -12,11 +12,12 @@
 
 #include "app/main_form.h"
 #include "app/qt_text.h"
-#include "app/workers.h"
 #include "archive/zip_writer.h"
 #include "backup/backup_run.h"
 #include "backup/zip_archiver.h"
 #include "catalogue/catalogue.h"
+#include "console/stderr_boxes.h"
+#include "console/workers.h"
 #include "dialogs/about_form.h"
 #include "dialogs/log_form.h"
 #include "dialogs/pace.h"
@@ -24,23 +25,13 @@
 #include "dialogs/prompter.h"
 #include "dialogs/switch_form.h"
 #include "dialogs/zip_interaction.h"
-#include "platform/file_system.h"
-#include "platform/text.h"
-#include "store/placement.h"
 
 namespace app {
 
+using console::RunOutcome;
+using console::RunWorkers;
+
 namespace {
-
-// The longest project name a switch can give (the length of a command-line text).
-constexpr std::size_t kSwitchNameLimit = 255;
-
-// The application's title: the executable's file name without its folder, cut before its
-// first dot. It captions the "Unable to process file" box.
-QString ApplicationTitle() {
-  const std::string name = platform::BaseName(platform::ExecutablePath());
-  return ToQString(name.substr(0, name.find('.')));
-}
 
 // Holds back the main window's commands that would touch the catalogue or start another
 // run, for as long as a run is going: the Project, Folder, Processing and Cleaning menus, the
@@ -113,7 +104,7 @@ class RunObserver : public backup::BackupObserver {
     return form_.CancelRequested;
   }
   void ShowMessage(const std::string& text) override {
-    prompter_.ShowMessage(&form_, ToQString(text), ApplicationTitle());
+    prompter_.ShowMessage(&form_, ToQString(text), ToQString(console::ApplicationTitle()));
   }
   void ShowError(const std::string& text) override {
     prompter_.ShowMessage(&form_, ToQString(text), QStringLiteral("Error!"));
@@ -223,61 +214,17 @@ void TMainForm::About1Click() {
   form.exec();
 }
 
-void TMainForm::ProcessCommandLine(const QStringList& arguments) {
-  // A switch that fails (a catalogue or log error) is shown and noted in the exit status,
-  // and the later switches still act, as they would after the error box of a command in
-  // the window; so does a log that cannot take the first entry.
-  auto guarded = [this](auto&& action) {
-    try {
-      action();
-    } catch (const std::exception& e) {
-      NoteError(e);
-      ShowError(ToQString(e.what()));
-    }
-  };
-  guarded([&] {
-    catalogue_.AddLogEntry("Running with command line \"" +
-                           ToUtf8(arguments.join(QLatin1Char(' '))) + "\"...");
-  });
-  for (const QString& argument : arguments) {
-    const std::string upper = platform::UpperCase(ToUtf8(argument));
-    guarded([&] {
-      const bool load = upper.rfind("/L:", 0) == 0;
-      const bool process = upper.rfind("/P:", 0) == 0;
-      if (load || process) {
-        CurrentProject =
-            ToQString(std::string(platform::TruncateUtf8(upper.substr(3), kSwitchNameLimit)));
-        LoadProject(CurrentProject);
-        // A name no project has is a typo in the scheduler's line: said and counted. The
-        // run of "/P:" says it itself, in the log as well.
-        if (process) {
-          Button6Click();
-        } else if (catalogue_.ProjectId(ToUtf8(CurrentProject)) == 0) {
-          prompter_.ShowMessage(this, ToQString(store::UnknownProjectText(ToUtf8(CurrentProject))),
-                                QStringLiteral("Error!"));
-          NoteOutcome(RunOutcome::Incomplete);
-        }
-      }
-      if (upper.rfind("/W:", 0) == 0) ChooseWorkers(argument, upper);
-      if (upper == "/ALL") Startallprojects1Click();
-      ProcessRestoreSwitch(argument, upper);
-      if (upper == "/EXIT") {
-        // Requested first: a log that cannot take the entry must not keep the program up.
-        RequestEnd();
-        catalogue_.AddLogEntry("Exiting by command line parameter.");
-      }
-    });
-  }
+void TMainForm::ShowProject(const std::string& name) {
+  CurrentProject = ToQString(name);
+  LoadProject(CurrentProject);
 }
 
-void TMainForm::ChooseWorkers(const QString& argument, const std::string& upper) {
-  if (ParseWorkers(upper.substr(3), chosenWorkers_)) return;
-  NoteOutcome(RunOutcome::Incomplete);
-  prompter_.ShowMessage(this,
-                        QStringLiteral("Unknown number of files at once \"") + argument.mid(3) +
-                            QStringLiteral("\": use /W:1 to /W:") +
-                            QString::number(kMaxWorkers) + QStringLiteral("!"),
-                        QStringLiteral("Error!"));
+void TMainForm::ShowMessage(const std::string& text, const std::string& caption) {
+  prompter_.ShowMessage(this, ToQString(text), ToQString(caption));
 }
+
+void TMainForm::ShowError(const std::string& text) { ShowError(ToQString(text)); }
+
+void TMainForm::Report(const std::string& line) { prompter_.Report(ToQString(line)); }
 
 }  // namespace app

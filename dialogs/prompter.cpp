@@ -4,8 +4,6 @@
 #include <QMessageBox>
 #include <QPushButton>
 
-#include <cstdio>
-
 namespace dialogs {
 
 namespace {
@@ -15,12 +13,6 @@ QString ApplicationTitle() {
   QString name = QCoreApplication::applicationName();
   const qsizetype dot = name.indexOf(QLatin1Char('.'));
   return dot >= 0 ? name.left(dot) : name;
-}
-
-void WriteToStderr(const QString& caption, const QString& text) {
-  const QByteArray line = (caption + QStringLiteral(": ") + text).toUtf8();
-  std::fprintf(stderr, "%s\n", line.constData());
-  std::fflush(stderr);
 }
 
 }  // namespace
@@ -35,8 +27,7 @@ bool QtPrompter::AskYesNo(QWidget* parent, const QString& text, const QString& c
   return box.exec() == QMessageBox::Yes;
 }
 
-Answer QtPrompter::AskYesNoAbortAll(QWidget* parent, const QString& text,
-                                    const QString& caption) {
+Answer QtPrompter::AskYesNoAbortAll(QWidget* parent, const QString& text, const QString& caption) {
   QMessageBox box(QMessageBox::Question, caption, text,
                   QMessageBox::Yes | QMessageBox::No | QMessageBox::Abort | QMessageBox::YesToAll,
                   parent);
@@ -59,31 +50,5 @@ void QtPrompter::ShowFatal(QWidget* parent, const QString& text) {
 }
 
 void QtPrompter::Beep() { QApplication::beep(); }
-
-void StderrPrompter::ShowMessage(QWidget*, const QString& text, const QString& caption) {
-  WriteToStderr(caption, text);
-}
-
-bool StderrPrompter::AskYesNo(QWidget*, const QString& text, const QString& caption) {
-  WriteToStderr(caption, text + QStringLiteral(" [answered No]"));
-  return false;
-}
-
-Answer StderrPrompter::AskYesNoAbortAll(QWidget*, const QString& text, const QString& caption) {
-  WriteToStderr(caption, text + QStringLiteral(" [answered No]"));
-  return Answer::No;
-}
-
-void StderrPrompter::ShowFatal(QWidget*, const QString& text) {
-  WriteToStderr(ApplicationTitle(), text);
-}
-
-void StderrPrompter::Beep() {}
-
-void StderrPrompter::Report(const QString& line) {
-  const QByteArray bytes = line.toUtf8();
-  std::fprintf(stderr, "%s\n", bytes.constData());
-  std::fflush(stderr);
-}
 
 }  // namespace dialogs

@@ -1,9 +1,9 @@
 // How the windows talk to the user in message boxes.
 //
 // Every window and command asks through a Prompter it was given, never through QMessageBox
-// directly, so that the same code runs interactively (QtPrompter), unattended without a
-// display (boxes written to standard error, default answers) and under test (scripted
-// answers). All calls happen on the user-interface thread and block until answered.
+// directly, so that the same code runs interactively (QtPrompter) and under test (scripted
+// answers). A start without a display shows no window at all (console/unattended.h). All calls
+// happen on the user-interface thread and block until answered.
 #pragma once
 
 #include <QString>
@@ -23,8 +23,7 @@ class Prompter {
   virtual bool AskYesNo(QWidget* parent, const QString& text, const QString& caption) = 0;
   // The confirmation with the question icon and Yes, No, Abort and All. The default answer
   // is No.
-  virtual Answer AskYesNoAbortAll(QWidget* parent, const QString& text,
-                                  const QString& caption) = 0;
+  virtual Answer AskYesNoAbortAll(QWidget* parent, const QString& text, const QString& caption) = 0;
   // The application's general error display: the error's text, the application title as
   // caption, a stop icon. Used for errors nothing else caught.
   virtual void ShowFatal(QWidget* parent, const QString& text) = 0;
@@ -44,17 +43,6 @@ class QtPrompter : public Prompter {
   Answer AskYesNoAbortAll(QWidget* parent, const QString& text, const QString& caption) override;
   void ShowFatal(QWidget* parent, const QString& text) override;
   void Beep() override;
-};
-
-// No display: every box goes to standard error and takes its default answer (OK, or No).
-class StderrPrompter : public Prompter {
- public:
-  void ShowMessage(QWidget* parent, const QString& text, const QString& caption) override;
-  bool AskYesNo(QWidget* parent, const QString& text, const QString& caption) override;
-  Answer AskYesNoAbortAll(QWidget* parent, const QString& text, const QString& caption) override;
-  void ShowFatal(QWidget* parent, const QString& text) override;
-  void Beep() override;
-  void Report(const QString& line) override;
 };
 
 }  // namespace dialogs

@@ -36,6 +36,7 @@ for path in ./usr/bin/varnholt ./usr/bin/varnholt-desktop \
             ./usr/share/man/man1/varnholt.1.gz; do
   grep -qx "$path" <<<"$contents" || fail "missing $path"
 done
+grep -q '^\./usr/lib/.*varnholt/varnholt-window\.so$' <<<"$contents" || fail "missing the window module"
 outside=$(grep -v -e '^\./$' -e '^\./usr/' <<<"$contents" || true)
 [ -z "$outside" ] || fail "files outside /usr: $outside"
 
@@ -47,6 +48,12 @@ grep -qx 'Exec="/usr/bin/varnholt-desktop"' "$unpacked/usr/share/applications/va
 [ "$(env -u DISPLAY -u WAYLAND_DISPLAY "$unpacked/usr/bin/varnholt" --version)" = "varnholt 0.1 beta" ] ||
   fail "--version"
 env -u DISPLAY -u WAYLAND_DISPLAY "$unpacked/usr/bin/varnholt" --help | grep -q '/R:<project>' || fail "--help"
+# The packaged program finds its window module and runs the switches in the window.
+mkdir "$unpacked/work"
+touch "$unpacked/work/Rpoject.vrn" "$unpacked/work/Folder.vrn" "$unpacked/work/Log.vrn"
+(cd "$unpacked/work" && QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME="$unpacked/work" \
+  "$unpacked/usr/bin/varnholt" /EXIT) || fail "the window did not start"
+[ -s "$unpacked/work/Log.vrn" ] || fail "the window ran no switch"
 zcat "$unpacked/usr/share/man/man1/varnholt.1.gz" | grep -q '^\.TH VARNHOLT 1' || fail "manual page"
 if command -v apt-get >/dev/null; then
   apt-get install --simulate --no-install-recommends "$deb" >"$unpacked/apt.log" 2>&1 ||

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "app/command_line_help.h"
+#include "console/command_line_help.h"
 #include "tests/support/files.h"
 
 namespace {
@@ -124,6 +124,23 @@ TEST_F(DesktopInstallTest, MenuEntryStartsTheProgramInTheUsersDataFolder) {
   fs::rename(saved, program);
 }
 
+TEST_F(DesktopInstallTest, InstalledProgramFindsItsWindowWhereTheInstallPutIt) {
+  // The window is a module outside bin/: the installed program must find it from bin/.
+  ASSERT_FALSE(fs::exists(prefix_ / "bin/varnholt-window.so"));
+  const fs::path work = root_ / "work";
+  fs::create_directories(work);
+  for (const char* file : {"Rpoject.vrn", "Folder.vrn", "Log.vrn"}) std::ofstream(work / file);
+  const fs::path err = root_ / "window.err";
+  const std::string run = "cd '" + work.string() +
+                          "' && ASAN_OPTIONS=detect_leaks=0 QT_QPA_PLATFORM=offscreen "
+                          "XDG_CONFIG_HOME='" +
+                          work.string() + "' '" + (prefix_ / "bin/varnholt").string() +
+                          "' /EXIT 2>'" + err.string() + "'";
+  EXPECT_EQ(std::system(run.c_str()), 0) << ReadFile(err);
+  // The switches ran in the window: the log took the command line.
+  EXPECT_GT(fs::file_size(work / "Log.vrn"), 0u);
+}
+
 TEST_F(DesktopInstallTest, InstallsAManualPageCoveringWhatHelpSays) {
   const fs::path page = prefix_ / "share/man/man1/varnholt.1.gz";
   ASSERT_TRUE(fs::exists(page));
@@ -139,7 +156,7 @@ TEST_F(DesktopInstallTest, InstallsAManualPageCoveringWhatHelpSays) {
     EXPECT_NE(text.find(section), std::string::npos) << section;
   }
   // Every switch of the help's list: the lines that begin with two blanks and a slash or dash.
-  std::istringstream help(app::HelpText());
+  std::istringstream help(console::HelpText());
   int switches = 0;
   for (std::string line; std::getline(help, line);) {
     if (line.rfind("  /", 0) != 0 && line.rfind("  -", 0) != 0) continue;

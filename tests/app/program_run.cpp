@@ -19,6 +19,8 @@ namespace fs = std::filesystem;
 namespace {
 
 const std::string kBinary = std::string(VARNHOLT_BINARY_DIR) + "/app/varnholt";
+// The window, a module the program loads from beside itself when there is a display.
+const std::string kWindowModule = std::string(VARNHOLT_BINARY_DIR) + "/app/varnholt-window.so";
 constexpr int kNobody = 65534;  // uid and gid of "nobody" / "nogroup" on Debian
 // The program must end by itself; a run that hangs is killed after this long.
 constexpr int kRunTimeoutSeconds = 120;
@@ -30,6 +32,7 @@ void ProgramTest::SetUp() {
   for (const char* sub : {"bin", "cat", "home", "config"}) fs::create_directories(Dir(sub));
   // A private copy: the settings file goes beside the executable when that is writable.
   fs::copy_file(kBinary, Dir("bin/varnholt"));
+  fs::copy_file(kWindowModule, Dir("bin/varnholt-window.so"));
 }
 
 ProgramTest::Result ProgramTest::Run(const std::vector<std::string>& args, const Options& options) {

@@ -208,13 +208,12 @@ TEST_F(UnattendedRun, BacksUpIncrementallyAndKeepsOldArchivesOnFailure) {
   EXPECT_EQ(std::count(log.begin() + mark, log.end(),
                        ("Can't store file \"" + Src("docs/report.doc") + "\"!").substr(0, 100)),
             1);
-  EXPECT_NE(
-      fourth.err.find("Unable to process file \"" + Store() + Src("docs/report.doc") + "\""),
-      std::string::npos)
-      << fourth.err;
-  EXPECT_NE(fourth.err.find("Can't store file \"" + Src("docs/report.doc") +
-                               "\": Permission denied\n"),
+  EXPECT_NE(fourth.err.find("Unable to process file \"" + Store() + Src("docs/report.doc") + "\""),
             std::string::npos)
+      << fourth.err;
+  EXPECT_NE(
+      fourth.err.find("Can't store file \"" + Src("docs/report.doc") + "\": Permission denied\n"),
+      std::string::npos)
       << fourth.err;
   EXPECT_EQ(ReadText(ArchiveOf("docs/report.doc")), oldArchive);
   EXPECT_EQ(MtimeNs(ArchiveOf("docs/report.doc")), oldArchiveTime);
@@ -400,13 +399,36 @@ TEST_F(UnattendedRun, LongestArchiveNameIsStoredAndLeftoversOfKilledRunsGo) {
   ASSERT_EQ(result.status, 0) << result.err;
   EXPECT_TRUE(result.err.empty()) << result.err;
   ASSERT_TRUE(fs::is_regular_file(ArchiveOf("docs/" + longest)));
-  EXPECT_EQ(testsupport::Shell("unzip -tqq " + testsupport::Quote(ArchiveOf("docs/" + longest))), 0);
+  EXPECT_EQ(testsupport::Shell("unzip -tqq " + testsupport::Quote(ArchiveOf("docs/" + longest))),
+            0);
   std::vector<std::string> left;
   for (const auto& entry : fs::directory_iterator(target)) {
     left.push_back(entry.path().filename().string());
   }
   std::sort(left.begin(), left.end());
   EXPECT_EQ(left, (std::vector<std::string>{longest + ".ZIP", "b.txt.ZIP"}));
+}
+
+TEST_F(UnattendedRun, LoadsNoToolkitAndRunsWithoutTheWindowModule) {
+  // The program itself names no toolkit library: a scheduler's start does not pay for
+  // loading one.
+  const std::string program = testsupport::Quote(Dir("bin/varnholt"));
+  ASSERT_EQ(testsupport::Shell("readelf -d " + program + " | grep -q 'NEEDED.*libc\\.so'"), 0);
+  EXPECT_NE(testsupport::Shell("readelf -d " + program + " | grep -q 'NEEDED.*libQt'"), 0);
+
+  fs::remove(Dir("bin/varnholt-window.so"));
+  WriteText(Src("docs/a.txt"), "a");
+  ASSERT_NO_FATAL_FAILURE(AddDocsProject());
+  Result result = Run({"/P:Docs", "/EXIT"});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_TRUE(fs::is_regular_file(ArchiveOf("docs/a.txt")));
+  // The project run last is the one the window opens next time.
+  EXPECT_NE(ReadText(Dir("bin/Vrnh.ini")).find("Project=DOCS"), std::string::npos);
+
+  // With a display, a missing window is said, not a run that did nothing.
+  result = Run({"/EXIT"}, {.offscreen = true});
+  EXPECT_EQ(result.status, 2);
+  EXPECT_NE(result.err.find("the window cannot be started"), std::string::npos) << result.err;
 }
 
 TEST_F(UnattendedRun, WithoutSwitchesAndDisplayExplainsAndEndsWithStatus2) {

@@ -17,9 +17,13 @@ LayerTable VarnholtLayers() {
   t["backup"] = {{"store", "archive", "catalogue", "platform"}, false, false};
   t["restore"] = {{"store", "archive", "catalogue", "platform"}, false, false};
   t["tools"] = {{"archive", "platform"}, false, false};
+  // The command line: its switches and the start without a display, without the toolkit.
+  t["console"] = {{"restore", "backup", "store", "catalogue", "archive", "platform"}, false, false};
   t["dialogs"] = {{"restore", "backup", "store", "catalogue", "archive", "platform"}, true, false};
-  t["app"] = {{"dialogs", "restore", "backup", "store", "catalogue", "archive", "platform"}, true,
-              false};
+  t["app"] = {
+      {"dialogs", "console", "restore", "backup", "store", "catalogue", "archive", "platform"},
+      true,
+      false};
   return t;
 }
 
@@ -42,9 +46,8 @@ bool IsSourceFile(const fs::path& path) {
 // Headers through which code reaches the operating system itself.
 bool IsOsHeader(const std::string& header) {
   static const std::set<std::string> kHeaders = {
-      "unistd.h", "fcntl.h",  "dirent.h", "pwd.h",      "grp.h",  "langinfo.h",
-      "dlfcn.h",  "poll.h",   "termios.h", "pthread.h", "filesystem", "fstream",
-      "windows.h"};
+      "unistd.h", "fcntl.h",   "dirent.h",  "pwd.h",      "grp.h",   "langinfo.h", "dlfcn.h",
+      "poll.h",   "termios.h", "pthread.h", "filesystem", "fstream", "windows.h"};
   return kHeaders.count(header) != 0 || header.rfind("sys/", 0) == 0 ||
          header.rfind("linux/", 0) == 0;
 }

@@ -1,6 +1,6 @@
-#include "app/command_line_help.h"
+#include "console/command_line_help.h"
 
-namespace app {
+namespace console {
 
 InfoRequest InfoRequestOf(int argc, const char* const* argv) {
   bool version = false;
@@ -70,4 +70,4 @@ More in the manual page: man varnholt
 )";
 }
 
-}  // namespace app
+}  // namespace console

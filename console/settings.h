@@ -10,7 +10,7 @@
 
 #include "platform/ini_file.h"
 
-namespace app {
+namespace console {
 
 struct IntSetting {
   const char* key;
@@ -58,4 +58,4 @@ class TSettings {
   platform::IniFile ini_;
 };
 
-}  // namespace app
+}  // namespace console

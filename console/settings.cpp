@@ -1,6 +1,6 @@
-#include "app/settings.h"
+#include "console/settings.h"
 
-namespace app {
+namespace console {
 
 int TSettings::Read(const IntSetting& setting, int fallback) const {
   return ini_.ReadInteger(kSettingsSection, setting.key, fallback);
@@ -22,4 +22,4 @@ void TSettings::Write(const StringSetting& setting, const std::string& value) {
   }
 }
 
-}  // namespace app
+}  // namespace console

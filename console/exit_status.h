@@ -13,7 +13,7 @@
 
 #include <algorithm>
 
-namespace app {
+namespace console {
 
 enum class RunOutcome { Complete = 0, Incomplete = 1, CatalogueFailed = 2 };
 
@@ -26,4 +26,4 @@ class TExitStatus {
   RunOutcome worst_ = RunOutcome::Complete;
 };
 
-}  // namespace app
+}  // namespace console

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace app {
+namespace console {
 
 // The version the program, its about box and its package report.
 inline constexpr std::string_view kVersionText = "0.1 beta";
@@ -21,4 +21,4 @@ InfoRequest InfoRequestOf(int argc, const char* const* argv);
 std::string HelpText();
 std::string VersionLine();
 
-}  // namespace app
+}  // namespace console

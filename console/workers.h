@@ -6,7 +6,7 @@
 
 #include "platform/processors.h"
 
-namespace app {
+namespace console {
 
 // The most a run handles at once, whatever the processor count: each worker holds a writer
 // or reader of about half a megabyte, and past this the disk is the limit anyway.
@@ -32,4 +32,4 @@ inline bool ParseWorkers(const std::string& text, int& workers) {
   return true;
 }
 
-}  // namespace app
+}  // namespace console
