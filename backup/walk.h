@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/directory.h"
+#include "platform/status_lookups.h"
 #include "store/selection.h"
 
 namespace backup {
@@ -37,14 +38,16 @@ struct FolderWalk {
   // backup folder. Compared by device and inode, so a store reached through a link into
   // the tree (or a tree named through a link) is recognised as well.
   std::vector<store::DirectoryId> leftOut;
+  // How the walk's looks at entries and archives go to the system: a directory's (or each
+  // thread's share of them) together where the kernel takes them so, or one by one.
+  platform::LookupMode looks = platform::LookupMode::Batched;
   // Given, runs both jobs at once (one of them on a worker) and returns when both are done:
   // the walk then splits the looks at the entries of a large directory, and at their
   // archives, between them.
   std::function<void(const std::function<void()>& first, const std::function<void()>& second)>
       runBoth;
   // Called for every selected file with its directories and its bare name.
-  std::function<void(const std::shared_ptr<const WalkLevel>& level, const std::string& name)>
-      store;
+  std::function<void(const std::shared_ptr<const WalkLevel>& level, const std::string& name)> store;
   // Called after every directory entry, so that the caller's window stays responsive.
   std::function<void()> afterEntry;
   // Called when the walk made a target directory that did not exist. A caller that stores

@@ -31,8 +31,7 @@ std::string TempSuffix() {
   x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
   x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
   x ^= x >> 31;
-  static constexpr char kChars[] =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  static constexpr char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
   std::string suffix(6, ' ');
   for (char& c : suffix) {
     c = kChars[x % 62];
@@ -41,8 +40,9 @@ std::string TempSuffix() {
   return suffix;
 }
 
-}  // namespace detail
+int DescriptorOf(const OpenDirectory& dir) { return dir.fd_; }
 
+}  // namespace detail
 
 OpenDirectory::OpenDirectory(const std::string& path)
     : path_(path), fd_(open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)) {}
@@ -115,7 +115,7 @@ std::error_code OpenDirectory::DeleteFile(const std::string& name) const {
 }
 
 std::error_code OpenDirectory::WriteFileTimes(const std::string& name, FileTime lastAccess,
-                                             FileTime lastWrite) const {
+                                              FileTime lastWrite) const {
   const struct timespec times[2] = {detail::ToTimespec(lastAccess), detail::ToTimespec(lastWrite)};
   if (utimensat(Fd(), At(name).c_str(), times, 0) != 0) return LastError();
   return {};

@@ -14,6 +14,13 @@
 
 namespace platform {
 
+class OpenDirectory;
+
+namespace detail {
+// The descriptor of an open directory, -1 when it goes by its path.
+int DescriptorOf(const OpenDirectory& dir);
+}  // namespace detail
+
 class OpenDirectory {
  public:
   explicit OpenDirectory(const std::string& path);
@@ -50,6 +57,8 @@ class OpenDirectory {
   int Fd() const;  // the descriptor, or AT_FDCWD when names go by their joined path
   // The name as the system call takes it: bare with the descriptor, else the joined path.
   std::string At(const std::string& name) const;
+
+  friend int detail::DescriptorOf(const OpenDirectory& dir);
 
   std::string path_;
   int fd_ = -1;

@@ -18,10 +18,21 @@ using detail::LastError;
 
 namespace {
 
-FileTime StatxTime(const struct statx_timestamp& ts) { return UnixToFileTime(ts.tv_sec, ts.tv_nsec); }
+FileTime StatxTime(const struct statx_timestamp& ts) {
+  return UnixToFileTime(ts.tv_sec, ts.tv_nsec);
+}
 
-// Fills info from a statx of the target; name decides the hidden bit.
-void FillInfo(const struct statx& sx, const char* name, FileInfo& info) {
+const char* NameOf(const std::string& path) {
+  const std::size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? path.c_str() : path.c_str() + slash + 1;
+}
+
+}  // namespace
+
+unsigned detail::StatxMask() { return STATX_BASIC_STATS | STATX_BTIME; }
+
+void detail::FillInfo(const struct statx& sx, const char* name, FileInfo& info) {
+  info = FileInfo{};
   const unsigned mode = sx.stx_mode;
   info.isDirectory = S_ISDIR(mode);
   info.isRegular = S_ISREG(mode);
@@ -43,21 +54,13 @@ void FillInfo(const struct statx& sx, const char* name, FileInfo& info) {
   info.attributes = attributes;
 }
 
-const char* NameOf(const std::string& path) {
-  const std::size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? path.c_str() : path.c_str() + slash + 1;
-}
-
-}  // namespace
-
 std::error_code detail::StatAt(int dirFd, const char* path, const char* name, FileInfo& out) {
-  constexpr unsigned kWanted = STATX_BASIC_STATS | STATX_BTIME;
+  const unsigned wanted = StatxMask();
   struct statx sx {};
-  if (statx(dirFd, path, AT_SYMLINK_NOFOLLOW, kWanted, &sx) != 0) return LastError();
+  if (statx(dirFd, path, AT_SYMLINK_NOFOLLOW, wanted, &sx) != 0) return LastError();
   // Walks stat every name: only a link costs a second call, for its target.
   const bool isLink = S_ISLNK(sx.stx_mode);
-  if (isLink && statx(dirFd, path, 0, kWanted, &sx) != 0) return LastError();
-  out = FileInfo{};
+  if (isLink && statx(dirFd, path, 0, wanted, &sx) != 0) return LastError();
   FillInfo(sx, name, out);
   out.isSymlink = isLink;
   return {};
@@ -65,8 +68,7 @@ std::error_code detail::StatAt(int dirFd, const char* path, const char* name, Fi
 
 std::error_code detail::StatFd(int fd, const char* name, FileInfo& out) {
   struct statx sx {};
-  if (statx(fd, "", AT_EMPTY_PATH, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0) return LastError();
-  out = FileInfo{};
+  if (statx(fd, "", AT_EMPTY_PATH, StatxMask(), &sx) != 0) return LastError();
   FillInfo(sx, name, out);
   return {};
 }

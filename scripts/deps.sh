@@ -4,9 +4,9 @@
 set -euo pipefail
 pkgs=(build-essential cmake ninja-build pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev
       libbenchmark-dev zlib1g-dev libdeflate-dev zip unzip p7zip-full python3 xvfb xauth rsync clang libclang-rt-14-dev
-      libtsan2 ccache dpkg-dev file groff-base)
+      libtsan2 ccache dpkg-dev file groff-base liburing-dev)
 if [ "${1:-}" = "--run-only" ]; then
-  pkgs=(build-essential cmake ninja-build qt6-base-dev libgl-dev dpkg-dev file)
+  pkgs=(build-essential cmake ninja-build pkg-config qt6-base-dev libgl-dev liburing-dev dpkg-dev file)
 fi
 missing=()
 for p in "${pkgs[@]}"; do

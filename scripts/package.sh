@@ -22,7 +22,7 @@ field() { dpkg-deb --field "$deb" "$1"; }
 [ "$(field Package)" = varnholt ] || fail "Package is $(field Package)"
 [ "$(field Version)" = "0.1~beta" ] || fail "Version is $(field Version)"
 depends=$(field Depends)
-for lib in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6; do
+for lib in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 liburing2; do
   case ", $depends," in
     *", $lib "* | *", $lib,"*) ;;
     *) fail "Depends lacks $lib: $depends" ;;

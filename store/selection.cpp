@@ -135,8 +135,14 @@ bool IsFileSelected(platform::FileTime fileLastWrite, const platform::OpenDirect
 bool IsUnchanged(platform::FileTime fileLastWrite, const platform::OpenDirectory& target,
                  const std::string& name) {
   platform::FileInfo archive;
-  return !target.GetFileInfo(name + std::string(kArchiveExtension), archive) &&
-         archive.isRegular && SameFileMinute(fileLastWrite, archive.times.lastWrite);
+  const std::error_code error = target.GetFileInfo(name + std::string(kArchiveExtension), archive);
+  return IsUnchanged(fileLastWrite, error, archive);
+}
+
+bool IsUnchanged(platform::FileTime fileLastWrite, std::error_code archiveError,
+                 const platform::FileInfo& archive) {
+  return !archiveError && archive.isRegular &&
+         SameFileMinute(fileLastWrite, archive.times.lastWrite);
 }
 
 bool IsFileSelected(const std::string& sourceDir, const std::string& targetDir,

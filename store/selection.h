@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 #include "platform/directory.h"
@@ -50,6 +51,9 @@ bool IsFileSelected(platform::FileTime fileLastWrite, const platform::OpenDirect
 // for the file's and the archive's last-write times.
 bool IsUnchanged(platform::FileTime fileLastWrite, const platform::OpenDirectory& target,
                  const std::string& name);
+// The same for an archive already looked up: the lookup's error and the status it gave.
+bool IsUnchanged(platform::FileTime fileLastWrite, std::error_code archiveError,
+                 const platform::FileInfo& archive);
 // The same, reading the file's time from sourceDir; a file whose time cannot be read is
 // selected when its name passes the masks (its store then reports what happened).
 bool IsFileSelected(const std::string& sourceDir, const std::string& targetDir,
