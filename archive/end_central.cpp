@@ -1,7 +1,7 @@
 #include "archive/end_central.h"
 
 #include <algorithm>
-#include <vector>
+#include <memory>
 
 #include "archive/zip_constants.h"
 #include "archive/zip_errors.h"
@@ -63,9 +63,10 @@ bool TEndCentral::FindEndCentral(TStream& stream) {
   if (size < static_cast<std::int64_t>(zip::kEndCentralSize)) return false;
   const std::size_t window = static_cast<std::size_t>(
       std::min<std::int64_t>(size, static_cast<std::int64_t>(zip::kEndCentralSearchWindow)));
-  std::vector<std::uint8_t> buffer(window);
+  // Not cleared first: every byte looked at is read from the stream.
+  const std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[window]);
   stream.Seek(size - static_cast<std::int64_t>(window), TSeekOrigin::soBeginning);
-  if (stream.Read(buffer.data(), window) != window) return false;
+  if (stream.Read(buffer.get(), window) != window) return false;
   for (std::size_t i = window - zip::kEndCentralSize + 1; i-- > 0;) {
     if (buffer[i] != zip::kSignatureFirstByte) continue;
     if (zip::LoadLe32(&buffer[i]) != zip::kEndCentralSignature) continue;

@@ -271,6 +271,11 @@ int TZipReader::RunExtraction(bool testOnly) {
     }
   } closer{*this, sortMode_};
 
+  if (ExtractedFileTimes && ExtractedFileTimes->ofArchive && zipStream_) {
+    const platform::FileTimes& times = zipStream_->Handle().OpenedInfo().times;
+    ExtractedFileTimes->lastAccess = times.lastAccess;
+    ExtractedFileTimes->lastWrite = times.lastWrite;
+  }
   if (!decodeBuffers_) decodeBuffers_ = std::make_unique<archive::TDecodeBuffers>();
   TExtractRun run(*this, *decodeBuffers_, testOnly);
   timesGiven_ = false;

@@ -133,11 +133,13 @@ class TZipReader {
   // Times for the one file of an extraction, in place of its stored date: when set and the
   // selection is exactly one entry, a file, which is written as DestDir/fileName, that file
   // gets these last-access and last-write times through its descriptor before it takes its
-  // name. TimesGiven() tells whether the last UnZip did so.
+  // name. TimesGiven() tells whether the last UnZip did so. With ofArchive, UnZip first sets
+  // both times to the archive file's own, as it was when opened (before any of it was read).
   struct TFileTimes {
     std::string fileName;
     platform::FileTime lastAccess = 0;
     platform::FileTime lastWrite = 0;
+    bool ofArchive = false;
   };
   std::optional<TFileTimes> ExtractedFileTimes;
   bool TimesGiven() const { return timesGiven_; }

@@ -84,9 +84,10 @@ std::string TargetNameOf(std::string_view archiveName) {
   return std::string(archiveName.substr(0, archiveName.size() - kArchiveExtensionLength));
 }
 
-bool IsStaleUnpackTemporary(const platform::DirEntry& entry, platform::FileTime runStart,
-                            const std::vector<platform::DirEntry>& backupEntries) {
-  const std::string& name = entry.name;
+namespace {
+
+// The name alone is of the reader's temporary form.
+bool HasUnpackTemporaryForm(const std::string& name) {
   if (name.size() != kUnpackTemporaryPrefix.size() + kUnpackTemporaryRandomLength ||
       name.compare(0, kUnpackTemporaryPrefix.size(), kUnpackTemporaryPrefix) != 0) {
     return false;
@@ -94,15 +95,32 @@ bool IsStaleUnpackTemporary(const platform::DirEntry& entry, platform::FileTime 
   for (std::size_t k = kUnpackTemporaryPrefix.size(); k < name.size(); ++k) {
     if (!IsAsciiAlphanumeric(name[k])) return false;
   }
+  return true;
+}
+
+// IsStaleUnpackTemporary over any list of the backup directory's entries.
+template <class Entries, class NameOf>
+bool IsStale(const platform::DirEntry& entry, platform::FileTime runStart,
+             const Entries& backupEntries, NameOf nameOf) {
+  if (!HasUnpackTemporaryForm(entry.name)) return false;
   if (!entry.info.isRegular || entry.info.isSymlink ||
       (entry.info.unixMode & 0777) != kUnpackTemporaryMode ||
       entry.info.times.lastWrite >= runStart) {
     return false;
   }
-  for (const platform::DirEntry& archive : backupEntries) {
-    if (IsArchiveName(archive.name) && TargetNameOf(archive.name) == name) return false;
+  for (const auto& archive : backupEntries) {
+    const std::string& archiveName = nameOf(archive);
+    if (IsArchiveName(archiveName) && TargetNameOf(archiveName) == entry.name) return false;
   }
   return true;
+}
+
+}  // namespace
+
+bool IsStaleUnpackTemporary(const platform::DirEntry& entry, platform::FileTime runStart,
+                            const std::vector<platform::DirEntry>& backupEntries) {
+  return IsStale(entry, runStart, backupEntries,
+                 [](const platform::DirEntry& e) -> const std::string& { return e.name; });
 }
 
 UnpackDecision DecideByOption(RestoreOption option, bool prompt,
@@ -120,6 +138,16 @@ UnpackDecision DecideByOption(RestoreOption option, bool prompt,
       return {true, prompt};
   }
   return {false, false};
+}
+
+ArchiveResult ArchiveUnpacker::Restore(const ArchiveJob& job) {
+  ArchiveResult result;
+  // Read before the archive is opened: reading it may move its last-access time.
+  if (job.times.lastWrite == 0 && platform::ReadFileTimes(job.archivePath, result.times)) {
+    result.times = {};
+  }
+  result.count = Unpack(job.archivePath, job.destDir);
+  return result;
 }
 
 struct TRestoreRun::PendingUnpack : Pool::Task {
@@ -249,9 +277,12 @@ bool TRestoreRun::RestoreTree(const std::string& backupDir, const std::string& t
                               bool prompt, RestoreOption option) {
   // An existing directory is fine; a new one holds no leftovers to look for.
   const bool created = !platform::CreateDirectory(targetDir);
+  if (created && !pending_.empty()) madeAhead_.emplace_back(submitted_, targetDir);
   if (!platform::DirectoryExists(backupDir)) return false;
-  std::vector<platform::DirEntry> entries;
-  if (platform::ListDirectory(backupDir, entries)) return false;
+  // The kinds the listing tells are enough to walk: an archive's times are read where they
+  // are needed (by the unpacker from the archive it opens, unless the option compares them).
+  std::vector<platform::ListedName> entries;
+  if (platform::ListKinds(backupDir, entries)) return false;
   if (!created) RemoveStaleTemporaries(targetDir, entries);
 
   // Both directories are held open from their first archive on, for every archive in them
@@ -261,32 +292,54 @@ bool TRestoreRun::RestoreTree(const std::string& backupDir, const std::string& t
   // In a directory the run has just made, what it put there itself is all there is: the
   // reader need not look for a target of another name.
   std::unordered_set<std::string> madeHere;
-  for (const platform::DirEntry& entry : entries) {
-    if (entry.info.isDirectory) {
+  for (const platform::ListedName& entry : entries) {
+    platform::ListedKind kind = entry.kind;
+    platform::FileInfo info;
+    bool known = false;  // info holds the entry's status
+    if (kind == platform::ListedKind::Unknown) {
+      // A link or what the file system does not tell: its status decides. One that
+      // vanished or dangles is left out.
+      if (platform::GetFileInfo(platform::JoinPath(backupDir, entry.name), info)) continue;
+      known = true;
       // Links to directories are not followed: one pointing up the tree would make the walk
       // endless. The backup run never creates them.
-      if (entry.name[0] != '.' && !entry.info.isSymlink) {
-        // The subdirectory is created and cleared of leftovers next: what is in flight is
-        // committed first, so that a run ended meanwhile leaves what one worker would.
-        CommitAll();
+      if (info.isDirectory) {
+        if (info.isSymlink) continue;
+        kind = platform::ListedKind::Directory;
+      } else if (info.isRegular) {
+        kind = platform::ListedKind::Regular;
+      } else {
+        continue;
+      }
+    }
+    if (kind == platform::ListedKind::Directory) {
+      if (entry.name[0] != '.') {
+        // Archives still in flight go on meanwhile: a subdirectory's archives are handed
+        // out behind them, and everything the user sees stays in walk order.
         if (created) madeHere.insert(entry.name);
         RestoreTree(store::SubTargetDirectory(backupDir, entry.name),
                     platform::JoinPath(targetDir, entry.name), prompt, option);
       }
-    } else if (entry.info.isRegular && IsArchiveName(entry.name)) {
+    } else if (IsArchiveName(entry.name)) {
       // An archive in flight for the same target decides this one's question and outcome.
       if (IsPendingTarget(platform::JoinPath(targetDir, TargetNameOf(entry.name)))) CommitAll();
       if (!target) {
         archives = std::make_shared<const platform::OpenDirectory>(backupDir);
         target = std::make_shared<const platform::OpenDirectory>(targetDir);
       }
-      // The listing already holds the archive's times, read before the reader opens it.
-      if (Decide(entry.info.times, entry.name, targetDir, target.get(), prompt, option)) {
+      // "Refresh" compares the archive's time; read now, before the reader opens it.
+      bool present = true;
+      if (!known && option == RestoreOption::Refresh) {
+        present = !archives->GetFileInfo(entry.name, info);
+        known = present;
+      }
+      const platform::FileTimes archiveTimes = known ? info.times : platform::FileTimes{};
+      if (present && Decide(archiveTimes, entry.name, targetDir, target.get(), prompt, option)) {
         ArchiveJob job;
         job.archivePath = platform::JoinPath(backupDir, entry.name);
         job.destDir = targetDir;
         job.targetName = TargetNameOf(entry.name);
-        job.times = entry.info.times;
+        job.times = archiveTimes;
         job.archiveDirectory = archives;
         job.destination = target;
         if (created) job.targetAbsent = madeHere.insert(job.targetName).second;
@@ -384,11 +437,13 @@ bool TRestoreRun::UnpackOne(ArchiveUnpacker& unpacker, const ArchiveJob& job,
   int count = 0;
   bool timesGiven = false;
   bool otherName = false;
+  platform::FileTimes times = job.times;
   try {
     const ArchiveResult result = unpacker.Restore(job);
     count = result.count;
     timesGiven = result.timesGiven;
     otherName = result.otherName;
+    if (times.lastWrite == 0) times = result.times;
   } catch (const archive::EUserCanceled&) {
     throw;  // the user stopped the run, not this archive
   } catch (const archive::EZipError& error) {
@@ -406,12 +461,12 @@ bool TRestoreRun::UnpackOne(ArchiveUnpacker& unpacker, const ArchiveJob& job,
   // has another name leaves whatever the target is (perhaps a file of the user's): giving
   // it the archive's times would make it pass for the archived version in later refreshes
   // and backups.
-  if (unpacked && job.times.lastWrite != 0 && !timesGiven && !otherName) {
+  if (unpacked && times.lastWrite != 0 && !timesGiven && !otherName) {
     if (job.destination) {
-      job.destination->WriteFileTimes(job.targetName, job.times.lastAccess, job.times.lastWrite);
+      job.destination->WriteFileTimes(job.targetName, times.lastAccess, times.lastWrite);
     } else {
-      platform::WriteFileTimes(platform::JoinPath(job.destDir, job.targetName),
-                               job.times.lastAccess, job.times.lastWrite);
+      platform::WriteFileTimes(platform::JoinPath(job.destDir, job.targetName), times.lastAccess,
+                               times.lastWrite);
     }
   }
   return unpacked;
@@ -430,14 +485,29 @@ void TRestoreRun::ReportUnpack(const std::string& archivePath, const std::string
 }
 
 void TRestoreRun::RemoveStaleTemporaries(const std::string& targetDir,
-                                         const std::vector<platform::DirEntry>& archives) {
-  std::vector<platform::DirEntry> present;
-  if (platform::ListDirectory(targetDir, present)) return;
-  for (const platform::DirEntry& entry : present) {
-    if (IsStaleUnpackTemporary(entry, runStart_, archives) &&
-        !platform::DeleteFile(platform::JoinPath(targetDir, entry.name))) {
-      ++totals_.staleRemoved;
+                                         const std::vector<platform::ListedName>& backupNames) {
+  // Only names of the temporary form are looked at: a destination of many files costs one
+  // listing, not a status call per file.
+  std::vector<std::string> names;
+  if (platform::ListNames(targetDir, names)) return;
+  std::vector<std::string> stale;
+  for (std::string& name : names) {
+    if (!HasUnpackTemporaryForm(name)) continue;
+    platform::DirEntry entry;
+    entry.name = std::move(name);
+    if (platform::GetFileInfo(platform::JoinPath(targetDir, entry.name), entry.info)) continue;
+    if (IsStale(entry, runStart_, backupNames,
+                [](const platform::ListedName& e) -> const std::string& { return e.name; })) {
+      stale.push_back(std::move(entry.name));
     }
+  }
+  if (stale.empty()) return;
+  // The walk may be ahead of archives still in flight; a run with one worker removes these
+  // only once they are done (and not at all when one of them ends the run).
+  CommitAll();
+  std::sort(stale.begin(), stale.end());
+  for (const std::string& name : stale) {
+    if (!platform::DeleteFile(platform::JoinPath(targetDir, name))) ++totals_.staleRemoved;
   }
 }
 
@@ -455,6 +525,7 @@ void TRestoreRun::SubmitUnpack(ArchiveJob job, const std::string& archiveName) {
   unpack->job = std::move(job);
   unpack->archiveName = archiveName;
   pending_.push_back(unpack);
+  ++submitted_;
   pool_->Submit(std::move(unpack));
 }
 
@@ -467,6 +538,9 @@ void TRestoreRun::CommitOldest() {
   std::shared_ptr<PendingUnpack> unpack = pending_.front();
   pool_->Wait(*unpack, [this] { observer_.ProcessMessages(); });
   pending_.pop_front();
+  ++committed_;
+  // A run with one worker has made the directories the walk made after this archive.
+  while (!madeAhead_.empty() && madeAhead_.front().first <= committed_) madeAhead_.pop_front();
   observer_.ArchiveStarted(platform::JoinPath(unpack->job.destDir, unpack->archiveName));
   if (unpack->kept) unpack->kept();
   if (unpack->error) std::rethrow_exception(unpack->error);
@@ -486,12 +560,25 @@ void TRestoreRun::AbandonPending() {
   // Archives not started are never unpacked; the running ones are waited for.
   if (!pool_) return;
   const auto dropped = pool_->DropQueued();
+  std::unordered_set<std::string> madeAhead;
+  for (const auto& made : madeAhead_) madeAhead.insert(made.second);
   for (const std::shared_ptr<PendingUnpack>& unpack : pending_) {
-    if (std::find(dropped.begin(), dropped.end(), unpack) == dropped.end()) {
-      pool_->Wait(*unpack, nullptr);
+    if (std::find(dropped.begin(), dropped.end(), unpack) != dropped.end()) continue;
+    pool_->Wait(*unpack, nullptr);
+    // A file unpacked into a directory made ahead, under a name the run knew absent there:
+    // a run with one worker would have made neither.
+    const ArchiveJob& job = unpack->job;
+    if (unpack->unpacked && job.targetAbsent && madeAhead.count(job.destDir) != 0) {
+      platform::DeleteFile(platform::JoinPath(job.destDir, job.targetName));
     }
   }
   pending_.clear();
+  committed_ = submitted_;
+  // Made ahead of the archives now dropped: deepest first, and only what is empty now.
+  for (auto made = madeAhead_.rbegin(); made != madeAhead_.rend(); ++made) {
+    platform::RemoveDirectory(made->second);
+  }
+  madeAhead_.clear();
 }
 
 }  // namespace restore

@@ -24,11 +24,13 @@
 // (see IsStaleUnpackTemporary) before anything is unpacked there.
 #pragma once
 
+#include <cstddef>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "catalogue/catalogue.h"
@@ -103,8 +105,9 @@ struct ArchiveJob {
   std::string archivePath;  // the archive: its directory's path, "/", its name
   std::string destDir;      // where its file goes
   std::string targetName;   // the file's name there: the archive's name without ".ZIP"
-  // The archive's times (read before it was opened), for the restored file; none when
-  // lastWrite is 0.
+  // The archive's times (read before it was opened), for the restored file. When lastWrite
+  // is 0 the walk did not read them: the unpacker takes them from the archive it opens,
+  // before reading it, and reports them in ArchiveResult::times.
   platform::FileTimes times;
   // The archive's directory and destDir, held open by the walk while it is in them, so
   // that an archive does not resolve their whole paths again; either may be null.
@@ -121,6 +124,8 @@ struct ArchiveResult {
   // The one file the archive held bears another name than the target: the target was not
   // written, and is not the run's to date.
   bool otherName = false;
+  // The archive's times as the unpacker found them, for a job without times.
+  platform::FileTimes times;
 };
 
 // The archive reader as the run uses it, one archive at a time.
@@ -134,11 +139,11 @@ class ArchiveUnpacker {
   // created) are raised as the archive layer's EZipError classes.
   virtual int Unpack(const std::string& archivePath, const std::string& destDir) = 0;
   // Unpack of the walk's job. An unpacker may use the held directories and give the
-  // archive's only file the job's times itself, when that file is destDir/targetName (then
-  // timesGiven); the run gives them by path otherwise. By default: Unpack, no times.
-  virtual ArchiveResult Restore(const ArchiveJob& job) {
-    return {Unpack(job.archivePath, job.destDir), false};
-  }
+  // archive's only file the job's times (or the archive's own, for a job without them)
+  // itself, when that file is destDir/targetName (then timesGiven); the run gives them by
+  // path otherwise. By default: the archive's times are read when the job has none, then
+  // Unpack; no times given.
+  virtual ArchiveResult Restore(const ArchiveJob& job);
   // What the last Unpack kept for the window: an unpacker of a worker cannot show the
   // reader's boxes itself (the window belongs to the run thread), so it keeps them, and the
   // run calls this when it takes that archive's result, where the boxes would have come.
@@ -240,9 +245,10 @@ class TRestoreRun {
   void ReportUnpack(const std::string& archivePath, const std::string& archiveName, bool unpacked,
                     const std::string& failure);
   bool Unpack(const ArchiveJob& job, const std::string& archiveName, std::string& failure);
-  // Removes the reader's temporaries of killed runs from targetDir (see IsStaleUnpackTemporary).
+  // Removes the reader's temporaries of killed runs from targetDir (see
+  // IsStaleUnpackTemporary), given the names the backup directory lists.
   void RemoveStaleTemporaries(const std::string& targetDir,
-                              const std::vector<platform::DirEntry>& archives);
+                              const std::vector<platform::ListedName>& backupNames);
 
   // The worker side: hand an archive out, take results back in walk order.
   struct PendingUnpack;
@@ -266,6 +272,13 @@ class TRestoreRun {
   std::function<std::unique_ptr<ArchiveUnpacker>()> makeUnpacker_;
   std::unique_ptr<Pool> pool_;
   std::deque<std::shared_ptr<PendingUnpack>> pending_;  // walk order
+  std::size_t submitted_ = 0;  // archives handed to the workers
+  std::size_t committed_ = 0;  // of them, taken back or dropped
+  // Destination directories the walk made while archives before them were still in flight,
+  // with the number handed out by then: a run with one worker would not have made them
+  // before those archives were done. If the run ends first, they are removed again with
+  // the files unpacked into them (AbandonPending).
+  std::deque<std::pair<std::size_t, std::string>> madeAhead_;
 };
 
 // True when name ends in ".ZIP" in any letter case (the text from its last ".").

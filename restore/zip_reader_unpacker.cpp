@@ -52,19 +52,27 @@ ArchiveResult ZipReaderUnpacker::Restore(const ArchiveJob& job) {
   reader_.ZipDirectory = job.archiveDirectory.get();
   reader_.DestDirectory = job.destination.get();
   if (job.targetAbsent) reader_.AbsentFileName = job.targetName;
-  if (job.times.lastWrite != 0 && !job.targetName.empty()) {
-    reader_.ExtractedFileTimes =
-        archive::TZipReader::TFileTimes{job.targetName, job.times.lastAccess, job.times.lastWrite};
+  if (!job.targetName.empty()) {
+    // Without the job's times the reader takes the archive's from the status of its open.
+    reader_.ExtractedFileTimes = archive::TZipReader::TFileTimes{
+        job.targetName, job.times.lastAccess, job.times.lastWrite, job.times.lastWrite == 0};
   }
   // No ReadZip first: UnZip opens the archive and loads its directory itself, and the
   // directory loaded by ReadZip would only cost UnZip a look at the archive's status to see
   // that it is still current.
-  const int count = reader_.UnZip();
+  ArchiveResult result;
+  result.count = reader_.UnZip();
   bool named = false;
   for (int i = 0; i < reader_.Count() && !named; ++i) {
     named = reader_.Entry(i).FileName == job.targetName;
   }
-  return {count, reader_.TimesGiven(), !job.targetName.empty() && !named};
+  result.timesGiven = reader_.TimesGiven();
+  result.otherName = !job.targetName.empty() && !named;
+  if (job.times.lastWrite == 0 && reader_.ExtractedFileTimes) {
+    result.times.lastAccess = reader_.ExtractedFileTimes->lastAccess;
+    result.times.lastWrite = reader_.ExtractedFileTimes->lastWrite;
+  }
+  return result;
 }
 
 namespace {

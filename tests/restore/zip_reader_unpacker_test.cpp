@@ -93,4 +93,51 @@ TEST(ZipReaderUnpacker, RestoreGivesTheJobsTimesToThatArchiveOnly) {
   EXPECT_EQ(times.lastWrite % 20'000'000, 0) << "a DOS date: whole even seconds";
 }
 
+// A job without times (the walk did not read the archive's status): the file gets the
+// archive's own times as they were when it was opened, before the read could move the
+// last-access time, and the result reports them for the run.
+TEST(ZipReaderUnpacker, AJobWithoutTimesGivesTheArchivesOwnAsOpened) {
+  testsupport::TempDir dir;
+  const fs::path root = dir.Path();
+  const std::string archive = StoreNotes(root);
+  // Last access before the last write: a relatime mount moves it when the archive is read.
+  const platform::FileTime lastWrite = platform::UnixToFileTime(1700000000, 987654300);
+  const platform::FileTime lastAccess = platform::UnixToFileTime(1400000000, 111111100);
+  ASSERT_FALSE(platform::WriteFileTimes(archive, lastAccess, lastWrite));
+
+  archive::TZipReader reader;
+  restore::ConfigureReaderForRestore(reader);
+  restore::ZipReaderUnpacker unpacker(reader);
+  for (const bool held : {true, false}) {
+    const fs::path out = root / (held ? "held" : "named");
+    fs::create_directories(out);
+    restore::ArchiveJob job;
+    job.archivePath = archive;
+    job.destDir = out.string();
+    job.targetName = "notes.txt";
+    if (held) {
+      job.archiveDirectory = std::make_shared<const platform::OpenDirectory>(root.string());
+      job.destination = std::make_shared<const platform::OpenDirectory>(job.destDir);
+    }
+    const restore::ArchiveResult result = unpacker.Restore(job);
+    EXPECT_EQ(result.count, 1);
+    EXPECT_TRUE(result.timesGiven);
+    EXPECT_EQ(result.times.lastWrite, lastWrite);
+    EXPECT_EQ(result.times.lastAccess, lastAccess);
+    platform::FileTimes times;
+    ASSERT_FALSE(platform::ReadFileTimes((out / "notes.txt").string(), times));
+    EXPECT_EQ(times.lastWrite, lastWrite) << held;
+    EXPECT_EQ(times.lastAccess, lastAccess) << held;
+    EXPECT_EQ(ReadText((out / "notes.txt").string()), "backed up text");
+    // The archive's times were looked at, not taken over for the next job.
+    ASSERT_FALSE(platform::WriteFileTimes(archive, lastAccess, lastWrite));
+  }
+  // Reused for an archive that cannot be opened: nothing is reported.
+  restore::ArchiveJob missing;
+  missing.archivePath = (root / "missing.txt.ZIP").string();
+  missing.destDir = (root / "held").string();
+  missing.targetName = "missing.txt";
+  EXPECT_THROW(unpacker.Restore(missing), archive::EZipError);
+}
+
 }  // namespace
