@@ -18,6 +18,9 @@ namespace {
 // waits for one large file at the head of the line (with 4, two workers idled for a sixth
 // of a backup of mixed sizes), few enough that the results held are small.
 constexpr std::size_t kInFlightPerWorker = 16;
+// The log lines of stored files go out this many at a time (and whenever a folder ends or
+// anything else is logged or shown): one write instead of one per file.
+constexpr std::size_t kLogLinesAtOnce = 16;
 
 // True when path lies strictly below dir (both absolute and folded).
 bool IsBelow(const std::string& path, const std::string& dir) {
@@ -284,13 +287,14 @@ void BackupRun::CommitOldest() {
   // Out of the queue before anything that may throw: from here on it is committed.
   pending_.pop_front();
   ++committed_;
-  // A run with one worker has made the directories the walk made after this store.
-  while (!madeAhead_.empty() && madeAhead_.front().first <= committed_) madeAhead_.pop_front();
   if (task->error) std::rethrow_exception(task->error);
   FinishArchive(task->outcome, task->dirs->target, task->name, task->archivePath);
   if (!ReportStore(task->filePath, task->outcome) && task->raiseErrors) {
     observer_.ShowMessage(UnableToProcessText(task->targetPath));
   }
+  // A run with one worker has now made the directories the walk made after this store; had
+  // the store or its log line failed, it would have stopped before them.
+  while (!madeAhead_.empty() && madeAhead_.front().first <= committed_) madeAhead_.pop_front();
 }
 
 void BackupRun::CommitFinished() {
@@ -299,6 +303,7 @@ void BackupRun::CommitFinished() {
 
 void BackupRun::CommitAll() {
   while (!pending_.empty()) CommitOldest();
+  catalogue_.FlushLog();
 }
 
 void BackupRun::AbandonPending() {
@@ -330,12 +335,19 @@ bool BackupRun::StoreFile(const WalkLevel& dirs, const std::string& name, int le
 bool BackupRun::ReportStore(const std::string& filePath, const StoreOutcome& outcome) {
   if (!outcome.writerFailed) observer_.FileAttempted(filePath);
   observer_.PumpMessages();
-  if (!outcome.stored) observer_.ReportFailure(StoreFailureLine(filePath, outcome.reason));
-  catalogue_.AddLogEntry(outcome.stored    ? FileStoredText(filePath)
-                         : outcome.changed ? FileChangedText(filePath)
-                                           : FileNotStoredText(filePath));
   ++(outcome.stored ? totals_.stored : totals_.failed);
-  return outcome.stored;
+  if (outcome.stored) {
+    // Written every so many files, counted in commit order: the same files in a run with
+    // one worker or several, so that a log that fails stops both at the same file.
+    catalogue_.KeepLogEntry(FileStoredText(filePath));
+    if (catalogue_.KeptLogEntries() >= kLogLinesAtOnce) catalogue_.FlushLog();
+    return true;
+  }
+  // A failure is said after the lines of the files before it, and logged at once.
+  catalogue_.FlushLog();
+  observer_.ReportFailure(StoreFailureLine(filePath, outcome.reason));
+  catalogue_.AddLogEntry(outcome.changed ? FileChangedText(filePath) : FileNotStoredText(filePath));
+  return false;
 }
 
 BackupRun::StoreOutcome BackupRun::PrepareArchive(Archiver& archiver, const WalkLevel& dirs,

@@ -1,6 +1,7 @@
 #include "catalogue/catalogue.h"
 
 #include <algorithm>
+#include <exception>
 #include <limits>
 #include <string_view>
 #include <utility>
@@ -39,15 +40,26 @@ bool TCatalogue::OpenCatalogue(const std::string& projectFile, const std::string
   const bool projectOk = !projectFile_.Open(projectFile);
   const bool folderOk = !folderFile_.Open(folderFile);
   const bool logOk = !logFile_.Open(logFile);
+  keptLog_.clear();
   projectCursor_ = 0;
   folderCursor_ = 0;
   return projectOk && folderOk && logOk;
 }
 
 void TCatalogue::CloseCatalogue() {
+  // The files close even when the kept log entries cannot be written; that error is the
+  // one reported.
+  std::exception_ptr flushError;
+  try {
+    if (logFile_.IsOpen()) FlushLog();
+  } catch (...) {
+    flushError = std::current_exception();
+  }
+  keptLog_.clear();
   projectFile_.Close();
   folderFile_.Close();
   logFile_.Close();
+  if (flushError) std::rethrow_exception(flushError);
 }
 
 bool TCatalogue::IsOpen() const {
@@ -335,15 +347,30 @@ void TCatalogue::DeleteAllFolders(const std::string& projectName) {
 // ---- log
 
 void TCatalogue::AddLogEntry(const std::string& text) {
+  KeepLogEntry(text);
+  FlushLog();
+}
+
+void TCatalogue::KeepLogEntry(const std::string& text) {
   TLogRecord record;
   record.Time = Now();
   record.Text = Cut(text, kLogTextCapacity);
   const LogRecordBytes bytes = EncodeLogRecord(record);
-  logFile_.Append(bytes.data());
+  keptLog_.insert(keptLog_.end(), bytes.begin(), bytes.end());
+}
+
+void TCatalogue::FlushLog() {
+  if (keptLog_.empty()) return;
+  const std::size_t count = KeptLogEntries();
+  // Gone whether the write succeeds or not: a log that refused them is not asked again.
+  const std::vector<std::uint8_t> records = std::move(keptLog_);
+  keptLog_.clear();
+  logFile_.Append(records.data(), count);
 }
 
 void TCatalogue::LoadLog(std::vector<std::string>* lines) {
   if (lines == nullptr) return;
+  FlushLog();
   logFile_.Seek(0);
   LogRecordBytes bytes;
   while (logFile_.Read(bytes.data())) {
@@ -352,6 +379,9 @@ void TCatalogue::LoadLog(std::vector<std::string>* lines) {
   }
 }
 
-void TCatalogue::ClearLog() { logFile_.Truncate(); }
+void TCatalogue::ClearLog() {
+  FlushLog();
+  logFile_.Truncate();
+}
 
 }  // namespace catalogue

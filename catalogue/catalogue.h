@@ -104,6 +104,13 @@ class TCatalogue {
   // Appends text (cut to 100 bytes) stamped now. A failed write raises and leaves the log
   // a whole number of records (TRecordFile::Append).
   void AddLogEntry(const std::string& text);
+  // Keeps text, stamped now, for the log's next write, so that the lines of many files go
+  // out in one write. Every other call on the log (and CloseCatalogue) writes what is kept
+  // first, in order; FlushLog writes it now. A failed write raises, and what was kept is
+  // gone with it.
+  void KeepLogEntry(const std::string& text);
+  void FlushLog();
+  std::size_t KeptLogEntries() const { return keptLog_.size() / kLogRecordSize; }
   // Appends one line per entry, oldest first, to *lines (not cleared first):
   // platform::TimestampText(Time) + "   " + Text. Does nothing when lines is null.
   void LoadLog(std::vector<std::string>* lines);
@@ -127,6 +134,7 @@ class TCatalogue {
   TRecordFile projectFile_{kProjectFileName, kProjectRecordSize};
   TRecordFile folderFile_{kFolderFileName, kFolderRecordSize};
   TRecordFile logFile_{kLogFileName, kLogRecordSize};
+  std::vector<std::uint8_t> keptLog_;  // whole encoded records, oldest first
   std::int32_t projectCursor_ = 0;
   std::int32_t folderCursor_ = 0;
 };

@@ -66,19 +66,19 @@ void TRecordFile::Write(const std::uint8_t* buffer) {
   ++index_;
 }
 
-void TRecordFile::Append(const std::uint8_t* buffer) {
+void TRecordFile::Append(const std::uint8_t* buffer, std::size_t count) {
   const std::int64_t end = Count();
   // Usually the last Append left the file there; another program appending meanwhile moves
   // the end, and then the seek is made.
   if (!positioned_ || index_ != end) Seek(end);
-  if (std::error_code ec = file_.Write(buffer, recordSize_)) {
+  if (std::error_code ec = file_.Write(buffer, recordSize_ * count)) {
     positioned_ = false;
     // Truncating only shortens the file, so it works on a full disk as well; if even that
     // fails, the next Append starts at the same whole-record end and overwrites the part.
     (void)file_.Truncate(static_cast<std::uint64_t>(end) * recordSize_);
     Fail("Write", ec);
   }
-  ++index_;
+  index_ += static_cast<std::int64_t>(count);
 }
 
 std::int64_t TRecordFile::Count() {

@@ -39,11 +39,12 @@ class TRecordFile {
   bool Read(std::uint8_t* buffer);
   // Writes the record at the current index and moves on.
   void Write(const std::uint8_t* buffer);
-  // Writes the record after the last whole record of the file. A write that fails (a full
-  // disk, a file size limit) may have put part of the record there: the file is cut back
-  // to its whole records before the error is raised, so that it stays a whole number of
-  // records. A part record left at the end by an earlier failure is overwritten.
-  void Append(const std::uint8_t* buffer);
+  // Writes count records (count * RecordSize() bytes of buffer) after the last whole record
+  // of the file, in one write. A write that fails (a full disk, a file size limit) may have
+  // put part of them there: the file is cut back to its whole records before the error is
+  // raised, so that it stays a whole number of records and holds none of the count. A part
+  // record left at the end by an earlier failure is overwritten.
+  void Append(const std::uint8_t* buffer, std::size_t count = 1);
   // The record index of the current position.
   std::int64_t Index() const { return index_; }
   // The number of whole records in the file.

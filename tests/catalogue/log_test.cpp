@@ -130,6 +130,44 @@ TEST_F(LogTest, TwoProgramsAppendingInTurnLoseNoEntry) {
   EXPECT_EQ(FileSize(LogPath()), 2 * 109u);
 }
 
+// Kept entries wait for the log's next write and then go out together, in their order and
+// with the times they were made, behind whatever another program appended meanwhile.
+TEST_F(LogTest, KeptEntriesGoOutTogetherWithTheNextWriteInTheirOrder) {
+  clock_ = 46001.5;
+  catalogue_->KeepLogEntry("a");
+  clock_ = 45000.5;
+  catalogue_->KeepLogEntry("b");
+  EXPECT_EQ(FileSize(LogPath()), 0u);
+  EXPECT_EQ(catalogue_->KeptLogEntries(), 2u);
+  clock_ = 46002.5;
+  catalogue_->AddLogEntry("c");
+  EXPECT_EQ(catalogue_->KeptLogEntries(), 0u);
+  auto lines = Lines();
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[0], platform::TimestampText(46001.5) + "   a");
+  EXPECT_EQ(lines[1], platform::TimestampText(45000.5) + "   b");
+  EXPECT_EQ(lines[2], platform::TimestampText(46002.5) + "   c");
+
+  // Reading the log shows what is kept; another program's entry comes before what is
+  // flushed after it.
+  catalogue_->KeepLogEntry("d");
+  EXPECT_EQ(Lines().size(), 4u);
+  catalogue_->KeepLogEntry("e");
+  TCatalogue other([this] { return clock_; });
+  ASSERT_TRUE(other.OpenCatalogue(dir_.File("Rpoject.vrn"), dir_.File("Folder.vrn"), LogPath()));
+  other.AddLogEntry("x");
+  catalogue_->FlushLog();
+  catalogue_->KeepLogEntry("f");
+  catalogue_->CloseCatalogue();  // writes what is kept
+  std::vector<std::string> all;
+  other.LoadLog(&all);
+  ASSERT_EQ(all.size(), 7u);
+  EXPECT_TRUE(all[4].ends_with("   x"));
+  EXPECT_TRUE(all[5].ends_with("   e"));
+  EXPECT_TRUE(all[6].ends_with("   f"));
+  EXPECT_EQ(FileSize(LogPath()), 7 * 109u);
+}
+
 TEST_F(LogTest, ClearLogEmptiesOnlyTheLog) {
   ASSERT_TRUE(catalogue_->AddProject("A", "/a", false));
   ASSERT_TRUE(catalogue_->AddFolder("A", "/src", "", true, 6));
@@ -233,6 +271,31 @@ TEST(LogWriteFailure, RecordCutShortByAFullDiskIsTakenBackOff) {
   }
   int status = -1;
   ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(FileSize(log), 2u * 109u);
+
+  // Kept entries that do not all fit: none of them stays, and they are not written again.
+  const pid_t batch = fork();
+  ASSERT_GE(batch, 0);
+  if (batch == 0) {
+    signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{4 * 109 + 40, 4 * 109 + 40};
+    if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(10);
+    TCatalogue catalogue;
+    if (!catalogue.OpenCatalogue(dir.File("Rpoject.vrn"), dir.File("Folder.vrn"), log)) _exit(11);
+    for (const char* text : {"k1", "k2", "k3"}) catalogue.KeepLogEntry(text);
+    try {
+      catalogue.FlushLog();
+      _exit(12);
+    } catch (const ECatalogueError& e) {
+      if (e.Code() != std::make_error_code(std::errc::file_too_large)) _exit(13);
+    }
+    if (catalogue.KeptLogEntries() != 0) _exit(14);
+    catalogue.CloseCatalogue();
+    _exit(0);
+  }
+  ASSERT_EQ(waitpid(batch, &status, 0), batch);
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
   EXPECT_EQ(FileSize(log), 2u * 109u);
