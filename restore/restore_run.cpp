@@ -34,6 +34,9 @@ bool IsAsciiAlphanumeric(char c) {
 // waits for one large file at the head of the line (with 4, two workers idled for a sixth
 // of a backup of mixed sizes), few enough that the results held are small.
 constexpr std::size_t kInFlightPerWorker = 16;
+// The log lines of unpacked archives go out this many at a time (and before a failure, a
+// question, or any other log entry): one write instead of one per archive.
+constexpr std::size_t kLogLinesAtOnce = 16;
 
 std::string Quoted(std::string_view before, const std::string& value, std::string_view after) {
   std::string text(before);
@@ -476,9 +479,14 @@ void TRestoreRun::ReportUnpack(const std::string& archivePath, const std::string
                                bool unpacked, const std::string& failure) {
   if (unpacked) {
     ++totals_.unpacked;
-    catalogue_.AddLogEntry(UnpackedLog(archiveName));
+    // Written every so many archives, counted in the order they are taken back: the same
+    // archives with one worker or several, so that a log that fails stops both at the same
+    // archive.
+    catalogue_.KeepLogEntry(UnpackedLog(archiveName));
+    if (catalogue_.KeptLogEntries() >= kLogLinesAtOnce) catalogue_.FlushLog();
   } else {
     ++totals_.failed;
+    // Logged at once, behind the lines kept before it.
     catalogue_.AddLogEntry(UnpackErrorLog(archiveName));
     observer_.ArchiveFailed(archivePath, failure);
   }
@@ -539,13 +547,14 @@ void TRestoreRun::CommitOldest() {
   pool_->Wait(*unpack, [this] { observer_.ProcessMessages(); });
   pending_.pop_front();
   ++committed_;
-  // A run with one worker has made the directories the walk made after this archive.
-  while (!madeAhead_.empty() && madeAhead_.front().first <= committed_) madeAhead_.pop_front();
   observer_.ArchiveStarted(platform::JoinPath(unpack->job.destDir, unpack->archiveName));
   if (unpack->kept) unpack->kept();
   if (unpack->error) std::rethrow_exception(unpack->error);
   observer_.ProcessMessages();
   ReportUnpack(unpack->job.archivePath, unpack->archiveName, unpack->unpacked, unpack->failure);
+  // A run with one worker has now made the directories the walk made after this archive;
+  // had its log line failed, it would have stopped before them.
+  while (!madeAhead_.empty() && madeAhead_.front().first <= committed_) madeAhead_.pop_front();
 }
 
 void TRestoreRun::CommitFinished() {
@@ -554,6 +563,7 @@ void TRestoreRun::CommitFinished() {
 
 void TRestoreRun::CommitAll() {
   while (!pending_.empty()) CommitOldest();
+  catalogue_.FlushLog();
 }
 
 void TRestoreRun::AbandonPending() {
