@@ -1,6 +1,7 @@
 #include "console/unattended.h"
 
 #include <exception>
+#include <functional>
 
 #include "archive/zip_reader.h"
 #include "archive/zip_writer.h"
@@ -69,30 +70,10 @@ class UnattendedHost : public SwitchHost {
   void ShowProject(const std::string& name) override { currentProject_ = name; }
   void BackUpCurrent() override {
     if (currentProject_.empty()) return;  // the window only beeps
-    QuietBackupObserver observer;
-    archive::TZipWriter writer;
-    writer.Interaction = &interaction_;
-    backup::ZipWriterArchiver archiver(writer);
-    backup::BackupRun run(catalogue_, archiver, observer);
-    run.SetWorkers(RunWorkers(chosenWorkers_), [] { return backup::MakeOwnWriterArchiver(); });
-    // An error that ends the run is noted by whoever catches it.
-    run.ProcessProject(currentProject_);
-    if (!run.Totals().Complete()) NoteOutcome(RunOutcome::Incomplete);
+    RunBackup([this](backup::BackupRun& run) { run.ProcessProject(currentProject_); });
   }
   void BackUpAll() override {
-    QuietBackupObserver observer;
-    archive::TZipWriter writer;
-    writer.Interaction = &interaction_;
-    backup::ZipWriterArchiver archiver(writer);
-    backup::BackupRun run(catalogue_, archiver, observer);
-    run.SetWorkers(RunWorkers(chosenWorkers_), [] { return backup::MakeOwnWriterArchiver(); });
-    try {
-      run.ProcessAllProjects();
-    } catch (...) {
-      if (!run.Totals().Complete()) NoteOutcome(RunOutcome::Incomplete);
-      throw;
-    }
-    if (!run.Totals().Complete()) NoteOutcome(RunOutcome::Incomplete);
+    RunBackup([](backup::BackupRun& run) { run.ProcessAllProjects(); });
   }
   restore::RestoreTotals Restore(const restore::RestoreRequest& request) override {
     archive::TZipReader reader;
@@ -125,6 +106,24 @@ class UnattendedHost : public SwitchHost {
   void NoteOutcome(RunOutcome outcome) override { status_.Note(outcome); }
 
  private:
+  // A backup run with the chosen workers; one that did not store everything counts, also
+  // when an error ends it (the error is noted by whoever catches it).
+  void RunBackup(const std::function<void(backup::BackupRun&)>& action) {
+    QuietBackupObserver observer;
+    archive::TZipWriter writer;
+    writer.Interaction = &interaction_;
+    backup::ZipWriterArchiver archiver(writer);
+    backup::BackupRun run(catalogue_, archiver, observer);
+    run.SetWorkers(RunWorkers(chosenWorkers_), [] { return backup::MakeOwnWriterArchiver(); });
+    try {
+      action(run);
+    } catch (...) {
+      if (!run.Totals().Complete()) NoteOutcome(RunOutcome::Incomplete);
+      throw;
+    }
+    if (!run.Totals().Complete()) NoteOutcome(RunOutcome::Incomplete);
+  }
+
   catalogue::TCatalogue& catalogue_;
   TExitStatus& status_;
   StderrZipInteraction interaction_;
